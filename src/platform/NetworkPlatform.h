@@ -1,0 +1,229 @@
+#pragma once
+
+// The network services the scan engine, the start-up checks and the Ping
+// dialog rely on, gathered in one interface. The operations keep the shapes
+// of the Windows networking calls they stand for (enumeration buffers of
+// fixed-size records, NetBIOS control blocks, echo reply records) so that
+// the logic above them can be written and tested once, whatever answers them.
+// Result codes: 0 is success, anything else a Windows error number.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace norvane {
+
+using DWORD = std::uint32_t;
+
+// Windows error numbers used across the platform contract.
+namespace win {
+constexpr DWORD NoError = 0;
+constexpr DWORD FileNotFound = 2;
+constexpr DWORD PathNotFound = 3;
+constexpr DWORD TooManyOpenFiles = 4;
+constexpr DWORD AccessDenied = 5;
+constexpr DWORD InvalidHandle = 6;
+constexpr DWORD NotEnoughMemory = 8;
+constexpr DWORD BadNetPath = 53;
+constexpr DWORD NetworkBusy = 54;
+constexpr DWORD UnexpectedNetError = 59;
+constexpr DWORD BadNetName = 67;
+constexpr DWORD InvalidParameter = 87;
+constexpr DWORD MoreData = 234;
+constexpr DWORD NoMoreItems = 259;
+constexpr DWORD NotConnected = 2250;
+constexpr DWORD NoNetwork = 1222;
+constexpr DWORD ConnectionRefused = 1225;
+constexpr DWORD NoBrowserServersFound = 6118;
+constexpr DWORD BadProvider = 1204;
+constexpr DWORD ExtendedError = 1208;
+constexpr DWORD NotContainer = 1207;
+constexpr DWORD HostUnreachable = 1232;
+constexpr DWORD NetUnreachable = 1231;
+constexpr DWORD Timeout = 1460;
+} // namespace win
+
+// Codes of the WNet enumeration.
+constexpr DWORD WNNC_NET_LANMAN = 0x00020000;
+constexpr DWORD RESOURCE_GLOBALNET = 2;
+constexpr DWORD RESOURCETYPE_ANY = 0;
+constexpr DWORD RESOURCETYPE_DISK = 1;
+constexpr DWORD RESOURCETYPE_PRINT = 2;
+constexpr DWORD RESOURCEUSAGE_CONNECTABLE = 1;
+constexpr DWORD RESOURCEUSAGE_CONTAINER = 2;
+constexpr DWORD RESOURCEDISPLAYTYPE_GENERIC = 0;
+constexpr DWORD RESOURCEDISPLAYTYPE_DOMAIN = 1;
+constexpr DWORD RESOURCEDISPLAYTYPE_SERVER = 2;
+constexpr DWORD RESOURCEDISPLAYTYPE_SHARE = 3;
+constexpr DWORD RESOURCEDISPLAYTYPE_NETWORK = 6;
+
+constexpr std::size_t EnumBufferSize = 16384;
+constexpr DWORD EnumAllEntries = 0xFFFFFFFFu;
+constexpr std::size_t ProviderNameSize = 256;
+
+// One record of an enumeration buffer: 32 bytes, its strings stored later in
+// the same buffer. A string is given by its byte offset from the start of
+// the buffer; 0 means absent (no string can start there, records do).
+struct NetResourceRecord {
+    DWORD scope;
+    DWORD type;
+    DWORD displayType;
+    DWORD usage;
+    DWORD localNameOffset;
+    DWORD remoteNameOffset;
+    DWORD commentOffset;
+    DWORD providerOffset;
+};
+static_assert(sizeof(NetResourceRecord) == 32);
+
+// A resource record as a value: what an enumeration is opened on.
+struct NetResource {
+    DWORD scope = 0;
+    DWORD type = 0;
+    DWORD displayType = 0;
+    DWORD usage = 0;
+    std::optional<std::string> localName;
+    std::optional<std::string> remoteName;
+    std::optional<std::string> comment;
+    std::optional<std::string> provider;
+};
+
+// Reads record `index` of an enumeration buffer of `bufferSize` bytes into a
+// value. Offsets are checked against the buffer and every string must end
+// inside it; a string that does not is read as absent. Returns nothing when
+// the record itself does not fit.
+std::optional<NetResource> readNetResource(const void* buffer, std::size_t bufferSize,
+                                           std::size_t index);
+
+// Opaque enumeration handle.
+using EnumHandle = std::uintptr_t;
+
+// NetBIOS.
+constexpr std::uint8_t NCBENUM = 0x37;
+constexpr std::uint8_t NCBRESET = 0x32;
+constexpr std::uint8_t NCBASTAT = 0x33;
+constexpr std::uint8_t NRC_GOODRET = 0x00;
+constexpr std::uint8_t NRC_BUFLEN = 0x01;
+constexpr std::uint8_t NRC_CMDTMO = 0x05;
+constexpr std::uint8_t NRC_ILLCMD = 0x03;
+constexpr std::uint8_t NRC_NOCALL = 0x14;
+constexpr std::uint8_t NRC_BRIDGE = 0x23;
+constexpr std::uint8_t NRC_ENVNOTDEF = 0x34;
+constexpr std::uint8_t NRC_SYSTEM = 0x40;
+constexpr std::size_t NcbNameSize = 16;
+constexpr std::size_t LanaEnumSize = 256;
+constexpr std::size_t AdapterStatusBufferSize = 4650;
+
+// The NetBIOS control block: the fields the program sets or reads.
+struct Ncb {
+    std::uint8_t command = 0;
+    std::uint8_t retcode = 0;
+    std::uint8_t lsn = 0;
+    std::uint8_t num = 0;
+    std::uint8_t* buffer = nullptr;
+    std::uint16_t length = 0;
+    std::uint8_t callname[NcbNameSize] = {};
+    std::uint8_t name[NcbNameSize] = {};
+    std::uint8_t rto = 0;
+    std::uint8_t sto = 0;
+    std::uint8_t lanaNum = 0;
+    std::uint8_t cmdCplt = 0;
+};
+
+// ICMP echo.
+using IcmpHandle = std::intptr_t;
+constexpr IcmpHandle InvalidIcmpHandle = -1;
+constexpr DWORD IP_SUCCESS = 0;
+constexpr DWORD IP_BUF_TOO_SMALL = 11001;
+constexpr DWORD IP_DEST_NET_UNREACHABLE = 11002;
+constexpr DWORD IP_DEST_HOST_UNREACHABLE = 11003;
+constexpr DWORD IP_DEST_PROT_UNREACHABLE = 11004;
+constexpr DWORD IP_DEST_PORT_UNREACHABLE = 11005;
+constexpr DWORD IP_NO_RESOURCES = 11006;
+constexpr DWORD IP_BAD_OPTION = 11007;
+constexpr DWORD IP_HW_ERROR = 11008;
+constexpr DWORD IP_PACKET_TOO_BIG = 11009;
+constexpr DWORD IP_REQ_TIMED_OUT = 11010;
+constexpr DWORD IP_BAD_REQ = 11011;
+constexpr DWORD IP_BAD_ROUTE = 11012;
+constexpr DWORD IP_TTL_EXPIRED_TRANSIT = 11013;
+constexpr DWORD IP_TTL_EXPIRED_REASSEM = 11014;
+constexpr DWORD IP_PARAM_PROBLEM = 11015;
+constexpr DWORD IP_SOURCE_QUENCH = 11016;
+constexpr DWORD IP_GENERAL_FAILURE = 11050;
+constexpr std::uint8_t IP_FLAG_DF = 2;
+
+struct IpOptionInformation {
+    std::uint8_t ttl = 0;
+    std::uint8_t tos = 0;
+    std::uint8_t flags = 0;
+    std::uint8_t optionsSize = 0;
+};
+
+// The echo reply record at the start of the reply buffer: 28 bytes, the
+// echoed data after it. Addresses are in network byte order.
+struct IcmpEchoReply {
+    std::uint32_t address;
+    std::uint32_t status;
+    std::uint32_t roundTripTime;
+    std::uint16_t dataSize;
+    std::uint16_t reserved;
+    std::uint32_t dataOffset;
+    IpOptionInformation options;
+    std::uint32_t optionsDataOffset;
+};
+static_assert(sizeof(IcmpEchoReply) == 28);
+constexpr std::size_t IcmpEchoReplySize = sizeof(IcmpEchoReply);
+
+// Windows platform identifier of the NT family.
+constexpr int PlatformIdNT = 2;
+
+class NetworkPlatform {
+public:
+    NetworkPlatform() = default;
+    NetworkPlatform(const NetworkPlatform&) = delete;
+    NetworkPlatform& operator=(const NetworkPlatform&) = delete;
+    virtual ~NetworkPlatform() = default;
+
+    // WNet enumeration.
+    virtual DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) = 0;
+    virtual DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
+                           EnumHandle* handle) = 0;
+    virtual DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer,
+                               DWORD* bufferSize) = 0;
+    virtual DWORD closeEnum(EnumHandle handle) = 0;
+
+    // NetBIOS: runs the control block synchronously; returns its return code,
+    // which it also stores in ncb.retcode.
+    virtual std::uint8_t netbios(Ncb& ncb) = 0;
+
+    // Sockets.
+    virtual int wsaStartup(std::uint16_t version) = 0;
+    virtual int wsaCleanup() = 0;
+    // The first IPv4 address of a host name, in network byte order; nothing
+    // when the name does not resolve.
+    virtual std::optional<std::uint32_t> getHostByName(const char* name) = 0;
+    // Dotted text of an address in network byte order, and back; inetAddr
+    // returns 0xFFFFFFFF (INADDR_NONE) for text that is not an address.
+    static std::string inetNtoa(std::uint32_t address);
+    static std::uint32_t inetAddr(const char* text);
+
+    // ICMP echo. icmpSendEcho returns the number of replies (0 or 1) and sets
+    // the last error to the echo status when it returns 0.
+    virtual IcmpHandle icmpCreateFile() = 0;
+    virtual bool icmpCloseHandle(IcmpHandle handle) = 0;
+    virtual DWORD icmpSendEcho(IcmpHandle handle, std::uint32_t destination, const void* data,
+                               std::uint16_t dataSize, const IpOptionInformation* options,
+                               void* replyBuffer, DWORD replySize, DWORD timeoutMs) = 0;
+
+    // The last error of the calling thread.
+    virtual DWORD getLastError() const;
+    // The platform family; everything but the old consumer family counts as NT.
+    virtual int platformId() const { return PlatformIdNT; }
+
+protected:
+    static void setLastError(DWORD code);
+};
+
+} // namespace norvane

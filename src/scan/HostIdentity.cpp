@@ -1,0 +1,75 @@
+#include "HostIdentity.h"
+
+#include "ScanModel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace norvane {
+
+bool EnumLana(NetworkPlatform& platform, std::uint8_t& lanaNum) {
+    Ncb ncb;
+    std::array<std::uint8_t, LanaEnumSize> lanaEnum{};
+    ncb.command = NCBENUM;
+    ncb.buffer = lanaEnum.data();
+    ncb.length = static_cast<std::uint16_t>(lanaEnum.size());
+    const std::uint8_t code = platform.netbios(ncb);
+    lanaNum = lanaEnum[1];
+    return code == NRC_GOODRET && lanaEnum[0] > 0;
+}
+
+bool ResetLana(NetworkPlatform& platform, std::uint8_t lana) {
+    Ncb ncb;
+    ncb.command = NCBRESET;
+    ncb.lanaNum = lana;
+    return platform.netbios(ncb) == NRC_GOODRET;
+}
+
+std::optional<QString> resolveHostName(NetworkPlatform& platform, const QByteArray& hostName) {
+    const std::optional<std::uint32_t> address = platform.getHostByName(hostName.constData());
+    if (!address)
+        return std::nullopt;
+    return QString::fromStdString(NetworkPlatform::inetNtoa(*address));
+}
+
+std::array<char, NcbNameSize> makeCallName(const QByteArray& hostName) {
+    std::array<char, NcbNameSize> callName;
+    callName.fill(' ');
+    const auto length = std::min<std::size_t>(static_cast<std::size_t>(hostName.size()),
+                                              NetBiosNameLength);
+    std::memcpy(callName.data(), hostName.constData(), length);
+    callName[NetBiosNameLength] = '\0';
+    return callName;
+}
+
+QString macText(const std::uint8_t* address) {
+    static const char digits[] = "0123456789ABCDEF";
+    QString text;
+    text.reserve(17);
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0)
+            text += QLatin1Char('-');
+        text += QLatin1Char(digits[address[i] >> 4]);
+        text += QLatin1Char(digits[address[i] & 0x0F]);
+    }
+    return text;
+}
+
+QString GetMacAddress(NetworkPlatform& platform, std::uint8_t lana, const char* callName) {
+    std::vector<std::uint8_t> buffer(AdapterStatusBufferSize, 0);
+    Ncb ncb;
+    ncb.command = NCBASTAT;
+    ncb.lanaNum = lana;
+    ncb.buffer = buffer.data();
+    ncb.length = static_cast<std::uint16_t>(buffer.size());
+    // Up to and including the terminating zero, never past the field.
+    const std::size_t length = strnlen(callName, NcbNameSize - 1);
+    std::memcpy(ncb.callname, callName, length);
+    ncb.callname[length] = 0;
+    if (platform.netbios(ncb) != NRC_GOODRET)
+        return QString::fromLatin1(NoMacAddress);
+    return macText(buffer.data());
+}
+
+} // namespace norvane

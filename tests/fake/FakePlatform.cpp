@@ -1,0 +1,292 @@
+#include "FakePlatform.h"
+
+#include "platform/EnumPacking.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace norvane::test {
+
+namespace {
+std::string describe(const NetResource* container) {
+    if (container == nullptr)
+        return "<null>";
+    if (!container->remoteName)
+        return "<provider:" + container->provider.value_or("") + ">";
+    return *container->remoteName;
+}
+} // namespace
+
+std::string callNameText(const std::uint8_t* callname) {
+    std::string text(reinterpret_cast<const char*>(callname), 15);
+    text += callname[15] == 0 ? "\\0" : "\\?";
+    return text;
+}
+
+FakePlatform::Container& FakePlatform::addDomain(const std::string& name) {
+    NetResource domain;
+    domain.scope = RESOURCE_GLOBALNET;
+    domain.displayType = RESOURCEDISPLAYTYPE_DOMAIN;
+    domain.usage = RESOURCEUSAGE_CONTAINER;
+    domain.remoteName = name;
+    domain.provider = providerName;
+    provider.records.push_back(domain);
+    return containers[name];
+}
+
+FakePlatform::Container& FakePlatform::addComputer(const std::string& domain,
+                                                   const std::string& remoteName,
+                                                   std::optional<std::string> comment) {
+    NetResource computer;
+    computer.scope = RESOURCE_GLOBALNET;
+    computer.displayType = RESOURCEDISPLAYTYPE_SERVER;
+    computer.usage = RESOURCEUSAGE_CONTAINER;
+    computer.remoteName = remoteName;
+    computer.comment = std::move(comment);
+    computer.provider = providerName;
+    containers[domain].records.push_back(computer);
+    return containers[remoteName];
+}
+
+void FakePlatform::addShare(const std::string& computerRemoteName,
+                            const std::string& shareRemoteName, DWORD type,
+                            std::optional<std::string> comment) {
+    NetResource share;
+    share.scope = RESOURCE_GLOBALNET;
+    share.type = type;
+    share.displayType = RESOURCEDISPLAYTYPE_SHARE;
+    share.usage = RESOURCEUSAGE_CONNECTABLE;
+    share.remoteName = shareRemoteName;
+    share.comment = std::move(comment);
+    share.provider = providerName;
+    containers[computerRemoteName].records.push_back(share);
+}
+
+std::uint32_t FakePlatform::address(const std::string& dotted) {
+    return inetAddr(dotted.c_str());
+}
+
+void FakePlatform::addHost(const std::string& hostName, const std::string& dotted,
+                           std::array<std::uint8_t, 6> mac) {
+    addresses[hostName] = address(dotted);
+    adapters[hostName] = mac;
+}
+
+std::vector<std::string> FakePlatform::calls() const {
+    std::lock_guard lock(m_mutex);
+    return m_calls;
+}
+
+std::size_t FakePlatform::openHandles() const {
+    std::lock_guard lock(m_mutex);
+    return m_open.size();
+}
+
+void FakePlatform::clearCalls() {
+    std::lock_guard lock(m_mutex);
+    m_calls.clear();
+}
+
+void FakePlatform::record(const std::string& line) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back(line);
+    }
+    if (onCall)
+        onCall(line);
+}
+
+DWORD FakePlatform::fail(DWORD code) {
+    setLastError(code);
+    return code;
+}
+
+DWORD FakePlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) {
+    record("getProviderName(" + std::to_string(netType) + "," + std::to_string(*bufferSize) +
+           ")");
+    if (providerNameResult != 0)
+        return fail(providerNameResult);
+    if (providerName.size() + 1 > *bufferSize) {
+        *bufferSize = static_cast<DWORD>(providerName.size() + 1);
+        return fail(win::MoreData);
+    }
+    std::memcpy(buffer, providerName.c_str(), providerName.size() + 1);
+    return 0;
+}
+
+DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
+                             EnumHandle* handle) {
+    record("openEnum(" + std::to_string(scope) + "," + std::to_string(type) + "," +
+           std::to_string(usage) + "," + describe(container) + ")");
+    const Container* source = nullptr;
+    if (container != nullptr && !container->remoteName) {
+        if (container->provider == providerName)
+            source = &provider;
+    } else if (container != nullptr) {
+        auto found = containers.find(*container->remoteName);
+        if (found != containers.end())
+            source = &found->second;
+    }
+    if (source == nullptr)
+        return fail(win::BadNetPath);
+    if (source->openError != 0)
+        return fail(source->openError);
+    OpenEnum open;
+    open.enumError = source->enumError;
+    for (const NetResource& record : source->records) {
+        // A computer's shares are listed by type; containers list everything.
+        if (usage == RESOURCEUSAGE_CONNECTABLE && type != RESOURCETYPE_ANY && record.type != type)
+            continue;
+        open.records.push_back(record);
+    }
+    std::lock_guard lock(m_mutex);
+    *handle = m_nextHandle++;
+    m_open.emplace(*handle, std::move(open));
+    return 0;
+}
+
+DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
+                                 DWORD* bufferSize) {
+    record("enumResource(#" + std::to_string(handle) + "," + std::to_string(*count) + "," +
+           std::to_string(*bufferSize) + ")");
+    if (enumDelay.count() > 0)
+        std::this_thread::sleep_for(enumDelay);
+    std::lock_guard lock(m_mutex);
+    auto found = m_open.find(handle);
+    if (found == m_open.end())
+        return fail(win::InvalidHandle);
+    OpenEnum& open = found->second;
+    if (open.first && open.enumError != 0) {
+        open.first = false;
+        return fail(open.enumError);
+    }
+    open.first = false;
+    const DWORD result = enumerateInto(open.records, open.cursor, count, buffer, bufferSize);
+    if (result != 0)
+        return fail(result);
+    return 0;
+}
+
+DWORD FakePlatform::closeEnum(EnumHandle handle) {
+    record("closeEnum(#" + std::to_string(handle) + ")");
+    std::lock_guard lock(m_mutex);
+    return m_open.erase(handle) == 1 ? 0 : win::InvalidHandle;
+}
+
+std::uint8_t FakePlatform::netbios(Ncb& ncb) {
+    switch (ncb.command) {
+    case NCBENUM: {
+        record("netbios(NCBENUM,length=" + std::to_string(ncb.length) + ")");
+        if (enumRetcode == NRC_GOODRET && ncb.buffer != nullptr && ncb.length > 0) {
+            const std::size_t n = std::min<std::size_t>(lanas.size(), ncb.length - 1u);
+            ncb.buffer[0] = static_cast<std::uint8_t>(n);
+            for (std::size_t i = 0; i < n; ++i)
+                ncb.buffer[1 + i] = lanas[i];
+        }
+        return ncb.retcode = enumRetcode;
+    }
+    case NCBRESET:
+        record("netbios(NCBRESET,lana=" + std::to_string(ncb.lanaNum) + ")");
+        return ncb.retcode = resetRetcode;
+    case NCBASTAT: {
+        record("netbios(NCBASTAT,lana=" + std::to_string(ncb.lanaNum) +
+               ",callname=" + callNameText(ncb.callname) + ",length=" +
+               std::to_string(ncb.length) + ")");
+        if (lookupDelay.count() > 0)
+            std::this_thread::sleep_for(lookupDelay);
+        std::string name(reinterpret_cast<const char*>(ncb.callname), 15);
+        name.erase(name.find_last_not_of(' ') + 1);
+        auto found = adapters.find(name);
+        if (found == adapters.end() || ncb.buffer == nullptr || ncb.length < 6)
+            return ncb.retcode = adapterFailure;
+        std::memcpy(ncb.buffer, found->second.data(), 6);
+        return ncb.retcode = NRC_GOODRET;
+    }
+    default:
+        record("netbios(" + std::to_string(ncb.command) + ")");
+        return ncb.retcode = NRC_ILLCMD;
+    }
+}
+
+int FakePlatform::wsaStartup(std::uint16_t version) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", version);
+    record(std::string("wsaStartup(") + text + ")");
+    return wsaStartupResult;
+}
+
+int FakePlatform::wsaCleanup() {
+    record("wsaCleanup()");
+    return 0;
+}
+
+std::optional<std::uint32_t> FakePlatform::getHostByName(const char* name) {
+    record(std::string("getHostByName(") + name + ")");
+    if (lookupDelay.count() > 0)
+        std::this_thread::sleep_for(lookupDelay);
+    auto found = addresses.find(name);
+    if (found == addresses.end())
+        return std::nullopt;
+    return found->second;
+}
+
+IcmpHandle FakePlatform::icmpCreateFile() {
+    record("icmpCreateFile()");
+    if (!icmpAvailable)
+        return InvalidIcmpHandle;
+    return m_nextIcmp++;
+}
+
+bool FakePlatform::icmpCloseHandle(IcmpHandle handle) {
+    record("icmpCloseHandle(" + std::to_string(handle) + ")");
+    return handle != InvalidIcmpHandle;
+}
+
+DWORD FakePlatform::icmpSendEcho(IcmpHandle handle, std::uint32_t destination, const void* data,
+                                 std::uint16_t dataSize, const IpOptionInformation* options,
+                                 void* replyBuffer, DWORD replySize, DWORD timeoutMs) {
+    char fill[8] = "-";
+    if (dataSize > 0)
+        std::snprintf(fill, sizeof fill, "%02X", *static_cast<const unsigned char*>(data));
+    record("icmpSendEcho(" + std::to_string(handle) + "," + inetNtoa(destination) + ",size=" +
+           std::to_string(dataSize) + ",ttl=" + std::to_string(options ? options->ttl : 0) +
+           ",tos=" + std::to_string(options ? options->tos : 0) +
+           ",flags=" + std::to_string(options ? options->flags : 0) +
+           ",reply=" + std::to_string(replySize) + ",timeout=" + std::to_string(timeoutMs) +
+           ",fill=" + fill + ")");
+    EchoResult result;
+    {
+        std::lock_guard lock(m_mutex);
+        if (echoes.empty()) {
+            result.status = IP_REQ_TIMED_OUT;
+        } else {
+            result = echoes.front();
+            echoes.pop_front();
+        }
+    }
+    if (result.delay.count() > 0)
+        std::this_thread::sleep_for(result.delay);
+    if (result.status != IP_SUCCESS) {
+        setLastError(result.status);
+        return 0;
+    }
+    if (replySize < IcmpEchoReplySize + dataSize) {
+        setLastError(IP_BUF_TOO_SMALL);
+        return 0;
+    }
+    IcmpEchoReply reply{};
+    reply.address = result.from.empty() ? destination : address(result.from);
+    reply.status = IP_SUCCESS;
+    reply.roundTripTime = result.roundTripTime;
+    reply.dataSize =
+        static_cast<std::uint16_t>(result.dataSize < 0 ? dataSize : result.dataSize);
+    reply.dataOffset = IcmpEchoReplySize;
+    reply.options.ttl = result.ttl;
+    std::memcpy(replyBuffer, &reply, sizeof reply);
+    std::memcpy(static_cast<unsigned char*>(replyBuffer) + IcmpEchoReplySize, data, dataSize);
+    return 1;
+}
+
+} // namespace norvane::test

@@ -1,0 +1,116 @@
+#pragma once
+
+// A scripted network for tests: a test describes what every platform call
+// answers (provider, containers and their records, failures with their
+// codes, name resolution, adapter status, echo replies, delays), and the
+// fake records every call with its arguments. Safe to call from a worker
+// thread while a test reads the log.
+
+#include "platform/NetworkPlatform.h"
+
+#include <array>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace norvane::test {
+
+class FakePlatform : public NetworkPlatform {
+public:
+    struct Container {
+        std::vector<NetResource> records;
+        DWORD openError = 0; // openEnum fails with this code when nonzero
+        DWORD enumError = 0; // the first enumResource fails with this code when nonzero
+    };
+
+    struct EchoResult {
+        DWORD status = IP_SUCCESS; // nonzero: the call returns 0 and sets this last error
+        std::string from;          // dotted reply address; empty: the destination
+        std::uint32_t roundTripTime = 0;
+        std::int32_t dataSize = -1; // -1: the size sent
+        std::uint8_t ttl = 128;
+        std::chrono::milliseconds delay{0};
+    };
+
+    // --- the script ---
+    DWORD providerNameResult = 0;
+    std::string providerName = "Microsoft Windows Network";
+    int wsaStartupResult = 0;
+    std::uint8_t enumRetcode = NRC_GOODRET;
+    std::vector<std::uint8_t> lanas{0};
+    std::uint8_t resetRetcode = NRC_GOODRET;
+    int platformFamily = PlatformIdNT;
+
+    Container provider;                        // the provider's list of domains
+    std::map<std::string, Container> containers; // by remote name: domains and computers
+    std::map<std::string, std::uint32_t> addresses; // host name -> address, network order
+    std::map<std::string, std::array<std::uint8_t, 6>> adapters; // host name -> unit ID
+    std::uint8_t adapterFailure = NRC_CMDTMO; // status of a query no adapter answers
+
+    bool icmpAvailable = true;
+    std::deque<EchoResult> echoes; // consumed one per request; empty: timed out
+
+    std::chrono::milliseconds enumDelay{0};
+    std::chrono::milliseconds lookupDelay{0};
+    // Called at the start of every call with its log line.
+    std::function<void(const std::string&)> onCall;
+
+    // --- building a network ---
+    Container& addDomain(const std::string& name);
+    Container& addComputer(const std::string& domain, const std::string& remoteName,
+                           std::optional<std::string> comment = std::nullopt);
+    void addShare(const std::string& computerRemoteName, const std::string& shareRemoteName,
+                  DWORD type, std::optional<std::string> comment = std::nullopt);
+    // Resolvable host with an adapter that answers with `mac`.
+    void addHost(const std::string& hostName, const std::string& dotted,
+                 std::array<std::uint8_t, 6> mac);
+    static std::uint32_t address(const std::string& dotted);
+
+    // --- the log ---
+    std::vector<std::string> calls() const;
+    std::size_t openHandles() const;
+    void clearCalls();
+
+    // --- NetworkPlatform ---
+    DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
+    DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
+                   EnumHandle* handle) override;
+    DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
+    DWORD closeEnum(EnumHandle handle) override;
+    std::uint8_t netbios(Ncb& ncb) override;
+    int wsaStartup(std::uint16_t version) override;
+    int wsaCleanup() override;
+    std::optional<std::uint32_t> getHostByName(const char* name) override;
+    IcmpHandle icmpCreateFile() override;
+    bool icmpCloseHandle(IcmpHandle handle) override;
+    DWORD icmpSendEcho(IcmpHandle handle, std::uint32_t destination, const void* data,
+                       std::uint16_t dataSize, const IpOptionInformation* options,
+                       void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
+    int platformId() const override { return platformFamily; }
+
+private:
+    struct OpenEnum {
+        std::vector<NetResource> records;
+        std::size_t cursor = 0;
+        DWORD enumError = 0;
+        bool first = true;
+    };
+
+    void record(const std::string& line);
+    DWORD fail(DWORD code);
+
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_calls;
+    std::map<EnumHandle, OpenEnum> m_open;
+    EnumHandle m_nextHandle = 1;
+    IcmpHandle m_nextIcmp = 100;
+};
+
+// Call name bytes as the log shows them: 15 characters and "\0".
+std::string callNameText(const std::uint8_t* callname);
+
+} // namespace norvane::test
