@@ -16,8 +16,8 @@ std::size_t packedSize(const NetResource& resource) {
            stringCost(resource.provider);
 }
 
-std::size_t packNetResources(std::span<const NetResource> pending, std::size_t first,
-                             void* buffer, std::size_t bufferSize) {
+std::size_t packNetResources(std::span<const NetResource> pending, std::size_t first, void* buffer,
+                             std::size_t bufferSize) {
     auto* base = static_cast<unsigned char*>(buffer);
     std::memset(base, 0, bufferSize);
     std::size_t recordsEnd = 0;

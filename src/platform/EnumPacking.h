@@ -18,8 +18,8 @@ std::size_t packedSize(const NetResource& resource);
 // Packs records from `pending`, starting at `first`, into `buffer`, as many
 // as fit. The buffer is zero-filled first. Returns the number of records
 // written.
-std::size_t packNetResources(std::span<const NetResource> pending, std::size_t first,
-                             void* buffer, std::size_t bufferSize);
+std::size_t packNetResources(std::span<const NetResource> pending, std::size_t first, void* buffer,
+                             std::size_t bufferSize);
 
 // The usual answer of an enumeration call over a list of records that is
 // handed out in pieces: fills the caller's buffer from `cursor` on and moves

@@ -36,8 +36,8 @@ std::optional<QString> resolveHostName(NetworkPlatform& platform, const QByteArr
 std::array<char, NcbNameSize> makeCallName(const QByteArray& hostName) {
     std::array<char, NcbNameSize> callName;
     callName.fill(' ');
-    const auto length = std::min<std::size_t>(static_cast<std::size_t>(hostName.size()),
-                                              NetBiosNameLength);
+    const auto length =
+        std::min<std::size_t>(static_cast<std::size_t>(hostName.size()), NetBiosNameLength);
     std::memcpy(callName.data(), hostName.constData(), length);
     callName[NetBiosNameLength] = '\0';
     return callName;

@@ -2,8 +2,8 @@
 
 namespace norvane {
 
-const std::array<const char*, ResourceTypeCount> ResourceTypeNames = {
-    "Computer", "Shared folder", "Shared printer"};
+const std::array<const char*, ResourceTypeCount> ResourceTypeNames = {"Computer", "Shared folder",
+                                                                      "Shared printer"};
 
 const std::array<const char*, 5> ColumnCaptions = {"Name", "IP Address", "Group", "Comment",
                                                    "MAC Address"};

@@ -90,7 +90,7 @@ void FakePlatform::clearCalls() {
 }
 
 void FakePlatform::record(const std::string& line) {
-    {
+    if (recordCalls) {
         std::lock_guard lock(m_mutex);
         m_calls.push_back(line);
     }
@@ -104,8 +104,7 @@ DWORD FakePlatform::fail(DWORD code) {
 }
 
 DWORD FakePlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) {
-    record("getProviderName(" + std::to_string(netType) + "," + std::to_string(*bufferSize) +
-           ")");
+    record("getProviderName(" + std::to_string(netType) + "," + std::to_string(*bufferSize) + ")");
     if (providerNameResult != 0)
         return fail(providerNameResult);
     if (providerName.size() + 1 > *bufferSize) {
@@ -147,8 +146,7 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
     return 0;
 }
 
-DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
-                                 DWORD* bufferSize) {
+DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) {
     record("enumResource(#" + std::to_string(handle) + "," + std::to_string(*count) + "," +
            std::to_string(*bufferSize) + ")");
     if (enumDelay.count() > 0)
@@ -191,9 +189,8 @@ std::uint8_t FakePlatform::netbios(Ncb& ncb) {
         record("netbios(NCBRESET,lana=" + std::to_string(ncb.lanaNum) + ")");
         return ncb.retcode = resetRetcode;
     case NCBASTAT: {
-        record("netbios(NCBASTAT,lana=" + std::to_string(ncb.lanaNum) +
-               ",callname=" + callNameText(ncb.callname) + ",length=" +
-               std::to_string(ncb.length) + ")");
+        record("netbios(NCBASTAT,lana=" + std::to_string(ncb.lanaNum) + ",callname=" +
+               callNameText(ncb.callname) + ",length=" + std::to_string(ncb.length) + ")");
         if (lookupDelay.count() > 0)
             std::this_thread::sleep_for(lookupDelay);
         std::string name(reinterpret_cast<const char*>(ncb.callname), 15);
@@ -252,10 +249,9 @@ DWORD FakePlatform::icmpSendEcho(IcmpHandle handle, std::uint32_t destination, c
         std::snprintf(fill, sizeof fill, "%02X", *static_cast<const unsigned char*>(data));
     record("icmpSendEcho(" + std::to_string(handle) + "," + inetNtoa(destination) + ",size=" +
            std::to_string(dataSize) + ",ttl=" + std::to_string(options ? options->ttl : 0) +
-           ",tos=" + std::to_string(options ? options->tos : 0) +
-           ",flags=" + std::to_string(options ? options->flags : 0) +
-           ",reply=" + std::to_string(replySize) + ",timeout=" + std::to_string(timeoutMs) +
-           ",fill=" + fill + ")");
+           ",tos=" + std::to_string(options ? options->tos : 0) + ",flags=" +
+           std::to_string(options ? options->flags : 0) + ",reply=" + std::to_string(replySize) +
+           ",timeout=" + std::to_string(timeoutMs) + ",fill=" + fill + ")");
     EchoResult result;
     {
         std::lock_guard lock(m_mutex);
@@ -280,8 +276,7 @@ DWORD FakePlatform::icmpSendEcho(IcmpHandle handle, std::uint32_t destination, c
     reply.address = result.from.empty() ? destination : address(result.from);
     reply.status = IP_SUCCESS;
     reply.roundTripTime = result.roundTripTime;
-    reply.dataSize =
-        static_cast<std::uint16_t>(result.dataSize < 0 ? dataSize : result.dataSize);
+    reply.dataSize = static_cast<std::uint16_t>(result.dataSize < 0 ? dataSize : result.dataSize);
     reply.dataOffset = IcmpEchoReplySize;
     reply.options.ttl = result.ttl;
     std::memcpy(replyBuffer, &reply, sizeof reply);

@@ -45,8 +45,8 @@ public:
     std::uint8_t resetRetcode = NRC_GOODRET;
     int platformFamily = PlatformIdNT;
 
-    Container provider;                        // the provider's list of domains
-    std::map<std::string, Container> containers; // by remote name: domains and computers
+    Container provider;                             // the provider's list of domains
+    std::map<std::string, Container> containers;    // by remote name: domains and computers
     std::map<std::string, std::uint32_t> addresses; // host name -> address, network order
     std::map<std::string, std::array<std::uint8_t, 6>> adapters; // host name -> unit ID
     std::uint8_t adapterFailure = NRC_CMDTMO; // status of a query no adapter answers
@@ -58,6 +58,8 @@ public:
     std::chrono::milliseconds lookupDelay{0};
     // Called at the start of every call with its log line.
     std::function<void(const std::string&)> onCall;
+    // Off for benchmarks, so that the log does not grow with the network.
+    bool recordCalls = true;
 
     // --- building a network ---
     Container& addDomain(const std::string& name);
