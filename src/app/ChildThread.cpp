@@ -1,0 +1,23 @@
+#include "ChildThread.h"
+
+#include <utility>
+
+namespace norvane {
+
+TChildThread::TChildThread(NetworkPlatform& platform, ScanInputs inputs, ScanHandOver& handOver,
+                           QObject* parent)
+    : QThread(parent), m_platform(platform), m_inputs(std::move(inputs)), m_handOver(handOver) {}
+
+void TChildThread::run() {
+    int resultCode = ScanStoppedOrFailed;
+    try {
+        resultCode = ScanNetwork(m_platform, m_inputs, m_handOver,
+                                 [this] { return isInterruptionRequested(); });
+    } catch (const std::exception&) {
+        // A walk that broke off did not run to its end; the UI still gets
+        // its completion, so that no scan is left running.
+    }
+    m_handOver.finish(resultCode);
+}
+
+} // namespace norvane

@@ -1,0 +1,69 @@
+#pragma once
+
+// The result list's rows and columns as a table model. The scan's changes
+// arrive one by one (a row is appended, then its caption, image and
+// sub-items follow); publish() announces the rows appended since the last
+// call in one insertion and the changed cells in one update, so that a fast
+// scan does not cost one view update per change.
+
+#include "scan/ScanModel.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+#include <QStringList>
+
+#include <cstddef>
+#include <vector>
+
+namespace norvane {
+
+class ResultListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ResultListModel(QObject* parent = nullptr);
+
+    // The row and header images, by image index.
+    void setImageList(const QList<QIcon>& images);
+
+    void clear();
+    void setColumns(const QStringList& captions);
+    QStringList columns() const { return m_columns; }
+
+    // --- scan changes; a row change applies to the row appended last ---
+    void appendRow();
+    void setLastCaption(const QString& caption);
+    void setLastImage(int image);
+    void addLastSubItem(const QString& text);
+    void publish();
+
+    // The rows as the view shows them.
+    const ResultRows& rows() const { return m_rows; }
+    const ResultRow& row(int index) const { return m_rows.at(static_cast<std::size_t>(index)); }
+
+    // The sort mark of a column header: an image index, or imgNone.
+    void setHeaderImage(int column, int image);
+    int headerImage(int column) const;
+    // Puts the rows in the given order: order[i] is the old index of new row i.
+    void reorder(const std::vector<std::size_t>& order);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    QIcon image(int index) const;
+    void markChanged(int row);
+
+    QList<QIcon> m_images;
+    QStringList m_columns;
+    QList<int> m_headerImages;
+    ResultRows m_rows;
+    int m_publishedRows = 0;
+    int m_firstChanged = -1;
+    int m_lastChanged = -1;
+};
+
+} // namespace norvane

@@ -1,0 +1,27 @@
+// The program's entry: the application object, the main window over the
+// Linux network platform, and the message loop. Showing the window starts
+// the first scan; a failed start-up check ends the program instead.
+
+#include "MainForm.h"
+#include "app/core/CompletionSoundPlayer.h"
+#include "platform/linux/LinuxPlatform.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Halvorix"));
+    QApplication::setApplicationName(QStringLiteral("Norvane"));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(norvane::ApplicationTitle));
+
+    norvane::LinuxPlatform platform;
+    norvane::TMainForm form(platform);
+    const norvane::CompletionSoundPlayer player;
+    form.setCompletionSound([&player] {
+        if (!player.play(QString::fromLatin1(norvane::CompletionSound)))
+            QApplication::beep();
+    });
+    if (!form.isDoomed())
+        form.show();
+    return QApplication::exec();
+}
