@@ -1,0 +1,299 @@
+#include "LinuxPlatform.h"
+
+#include "Adapters.h"
+#include "platform/EnumPacking.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace norvane {
+
+namespace {
+constexpr std::uint16_t WinsockVersion11 = 0x0101;
+constexpr int WsaVersionNotSupported = 10092;
+constexpr std::size_t MaxLanas = 254;
+constexpr std::size_t NeighbourTableLimit = 1 << 20;
+
+std::string readSmallFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string text(NeighbourTableLimit, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    return text;
+}
+
+// The host name in a call name: up to 15 bytes, up to a zero byte, without
+// the padding spaces.
+std::string hostFromCallName(const std::uint8_t* callname) {
+    std::size_t length = 0;
+    while (length < NcbNameSize - 1 && callname[length] != 0)
+        ++length;
+    while (length > 0 && callname[length - 1] == ' ')
+        --length;
+    return std::string(reinterpret_cast<const char*>(callname), length);
+}
+} // namespace
+
+LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
+                             std::shared_ptr<SmbDirectory> directory)
+    : m_settings(std::move(settings)), m_directory(std::move(directory)) {
+    if (!m_directory)
+        m_directory = std::make_shared<LibSmbDirectory>(
+            SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
+}
+
+DWORD LinuxPlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) {
+    DWORD result = win::NoError;
+    const std::size_t need = std::strlen(LanManProviderName) + 1;
+    if (buffer == nullptr || bufferSize == nullptr)
+        result = win::InvalidParameter;
+    else if (netType != WNNC_NET_LANMAN)
+        result = win::BadProvider;
+    else if (*bufferSize < need) {
+        *bufferSize = static_cast<DWORD>(need);
+        result = win::MoreData;
+    } else if (!m_directory->available())
+        result = win::NoNetwork;
+    else
+        std::memcpy(buffer, LanManProviderName, need);
+    if (result != win::NoError)
+        setLastError(result);
+    return result;
+}
+
+DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
+                              EnumHandle* handle) {
+    (void)usage;
+    DWORD result = win::NoError;
+    std::optional<BrowseTarget> target;
+    if (handle == nullptr || scope != RESOURCE_GLOBALNET || type > RESOURCETYPE_PRINT)
+        result = win::InvalidParameter;
+    else if (container == nullptr)
+        target = BrowseTarget{};
+    else if (!(target = browseTargetOf(*container)))
+        result = container->remoteName ? win::NotContainer : win::BadProvider;
+    if (result != win::NoError) {
+        setLastError(result);
+        return result;
+    }
+    const std::lock_guard lock(m_enumMutex);
+    const EnumHandle id = m_nextEnum++;
+    m_enumerations[id] = Enumeration{*target, type, false, {}, 0};
+    *handle = id;
+    return win::NoError;
+}
+
+DWORD LinuxPlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
+                                  DWORD* bufferSize) {
+    std::optional<Enumeration> pending;
+    {
+        const std::lock_guard lock(m_enumMutex);
+        const auto it = m_enumerations.find(handle);
+        if (it == m_enumerations.end()) {
+            setLastError(win::InvalidHandle);
+            return win::InvalidHandle;
+        }
+        if (!it->second.listed)
+            pending = it->second;
+    }
+    // The listing runs without the lock: it may take the network's time.
+    if (pending) {
+        const SmbListing listing =
+            m_directory->list(browseUrl(pending->target), pending->target.level);
+        if (listing.error != 0) {
+            const DWORD result = windowsErrorFromErrno(listing.error, pending->target.level);
+            setLastError(result);
+            return result;
+        }
+        pending->records = browseRecords(pending->target, pending->type, listing.entries);
+        pending->listed = true;
+    }
+    const std::lock_guard lock(m_enumMutex);
+    const auto it = m_enumerations.find(handle);
+    if (it == m_enumerations.end()) {
+        setLastError(win::InvalidHandle);
+        return win::InvalidHandle;
+    }
+    if (pending)
+        it->second = std::move(*pending);
+    const DWORD result =
+        enumerateInto(it->second.records, it->second.cursor, count, buffer, bufferSize);
+    if (result != win::NoError)
+        setLastError(result);
+    return result;
+}
+
+DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
+    const std::lock_guard lock(m_enumMutex);
+    if (m_enumerations.erase(handle) == 0) {
+        setLastError(win::InvalidHandle);
+        return win::InvalidHandle;
+    }
+    return win::NoError;
+}
+
+std::uint8_t LinuxPlatform::netbios(Ncb& ncb) {
+    std::uint8_t code = NRC_ILLCMD;
+    switch (ncb.command) {
+    case NCBENUM:
+        code = enumerateAdapters(ncb);
+        break;
+    case NCBRESET:
+        code = resetAdapter(ncb);
+        break;
+    case NCBASTAT:
+        code = adapterStatus(ncb);
+        break;
+    default:
+        break;
+    }
+    ncb.retcode = code;
+    ncb.cmdCplt = code;
+    return code;
+}
+
+std::uint8_t LinuxPlatform::enumerateAdapters(Ncb& ncb) {
+    if (ncb.buffer == nullptr || ncb.length < 2)
+        return NRC_BUFLEN;
+    const std::size_t adapters = listAdapters().size();
+    const std::size_t count =
+        std::min({adapters, static_cast<std::size_t>(ncb.length) - 1, MaxLanas});
+    ncb.buffer[0] = static_cast<std::uint8_t>(count);
+    for (std::size_t i = 0; i < count; ++i)
+        ncb.buffer[1 + i] = static_cast<std::uint8_t>(i);
+    return NRC_GOODRET;
+}
+
+std::uint8_t LinuxPlatform::resetAdapter(const Ncb& ncb) {
+    return ncb.lanaNum < listAdapters().size() ? NRC_GOODRET : NRC_BRIDGE;
+}
+
+std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
+    const std::vector<Adapter> adapters = listAdapters();
+    if (ncb.lanaNum >= adapters.size())
+        return NRC_BRIDGE;
+    if (ncb.buffer == nullptr || ncb.length < nbns::UnitIdBytes)
+        return NRC_BUFLEN;
+    const Adapter& adapter = adapters[ncb.lanaNum];
+    const std::string host = hostFromCallName(ncb.callname);
+    if (host == "*") {
+        const auto own = interfaceMac(adapter.name);
+        if (!own)
+            return NRC_SYSTEM;
+        std::copy(own->begin(), own->end(), ncb.buffer);
+        return NRC_GOODRET;
+    }
+    const auto address = host.empty() ? std::nullopt : resolve(host);
+    if (!address)
+        return NRC_CMDTMO;
+    const auto status = queryNodeStatus(*address, nodeStatusExchange());
+    if (!status)
+        return NRC_CMDTMO;
+    MacAddress unit = status->unitId;
+    // Samba answers with an all-zero unit ID; a host on the adapter's link
+    // still has its real address in the kernel's neighbour table.
+    if (std::all_of(unit.begin(), unit.end(), [](std::uint8_t b) { return b == 0; }) &&
+        adapter.onLink(*address)) {
+        const auto known =
+            *address == adapter.address
+                ? interfaceMac(adapter.name)
+                : macFromArpTable(readSmallFile(m_settings.neighbourTable), *address, adapter.name);
+        if (known)
+            unit = *known;
+    }
+    std::copy(unit.begin(), unit.end(), ncb.buffer);
+    return NRC_GOODRET;
+}
+
+int LinuxPlatform::wsaStartup(std::uint16_t version) {
+    // Nothing to start; only a version older than 1.1 is refused.
+    const unsigned major = version & 0xFF;
+    const unsigned minor = version >> 8;
+    return major > 1 || (major == 1 && minor >= 1) ? 0 : WsaVersionNotSupported;
+}
+
+int LinuxPlatform::wsaCleanup() {
+    return 0;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
+    if (name == nullptr || *name == '\0')
+        return std::nullopt;
+    std::optional<std::uint32_t> address;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) == 0 && found != nullptr &&
+        found->ai_addr != nullptr && found->ai_addrlen >= sizeof(sockaddr_in)) {
+        address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    }
+    if (found != nullptr)
+        freeaddrinfo(found);
+    if (!address) {
+        // As Windows does: fall back to a NetBIOS name query on the LAN.
+        const auto netbios = nbns::netbiosName(name, nbns::SuffixWorkstation);
+        if (netbios) {
+            std::vector<NameQueryTarget> targets;
+            for (const Adapter& adapter : listAdapters())
+                targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
+            address = queryName(*netbios, targets, nameQueryExchange());
+        }
+    }
+    if (address) {
+        const std::lock_guard lock(m_resolvedMutex);
+        m_resolvedName = name;
+        m_resolvedAddress = *address;
+        m_resolvedAt = std::chrono::steady_clock::now();
+    }
+    return address;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::resolve(const std::string& name) {
+    {
+        const std::lock_guard lock(m_resolvedMutex);
+        if (name == m_resolvedName &&
+            std::chrono::steady_clock::now() - m_resolvedAt < ResolvedNameLifetime)
+            return m_resolvedAddress;
+    }
+    return getHostByName(name.c_str());
+}
+
+NbnsExchange LinuxPlatform::nameQueryExchange() const {
+    return {m_settings.nbnsPort, m_settings.nameQueryTimeout, m_settings.nameQueryAttempts};
+}
+
+NbnsExchange LinuxPlatform::nodeStatusExchange() const {
+    return {m_settings.nbnsPort, m_settings.nodeStatusTimeout, m_settings.nodeStatusAttempts};
+}
+
+IcmpHandle LinuxPlatform::icmpCreateFile() {
+    return m_icmp.open();
+}
+
+bool LinuxPlatform::icmpCloseHandle(IcmpHandle handle) {
+    return m_icmp.close(handle);
+}
+
+DWORD LinuxPlatform::icmpSendEcho(IcmpHandle handle, std::uint32_t destination, const void* data,
+                                  std::uint16_t dataSize, const IpOptionInformation* options,
+                                  void* replyBuffer, DWORD replySize, DWORD timeoutMs) {
+    DWORD status = IP_SUCCESS;
+    const DWORD replies = m_icmp.send(handle, destination, data, dataSize, options, replyBuffer,
+                                      replySize, timeoutMs, status);
+    if (replies == 0)
+        setLastError(status);
+    return replies;
+}
+
+std::optional<IcmpSocketKind> LinuxPlatform::icmpSocketKind(IcmpHandle handle) const {
+    return m_icmp.kind(handle);
+}
+
+} // namespace norvane

@@ -1,0 +1,100 @@
+#pragma once
+
+// The network platform on Linux: browsing over libsmbclient, NetBIOS
+// adapters and node status over the NetBIOS name service, name resolution
+// with a NetBIOS fallback, ICMP echo over ICMP sockets.
+
+#include "IcmpEcho.h"
+#include "NbnsClient.h"
+#include "SmbBrowser.h"
+#include "platform/NetworkPlatform.h"
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace norvane {
+
+// Time-outs for a LAN, where a name service answer takes milliseconds: a
+// switched-off host costs the walk one unanswered name query or node status
+// (two attempts each), well under a second together.
+constexpr std::uint16_t NbnsPort = 137;
+constexpr std::chrono::milliseconds NameQueryAttemptTimeout{150};
+constexpr int NameQueryAttempts = 2;
+constexpr std::chrono::milliseconds NodeStatusAttemptTimeout{150};
+constexpr int NodeStatusAttempts = 2;
+constexpr int SmbConnectTimeoutMs = 5000;
+// How long a resolved address is reused by the node status that follows.
+constexpr std::chrono::seconds ResolvedNameLifetime{10};
+
+struct LinuxPlatformSettings {
+    std::uint16_t nbnsPort = NbnsPort;
+    std::chrono::milliseconds nameQueryTimeout = NameQueryAttemptTimeout;
+    int nameQueryAttempts = NameQueryAttempts;
+    std::chrono::milliseconds nodeStatusTimeout = NodeStatusAttemptTimeout;
+    int nodeStatusAttempts = NodeStatusAttempts;
+    int smbTimeoutMs = SmbConnectTimeoutMs;
+    std::string smbConfigFile; // empty: libsmbclient's own smb.conf
+    std::string neighbourTable = "/proc/net/arp";
+};
+
+class LinuxPlatform : public NetworkPlatform {
+public:
+    explicit LinuxPlatform(LinuxPlatformSettings settings = {},
+                           std::shared_ptr<SmbDirectory> directory = nullptr);
+
+    DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
+    DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
+                   EnumHandle* handle) override;
+    DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
+    DWORD closeEnum(EnumHandle handle) override;
+
+    std::uint8_t netbios(Ncb& ncb) override;
+
+    int wsaStartup(std::uint16_t version) override;
+    int wsaCleanup() override;
+    std::optional<std::uint32_t> getHostByName(const char* name) override;
+
+    IcmpHandle icmpCreateFile() override;
+    bool icmpCloseHandle(IcmpHandle handle) override;
+    DWORD icmpSendEcho(IcmpHandle handle, std::uint32_t destination, const void* data,
+                       std::uint16_t dataSize, const IpOptionInformation* options,
+                       void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
+
+    // Which kind of ICMP socket a handle uses.
+    std::optional<IcmpSocketKind> icmpSocketKind(IcmpHandle handle) const;
+
+private:
+    struct Enumeration {
+        BrowseTarget target;
+        DWORD type = 0;
+        bool listed = false;
+        std::vector<NetResource> records;
+        std::size_t cursor = 0;
+    };
+
+    std::uint8_t enumerateAdapters(Ncb& ncb);
+    std::uint8_t resetAdapter(const Ncb& ncb);
+    std::uint8_t adapterStatus(Ncb& ncb);
+    std::optional<std::uint32_t> resolve(const std::string& name);
+    NbnsExchange nameQueryExchange() const;
+    NbnsExchange nodeStatusExchange() const;
+
+    LinuxPlatformSettings m_settings;
+    std::shared_ptr<SmbDirectory> m_directory;
+
+    std::mutex m_enumMutex;
+    std::map<EnumHandle, Enumeration> m_enumerations;
+    EnumHandle m_nextEnum = 1;
+
+    std::mutex m_resolvedMutex;
+    std::string m_resolvedName;
+    std::uint32_t m_resolvedAddress = 0;
+    std::chrono::steady_clock::time_point m_resolvedAt;
+
+    IcmpEcho m_icmp;
+};
+
+} // namespace norvane

@@ -1,0 +1,41 @@
+#pragma once
+
+// NetBIOS name service queries over UDP: a node status query to one
+// address, and a name query broadcast on the adapters' networks. Each waits
+// a bounded time per attempt and gives up after a fixed number of attempts.
+
+#include "NbnsCodec.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace norvane {
+
+struct NbnsExchange {
+    std::uint16_t port = 137;
+    std::chrono::milliseconds timeout{150}; // per attempt
+    int attempts = 2;
+};
+
+// Where a name query goes, and the network whose hosts may answer it.
+struct NameQueryTarget {
+    std::uint32_t destination = 0; // network byte order
+    std::uint32_t network = 0;
+    std::uint32_t netmask = 0;
+};
+
+// Asks `address` for its node status. Only an answer from that address and
+// the asked port, with the request's transaction id, is accepted.
+std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
+                                                const NbnsExchange& exchange);
+
+// Sends a name query to every target (broadcast allowed) and returns the
+// first address of the first answer that comes from a host of a target's
+// network, carries the request's id and names the asked name.
+std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,
+                                       std::span<const NameQueryTarget> targets,
+                                       const NbnsExchange& exchange);
+
+} // namespace norvane

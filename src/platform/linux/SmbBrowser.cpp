@@ -1,0 +1,218 @@
+#include "SmbBrowser.h"
+
+#include <libsmbclient.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+namespace norvane {
+
+namespace {
+
+// libsmbclient keeps its configuration and protocol choice process-wide:
+// every listing holds this lock from context creation to its release.
+std::mutex& libraryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Anonymous credentials. Every buffer is written, terminated, within its
+// length: the library crashes on a user name it finds unset.
+void anonymousAuth(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupLength,
+                   char* user, int userLength, char* password, int passwordLength) {
+    if (workgroup != nullptr && workgroupLength > 0)
+        workgroup[workgroupLength - 1] = '\0';
+    if (user != nullptr && userLength > 0)
+        user[0] = '\0';
+    if (password != nullptr && passwordLength > 0)
+        password[0] = '\0';
+}
+
+class Context {
+public:
+    Context(const SmbSettings& settings, BrowseLevel level) {
+        m_context = smbc_new_context();
+        if (m_context == nullptr)
+            return;
+        smbc_setDebug(m_context, 0);
+        if (!settings.configFile.empty() &&
+            smbc_setConfiguration(m_context, settings.configFile.c_str()) != 0) {
+            release();
+            return;
+        }
+        smbc_setOptionUseKerberos(m_context, false);
+        smbc_setOptionFallbackAfterKerberos(m_context, true);
+        smbc_setOptionUseCCache(m_context, false);
+        smbc_setOptionNoAutoAnonymousLogin(m_context, false);
+        smbc_setFunctionAuthDataWithContext(m_context, anonymousAuth);
+        smbc_setTimeout(m_context, settings.timeoutMs);
+        // Browse lists are served over SMB1 only; share lists take whatever
+        // the server speaks best, so servers without SMB1 still list shares.
+        if (level == BrowseLevel::Server)
+            smbc_setOptionProtocols(m_context, "NT1", "SMB3");
+        else
+            smbc_setOptionProtocols(m_context, "NT1", "NT1");
+        if (smbc_init_context(m_context) == nullptr)
+            release();
+    }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+    ~Context() { release(); }
+
+    SMBCCTX* get() const { return m_context; }
+
+private:
+    void release() {
+        if (m_context != nullptr)
+            smbc_free_context(m_context, 1);
+        m_context = nullptr;
+    }
+
+    SMBCCTX* m_context = nullptr;
+};
+
+// Cuts text to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string boundedText(const char* text, std::size_t limit) {
+    if (text == nullptr)
+        return {};
+    std::size_t length = strnlen(text, limit + 1);
+    if (length > limit) {
+        length = limit;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    return std::string(text, length);
+}
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+} // namespace
+
+bool LibSmbDirectory::available() {
+    const std::lock_guard lock(libraryLock());
+    const Context context(m_settings, BrowseLevel::Provider);
+    return context.get() != nullptr;
+}
+
+SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
+    const std::lock_guard lock(libraryLock());
+    SmbListing listing;
+    errno = 0;
+    const Context context(m_settings, level);
+    if (context.get() == nullptr) {
+        listing.error = errno != 0 ? errno : ENOMEM;
+        return listing;
+    }
+    SMBCCTX* ctx = context.get();
+    errno = 0;
+    SMBCFILE* directory = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
+    if (directory == nullptr) {
+        listing.error = errno != 0 ? errno : EIO;
+        return listing;
+    }
+    const auto readdir = smbc_getFunctionReaddir(ctx);
+    while (const smbc_dirent* entry = readdir(ctx, directory)) {
+        const std::size_t nameLength = strnlen(entry->name, MaxBrowseNameBytes + 1);
+        if (nameLength == 0 || nameLength > MaxBrowseNameBytes)
+            continue;
+        SmbEntry item;
+        item.type = entry->smbc_type;
+        item.name.assign(entry->name, nameLength);
+        item.comment = boundedText(entry->comment, MaxBrowseCommentBytes);
+        listing.entries.push_back(std::move(item));
+    }
+    smbc_getFunctionClosedir(ctx)(ctx, directory);
+    return listing;
+}
+
+std::optional<BrowseTarget> browseTargetOf(const NetResource& container) {
+    if (!container.remoteName) {
+        if (container.provider && *container.provider != LanManProviderName)
+            return std::nullopt;
+        return BrowseTarget{BrowseLevel::Provider, {}};
+    }
+    const std::string& remote = *container.remoteName;
+    if (remote.size() > 2 && remote.compare(0, 2, "\\\\") == 0) {
+        const std::string server = remote.substr(2);
+        if (server.find('\\') != std::string::npos || server.find('/') != std::string::npos)
+            return std::nullopt;
+        return BrowseTarget{BrowseLevel::Server, server};
+    }
+    if (remote.empty() || remote.find('\\') != std::string::npos ||
+        remote.find('/') != std::string::npos)
+        return std::nullopt;
+    return BrowseTarget{BrowseLevel::Workgroup, remote};
+}
+
+std::string browseUrl(const BrowseTarget& target) {
+    std::string url = "smb://";
+    static const char digits[] = "0123456789ABCDEF";
+    for (const char c : target.name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '-' || c == '_' || c == '.' || c == '~') {
+            url += c;
+        } else {
+            url += '%';
+            url += digits[byte >> 4];
+            url += digits[byte & 0x0F];
+        }
+    }
+    return url;
+}
+
+std::vector<NetResource> browseRecords(const BrowseTarget& target, DWORD type,
+                                       const std::vector<SmbEntry>& entries) {
+    std::vector<NetResource> records;
+    std::set<std::string> seen; // browse masters may repeat a name
+    for (const SmbEntry& entry : entries) {
+        NetResource record;
+        record.scope = RESOURCE_GLOBALNET;
+        record.provider = LanManProviderName;
+        if (!entry.comment.empty())
+            record.comment = entry.comment;
+        switch (target.level) {
+        case BrowseLevel::Provider:
+            if (entry.type != SmbWorkgroup)
+                continue;
+            record.type = RESOURCETYPE_ANY;
+            record.displayType = RESOURCEDISPLAYTYPE_DOMAIN;
+            record.usage = RESOURCEUSAGE_CONTAINER;
+            record.remoteName = entry.name;
+            record.comment.reset(); // a workgroup's "comment" is its master's name
+            break;
+        case BrowseLevel::Workgroup:
+            if (entry.type != SmbServer)
+                continue;
+            record.type = RESOURCETYPE_ANY;
+            record.displayType = RESOURCEDISPLAYTYPE_SERVER;
+            record.usage = RESOURCEUSAGE_CONTAINER;
+            record.remoteName = "\\\\" + entry.name;
+            break;
+        case BrowseLevel::Server: {
+            const bool disk = entry.type == SmbFileShare &&
+                              (type == RESOURCETYPE_DISK || type == RESOURCETYPE_ANY);
+            const bool print = entry.type == SmbPrinterShare &&
+                               (type == RESOURCETYPE_PRINT || type == RESOURCETYPE_ANY);
+            if ((!disk && !print) || entry.name.back() == '$')
+                continue;
+            record.type = disk ? RESOURCETYPE_DISK : RESOURCETYPE_PRINT;
+            record.displayType = RESOURCEDISPLAYTYPE_SHARE;
+            record.usage = RESOURCEUSAGE_CONNECTABLE;
+            record.remoteName = "\\\\" + target.name + "\\" + entry.name;
+            break;
+        }
+        }
+        if (target.level != BrowseLevel::Server && !seen.insert(upper(entry.name)).second)
+            continue;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+} // namespace norvane

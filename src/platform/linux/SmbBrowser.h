@@ -1,0 +1,87 @@
+#pragma once
+
+// Browsing the Windows network over libsmbclient: the workgroups of the
+// network, the servers of a workgroup, the shares of a server, turned into
+// the resource records of an enumeration.
+
+#include "ErrorMap.h"
+#include "platform/NetworkPlatform.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace norvane {
+
+constexpr const char* LanManProviderName = "Microsoft Windows Network";
+
+// Longest name and comment taken from a listing. A longer name is left out
+// (cut, it would name another resource); a longer comment is cut. With
+// these bounds every record fits an enumeration buffer on its own.
+constexpr std::size_t MaxBrowseNameBytes = 256;
+constexpr std::size_t MaxBrowseCommentBytes = 1024;
+
+// libsmbclient's entry types that the browser uses.
+constexpr unsigned SmbWorkgroup = 1;
+constexpr unsigned SmbServer = 2;
+constexpr unsigned SmbFileShare = 3;
+constexpr unsigned SmbPrinterShare = 4;
+
+struct SmbEntry {
+    unsigned type = 0;
+    std::string name;
+    std::string comment;
+};
+
+// A directory listing: the entries, or the errno of the failure.
+struct SmbListing {
+    int error = 0;
+    std::vector<SmbEntry> entries;
+};
+
+// What lists a browse URL. The real one talks SMB; tests script it.
+class SmbDirectory {
+public:
+    virtual ~SmbDirectory() = default;
+    virtual bool available() = 0;
+    virtual SmbListing list(const std::string& url, BrowseLevel level) = 0;
+};
+
+struct SmbSettings {
+    std::string configFile; // empty: libsmbclient's own configuration
+    int timeoutMs = 5000;
+};
+
+// libsmbclient with a fresh context per listing, one listing at a time in
+// the process, so that the library never sees two threads.
+class LibSmbDirectory : public SmbDirectory {
+public:
+    explicit LibSmbDirectory(SmbSettings settings) : m_settings(std::move(settings)) {}
+    bool available() override;
+    SmbListing list(const std::string& url, BrowseLevel level) override;
+
+private:
+    SmbSettings m_settings;
+};
+
+// The container an enumeration is opened on.
+struct BrowseTarget {
+    BrowseLevel level = BrowseLevel::Provider;
+    std::string name; // workgroup or server name; empty for the provider
+};
+
+// The target of a record as an enumeration returned it: no remote name is
+// the provider, "\\NAME" a server, a plain name a workgroup. Nothing for a
+// record that is not a container (a share) or names another provider.
+std::optional<BrowseTarget> browseTargetOf(const NetResource& container);
+
+// smb://, smb://GROUP or smb://SERVER, the name percent-encoded.
+std::string browseUrl(const BrowseTarget& target);
+
+// Turns a listing into records: workgroups, servers, or the shares of the
+// requested type (disk, print or any), IPC and hidden shares left out.
+std::vector<NetResource> browseRecords(const BrowseTarget& target, DWORD type,
+                                       const std::vector<SmbEntry>& entries);
+
+} // namespace norvane

@@ -1,0 +1,314 @@
+#!/usr/bin/env bash
+# The Samba test network: a bridge in a namespace of its own, Samba hosts in
+# network namespaces joined to it by veth pairs, and a client namespace from
+# which tests run. Everything lives in namespaces made here, on an address
+# range used for nothing else; no address outside the lab is ever touched.
+#
+#   lab.sh up [small|large]   bring the lab up from nothing, wait for browsing
+#   lab.sh down               stop every daemon of the lab, remove everything
+#   lab.sh status             show hosts, daemons and what the client browses
+#
+# Needs root, iproute2, smbd, nmbd and smbclient's tools. The small lab is the
+# one the tests expect; the large one (three workgroups, a dozen servers) is
+# for trying the program by hand.
+set -euo pipefail
+
+LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}
+PREFIX=nvlab
+BRIDGE_NS=$PREFIX-net
+CLIENT_NS=$PREFIX-client
+BRIDGE=norvane-lab-br
+SUBNET=10.213.77
+CLIENT_ADDR=$SUBNET.10
+BROWSE_DEADLINE_S=${NORVANE_LAB_BROWSE_DEADLINE:-150}
+POLL_INTERVAL_S=2
+
+# One line per host: index|name|workgroup|master|comment|shares|printer
+#   shares:  name:comment,name:comment  (empty comment allowed, $ = hidden)
+#   printer: name:comment, or empty for a server without printers
+small_hosts() {
+    cat <<'EOF'
+1|LABSRV1|LABGROUP1|yes|Lab server one|docs:Team documents,public:,secret$:Hidden share|laser:Laser printer
+2|LABSRV2|LABGROUP1|no|Lab server two|data:Data store|
+3|LABSRV3|LABGROUP2|yes|Lab server three|media:|inkjet:Colour inkjet
+4|LABSRV4|LABGROUP2|no|Lab server four|archive:Old files|
+EOF
+}
+
+large_hosts() {
+    local i group master printer
+    for i in $(seq 1 12); do
+        group=LABGROUP$(((i - 1) / 4 + 1))
+        master=no
+        [ $(((i - 1) % 4)) -eq 0 ] && master=yes
+        printer=
+        [ $((i % 3)) -ne 0 ] && printer="print$i:Printer of server $i"
+        echo "$i|LABSRV$i|$group|$master|Lab server $i|docs$i:Documents of server $i,pub$i:,hide$i\$:Hidden|$printer"
+    done
+}
+
+host_ns() { echo "$PREFIX-h$1"; }
+host_addr() { echo "$SUBNET.$((100 + $1))"; }
+host_mac() { printf '02:4e:56:00:00:%02x' "$1"; }
+
+die() {
+    echo "lab: $*" >&2
+    exit 1
+}
+
+need_root() {
+    [ "$(id -u)" -eq 0 ] || die "must run as root"
+    for tool in ip smbd nmbd smbtree nmblookup; do
+        command -v "$tool" >/dev/null || die "$tool is missing"
+    done
+}
+
+# Processes inside the lab's namespaces: all of them were started here.
+lab_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep "^$PREFIX-" || true; }
+
+teardown() {
+    local ns pids
+    for ns in $(lab_namespaces); do
+        pids=$(ip netns pids "$ns" 2>/dev/null || true)
+        [ -n "$pids" ] && kill $pids 2>/dev/null || true
+    done
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        local left=
+        for ns in $(lab_namespaces); do
+            [ -n "$(ip netns pids "$ns" 2>/dev/null || true)" ] && left=1
+        done
+        [ -z "$left" ] && break
+        sleep 0.3
+    done
+    for ns in $(lab_namespaces); do
+        pids=$(ip netns pids "$ns" 2>/dev/null || true)
+        [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+        ip netns del "$ns" 2>/dev/null || true
+    done
+    rm -rf "/etc/netns/$CLIENT_NS"
+    rmdir /etc/netns 2>/dev/null || true
+    rm -rf "$LAB_DIR"
+}
+
+write_host_conf() {
+    local index=$1 name=$2 group=$3 master=$4 comment=$5 shares=$6 printer=$7
+    local dir=$LAB_DIR/h$index conf=$LAB_DIR/h$index/smb.conf
+    mkdir -p "$dir"/{state,lock,pid,cache,private,log,ncalrpc,spool,shares}
+    local oslevel=20 preferred=no
+    if [ "$master" = yes ]; then
+        oslevel=65
+        preferred=yes
+    fi
+    {
+        echo "[global]"
+        echo "  workgroup = $group"
+        echo "  netbios name = $name"
+        echo "  server string = $comment"
+        echo "  interfaces = $(host_addr "$index")/24"
+        echo "  bind interfaces only = yes"
+        echo "  server role = standalone server"
+        echo "  server min protocol = NT1"
+        echo "  lanman auth = yes"
+        echo "  ntlm auth = yes"
+        echo "  map to guest = Bad User"
+        echo "  guest account = nobody"
+        echo "  restrict anonymous = 0"
+        echo "  local master = yes"
+        echo "  preferred master = $preferred"
+        echo "  os level = $oslevel"
+        echo "  domain master = no"
+        echo "  wins support = no"
+        echo "  dns proxy = no"
+        echo "  name resolve order = bcast"
+        echo "  state directory = $dir/state"
+        echo "  lock directory = $dir/lock"
+        echo "  pid directory = $dir/pid"
+        echo "  cache directory = $dir/cache"
+        echo "  private dir = $dir/private"
+        echo "  ncalrpc dir = $dir/ncalrpc"
+        echo "  log file = $dir/log/%m.log"
+        echo "  max log size = 1000"
+        echo "  disable spoolss = yes"
+        echo "  disable netbios = no"
+        echo "  smb ports = 445 139"
+        if [ -n "$printer" ]; then
+            echo "  load printers = yes"
+            echo "  printing = bsd"
+            echo "  printcap name = $dir/printcap"
+        else
+            echo "  load printers = no"
+            echo "  printing = bsd"
+            echo "  printcap name = /dev/null"
+        fi
+        local entry share share_comment
+        IFS=',' read -ra entries <<<"$shares"
+        for entry in "${entries[@]}"; do
+            share=${entry%%:*}
+            share_comment=${entry#*:}
+            mkdir -p "$dir/shares/${share%\$}"
+            echo "[$share]"
+            echo "  path = $dir/shares/${share%\$}"
+            [ -n "$share_comment" ] && echo "  comment = $share_comment"
+            echo "  guest ok = yes"
+            echo "  read only = yes"
+        done
+        if [ -n "$printer" ]; then
+            share=${printer%%:*}
+            share_comment=${printer#*:}
+            echo "$share:" >"$dir/printcap"
+            echo "[$share]"
+            echo "  path = $dir/spool"
+            echo "  printable = yes"
+            echo "  printer name = $share"
+            [ -n "$share_comment" ] && echo "  comment = $share_comment"
+            echo "  guest ok = yes"
+        fi
+    } >"$conf"
+}
+
+write_client_conf() {
+    mkdir -p "$LAB_DIR/client"/{state,lock,cache,private}
+    cat >"$LAB_DIR/client/smb.conf" <<EOF
+[global]
+  workgroup = LABGROUP1
+  netbios name = LABCLIENT
+  interfaces = $CLIENT_ADDR/24
+  client min protocol = NT1
+  client max protocol = NT1
+  name resolve order = bcast
+  state directory = $LAB_DIR/client/state
+  lock directory = $LAB_DIR/client/lock
+  cache directory = $LAB_DIR/client/cache
+  private dir = $LAB_DIR/client/private
+EOF
+    # Inside the client namespace the resolver sees only the lab: no name
+    # server that could be reached, no host entries but loopback.
+    mkdir -p "/etc/netns/$CLIENT_NS"
+    echo "nameserver 127.0.0.1" >"/etc/netns/$CLIENT_NS/resolv.conf"
+    echo "options timeout:1 attempts:1" >>"/etc/netns/$CLIENT_NS/resolv.conf"
+    printf '127.0.0.1 localhost\n' >"/etc/netns/$CLIENT_NS/hosts"
+}
+
+# A veth pair from the bridge namespace into `ns`, named eth0 there.
+attach() {
+    local ns=$1 port=$2 addr=$3 mac=$4
+    ip -n "$BRIDGE_NS" link add "$port" type veth peer name eth0 netns "$ns"
+    ip -n "$BRIDGE_NS" link set "$port" master "$BRIDGE" up
+    ip -n "$ns" link set eth0 address "$mac"
+    ip -n "$ns" addr add "$addr/24" brd "$SUBNET.255" dev eth0
+    ip -n "$ns" link set eth0 up
+    ip -n "$ns" link set lo up
+}
+
+client_smbtree() {
+    ip netns exec "$CLIENT_NS" timeout 20 smbtree -S -U 'guest%' -s "$LAB_DIR/client/smb.conf" 2>/dev/null || true
+}
+
+# Polls until every workgroup lists every server of the lab, or the deadline.
+wait_for_browsing() {
+    local hosts=$1 deadline=$((SECONDS + BROWSE_DEADLINE_S)) tree missing
+    while :; do
+        tree=$(client_smbtree)
+        missing=
+        while IFS='|' read -r index name group _; do
+            [ -z "$index" ] && continue
+            grep -qx "$group" <<<"$tree" || missing="$missing $group"
+            grep -q "^[[:space:]]*\\\\\\\\$name[[:space:]]" <<<"$tree" || missing="$missing $name"
+        done <<<"$hosts"
+        [ -z "$missing" ] && return 0
+        [ $SECONDS -ge $deadline ] && die "browse lists incomplete after ${BROWSE_DEADLINE_S}s, missing:$missing"
+        sleep "$POLL_INTERVAL_S"
+    done
+}
+
+up() {
+    local size=${1:-small} hosts
+    case $size in
+    small) hosts=$(small_hosts) ;;
+    large) hosts=$(large_hosts) ;;
+    *) die "unknown size '$size' (small or large)" ;;
+    esac
+    need_root
+    # Whatever an earlier run left behind goes first.
+    teardown
+    trap 'status=$?; [ $status -ne 0 ] && teardown; exit $status' EXIT
+    mkdir -p "$LAB_DIR"
+    echo "$size" >"$LAB_DIR/size"
+    echo "$hosts" >"$LAB_DIR/hosts"
+
+    ip netns add "$BRIDGE_NS"
+    ip -n "$BRIDGE_NS" link add "$BRIDGE" type bridge
+    ip -n "$BRIDGE_NS" link set "$BRIDGE" up
+    ip netns add "$CLIENT_NS"
+    attach "$CLIENT_NS" client0 "$CLIENT_ADDR" 02:4e:56:00:00:fe
+
+    while IFS='|' read -r index name group master comment shares printer; do
+        local ns
+        ns=$(host_ns "$index")
+        ip netns add "$ns"
+        attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
+        write_host_conf "$index" "$name" "$group" "$master" "$comment" "$shares" "$printer"
+    done <<<"$hosts"
+    write_client_conf
+
+    # Masters first so that they win their elections at once.
+    local pass
+    for pass in yes no; do
+        while IFS='|' read -r index _ _ master _; do
+            [ "$master" = "$pass" ] || continue
+            start_host "$index"
+        done <<<"$hosts"
+    done
+    wait_for_browsing "$hosts"
+    trap - EXIT
+    echo "lab: $size lab up"
+}
+
+start_host() {
+    local index=$1 ns conf
+    ns=$(host_ns "$index")
+    conf=$LAB_DIR/h$index/smb.conf
+    ip netns exec "$ns" nmbd -D -s "$conf"
+    ip netns exec "$ns" smbd -D -s "$conf"
+}
+
+# Stops one host's daemons; its namespace and address stay.
+stop_host() {
+    local ns pids
+    ns=$(host_ns "$1")
+    pids=$(ip netns pids "$ns" 2>/dev/null || true)
+    [ -n "$pids" ] && kill $pids 2>/dev/null || true
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        [ -z "$(ip netns pids "$ns" 2>/dev/null || true)" ] && return 0
+        sleep 0.2
+    done
+    pids=$(ip netns pids "$ns" 2>/dev/null || true)
+    [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+}
+
+status() {
+    local ns
+    if [ -z "$(lab_namespaces)" ]; then
+        echo "lab: down"
+        return 0
+    fi
+    echo "lab: $(cat "$LAB_DIR/size" 2>/dev/null || echo unknown) lab"
+    for ns in $(lab_namespaces); do
+        echo "$ns: $(ip -n "$ns" -4 -o addr show dev eth0 2>/dev/null | awk '{print $4}') " \
+            "processes: $(ip netns pids "$ns" 2>/dev/null | wc -l)"
+    done
+    echo "--- browse lists seen by the client"
+    client_smbtree
+}
+
+case ${1:-} in
+up) up "${2:-small}" ;;
+down)
+    need_root
+    teardown
+    echo "lab: down"
+    ;;
+status) status ;;
+stop-host) stop_host "${2:?host index}" ;;
+*) die "usage: lab.sh up [small|large] | down | status | stop-host INDEX" ;;
+esac
