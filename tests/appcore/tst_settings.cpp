@@ -270,7 +270,7 @@ void TestSettings::positionWithoutAreaTakesDesignSize_data() {
                            << std::optional<QRect>(QRect(0, 0, 564, 400));
     QTest::newRow("corner at the end of int")
         << QList<qint32>{max, max, max, max}
-        << std::optional<QRect>(QRect(max - 563, max - 399, 564, 400));
+        << std::optional<QRect>(QRect(max - 564, max - 400, 564, 400));
     QTest::newRow("spanning all of int")
         << QList<qint32>{min, min, max, max} << std::optional<QRect>(QRect(min, min, max, max));
 }

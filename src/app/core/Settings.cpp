@@ -177,8 +177,8 @@ std::optional<QRect> decodePosition(const QByteArray& bytes) {
     };
     const int width = extent(edges[0], edges[2], DesignBounds.width());
     const int height = extent(edges[1], edges[3], DesignBounds.height());
-    return QRect(std::min(edges[0], INT32_MAX - width + 1),
-                 std::min(edges[1], INT32_MAX - height + 1), width, height);
+    return QRect(std::min(edges[0], INT32_MAX - width),
+                 std::min(edges[1], INT32_MAX - height), width, height);
 }
 
 } // namespace norvane
