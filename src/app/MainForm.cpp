@@ -257,6 +257,7 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
         m_completionSound();
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
+    emit scanCompleted(resultCode);
 }
 
 void TMainForm::ShowError(const QString& text, bool terminate) {

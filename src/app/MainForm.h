@@ -89,6 +89,10 @@ public:
     void ListViewColumnClick(int column);
     void ListViewDblClick();
 
+signals:
+    // The completion step of a scan has run, with the walk's result code.
+    void scanCompleted(int resultCode);
+
 protected:
     void showEvent(QShowEvent* event) override;
 
