@@ -54,25 +54,23 @@ class Reader {
 public:
     Reader(const QSettings& store, RestoredSettings& result) : m_store(store), m_result(result) {}
 
-    // False once a value had the wrong type; nothing is read after that.
+    // Nothing is read once a value had the wrong type.
     template <typename T, typename Convert>
-    bool read(const char* name, std::optional<T>& target, Convert convert) {
+    void read(const char* name, std::optional<T>& target, Convert convert) {
         if (!m_result.error.isEmpty())
-            return false;
+            return;
         const QString key = QLatin1String(name);
         if (!m_store.contains(key))
-            return true;
+            return;
         std::optional<T> value = convert(m_store.value(key));
-        if (!value) {
+        if (value)
+            target = value;
+        else
             m_result.error = invalidType(name);
-            return false;
-        }
-        target = value;
-        return true;
     }
 
-    bool readInt(const char* name, std::optional<int>& target) {
-        return read(name, target, [](const QVariant& v) -> std::optional<int> {
+    void readInt(const char* name, std::optional<int>& target) {
+        read(name, target, [](const QVariant& v) -> std::optional<int> {
             const auto number = readInteger(v);
             if (!number)
                 return std::nullopt;
@@ -81,8 +79,8 @@ public:
         });
     }
 
-    bool readBool(const char* name, std::optional<bool>& target) {
-        return read(name, target, [](const QVariant& v) -> std::optional<bool> {
+    void readBool(const char* name, std::optional<bool>& target) {
+        read(name, target, [](const QVariant& v) -> std::optional<bool> {
             const auto number = readInteger(v);
             if (!number)
                 return std::nullopt;
@@ -177,8 +175,8 @@ std::optional<QRect> decodePosition(const QByteArray& bytes) {
     };
     const int width = extent(edges[0], edges[2], DesignBounds.width());
     const int height = extent(edges[1], edges[3], DesignBounds.height());
-    return QRect(std::min(edges[0], INT32_MAX - width),
-                 std::min(edges[1], INT32_MAX - height), width, height);
+    return QRect(std::min(edges[0], INT32_MAX - width), std::min(edges[1], INT32_MAX - height),
+                 width, height);
 }
 
 } // namespace norvane
