@@ -7,6 +7,8 @@
 #   lab.sh up [small|large]   bring the lab up from nothing, wait for browsing
 #   lab.sh down               stop every daemon of the lab, remove everything
 #   lab.sh status             show hosts, daemons and what the client browses
+#   lab.sh stop-host N        kill host N's daemons at once, as a power cut would
+#   lab.sh start-host N       start host N's daemons again
 #
 # Needs root, iproute2, smbd, nmbd and smbclient's tools. The small lab is the
 # one the tests expect; the large one (three workgroups, a dozen servers) is
@@ -20,6 +22,9 @@ CLIENT_NS=$PREFIX-client
 BRIDGE=norvane-lab-br
 SUBNET=10.213.77
 CLIENT_ADDR=$SUBNET.10
+# Answers ARP but ignores echo requests and runs no daemon.
+QUIET_NS=$PREFIX-quiet
+QUIET_ADDR=$SUBNET.99
 BROWSE_DEADLINE_S=${NORVANE_LAB_BROWSE_DEADLINE:-150}
 POLL_INTERVAL_S=2
 
@@ -241,6 +246,9 @@ up() {
     ip -n "$BRIDGE_NS" link set "$BRIDGE" up
     ip netns add "$CLIENT_NS"
     attach "$CLIENT_NS" client0 "$CLIENT_ADDR" 02:4e:56:00:00:fe
+    ip netns add "$QUIET_NS"
+    attach "$QUIET_NS" quiet0 "$QUIET_ADDR" 02:4e:56:00:00:fd
+    ip netns exec "$QUIET_NS" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
 
     while IFS='|' read -r index name group master comment shares printer; do
         local ns
@@ -272,18 +280,18 @@ start_host() {
     ip netns exec "$ns" smbd -D -s "$conf"
 }
 
-# Stops one host's daemons; its namespace and address stay.
+# Kills one host's daemons without letting them say goodbye, so that the
+# browse master still lists the host; its namespace and address stay.
 stop_host() {
     local ns pids
     ns=$(host_ns "$1")
     pids=$(ip netns pids "$ns" 2>/dev/null || true)
-    [ -n "$pids" ] && kill $pids 2>/dev/null || true
+    [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
     for _ in 1 2 3 4 5 6 7 8 9 10; do
         [ -z "$(ip netns pids "$ns" 2>/dev/null || true)" ] && return 0
         sleep 0.2
     done
-    pids=$(ip netns pids "$ns" 2>/dev/null || true)
-    [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+    die "host $1 did not stop"
 }
 
 status() {
@@ -309,6 +317,13 @@ down)
     echo "lab: down"
     ;;
 status) status ;;
-stop-host) stop_host "${2:?host index}" ;;
-*) die "usage: lab.sh up [small|large] | down | status | stop-host INDEX" ;;
+stop-host)
+    need_root
+    stop_host "${2:?host index}"
+    ;;
+start-host)
+    need_root
+    start_host "${2:?host index}"
+    ;;
+*) die "usage: lab.sh up [small|large] | down | status | stop-host N | start-host N" ;;
 esac

@@ -210,8 +210,7 @@ DWORD IcmpEcho::send(IcmpHandle handle, std::uint32_t destination, const void* d
     const auto deadline = start + std::chrono::milliseconds(timeoutMs);
     std::vector<std::uint8_t> buffer(ReceiveBufferBytes);
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             break;
         pollfd waiting{socket.fd, POLLIN, 0};

@@ -64,8 +64,7 @@ public:
                           accept) const {
         std::array<std::uint8_t, MaxDatagram> buffer{};
         for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return false;
             pollfd waiting{m_fd, POLLIN, 0};

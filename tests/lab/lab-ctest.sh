@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# CTest's door to the Samba lab: brings it up, takes it down, or runs a test
+# program inside the lab's client namespace. Where the lab cannot run (not
+# root, no network namespaces, Samba missing) it says so and exits 77, which
+# CTest reports as skipped.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+CLIENT_NS=nvlab-client
+
+skip() {
+    echo "SKIPPED: Samba lab tests not run: $*"
+    exit 77
+}
+
+[ "$(id -u)" -eq 0 ] || skip "they need root for network namespaces (CI runs them as root)"
+for tool in ip smbd nmbd smbtree nmblookup; do
+    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs Samba)"
+done
+probe=nvlab-probe-$$
+ip netns add "$probe" 2>/dev/null || skip "network namespaces cannot be made here"
+ip netns del "$probe"
+
+case ${1:-} in
+up) exec "$here/lab.sh" up small ;;
+down) exec "$here/lab.sh" down ;;
+run)
+    shift
+    ip netns list | grep -q "^$CLIENT_NS\b" || {
+        echo "the lab is not up (lab_up failed?)" >&2
+        exit 1
+    }
+    exec ip netns exec "$CLIENT_NS" "$@"
+    ;;
+*)
+    echo "usage: lab-ctest.sh up | down | run COMMAND..." >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,252 @@
+// The Linux platform against real Samba servers in the lab's namespaces.
+// Runs inside the lab's client namespace (lab-ctest.sh run).
+
+#include "platform/linux/LinuxPlatform.h"
+#include "scan/HostIdentity.h"
+#include "scan/ScanWorker.h"
+#include "scan/RecordingOutput.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <algorithm>
+#include <vector>
+
+using namespace norvane;
+
+namespace {
+
+constexpr const char* LabSubnet = "10.213.77.";
+constexpr const char* QuietHost = "10.213.77.99"; // answers ARP, ignores echo
+constexpr const char* AbsentHost = "10.213.77.98"; // nothing there
+constexpr int LabTtl = 64;                          // Linux hosts answer with 64
+constexpr std::uint16_t BeyondMtu = 2000;           // the lab's links carry 1500
+constexpr const char* PingGroupRange = "/proc/sys/net/ipv4/ping_group_range";
+
+struct LabComputer {
+    const char* name;
+    const char* group;
+    const char* comment;
+    int host;
+};
+
+const LabComputer Computers[] = {
+    {"LABSRV1", "LABGROUP1", "Lab server one", 1},
+    {"LABSRV2", "LABGROUP1", "Lab server two", 2},
+    {"LABSRV3", "LABGROUP2", "Lab server three", 3},
+    {"LABSRV4", "LABGROUP2", "Lab server four", 4},
+};
+constexpr int DownHost = 4;
+
+QString labDir() {
+    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
+    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab") : QString::fromLocal8Bit(dir);
+}
+
+ResultRow computerRow(const LabComputer& computer, bool up) {
+    ResultRow row;
+    row.caption = QStringLiteral("\\\\") + QLatin1String(computer.name);
+    row.image = up ? imgComputer : imgUnresolvedComputer;
+    row.subItems << (up ? QLatin1String(LabSubnet) + QString::number(100 + computer.host)
+                        : QString::fromLatin1(NoIpAddress))
+                 << QLatin1String(computer.group) << QLatin1String(computer.comment)
+                 << (up ? QStringLiteral("02-4E-56-00-00-0%1").arg(computer.host)
+                        : QString::fromLatin1(NoMacAddress));
+    return row;
+}
+
+ResultRow shareRow(const char* path, const char* group, const char* comment, int image) {
+    ResultRow row;
+    row.caption = QString::fromLatin1(path);
+    row.image = image;
+    row.subItems << QLatin1String(group) << QLatin1String(comment);
+    return row;
+}
+
+ResultRows sorted(ResultRows rows) {
+    std::sort(rows.begin(), rows.end(),
+              [](const ResultRow& a, const ResultRow& b) { return a.caption < b.caption; });
+    return rows;
+}
+
+ResultRows withoutHost(const ResultRows& rows, const QString& prefix) {
+    ResultRows kept;
+    for (const ResultRow& row : rows)
+        if (!row.caption.startsWith(prefix))
+            kept.push_back(row);
+    return kept;
+}
+
+} // namespace
+
+class TestLab : public QObject {
+    Q_OBJECT
+
+private:
+    LinuxPlatformSettings settings() const {
+        LinuxPlatformSettings s;
+        s.smbConfigFile = (labDir() + QStringLiteral("/client/smb.conf")).toStdString();
+        return s;
+    }
+
+    test::RecordingOutput scan(TResourceType type) {
+        LinuxPlatform platform(settings());
+        ScanInputs inputs;
+        inputs.providerName = LanManProviderName;
+        inputs.resourceType = type;
+        [&] { QVERIFY(EnumLana(platform, inputs.lanaNum)); }();
+        test::RecordingOutput output;
+        const int result = ScanNetwork(platform, inputs, output, [] { return false; });
+        [&] { QCOMPARE(result, ScanCompleted); }();
+        return output;
+    }
+
+    static void labCommand(const QString& command, int host) {
+        const int code = QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT),
+                                           {command, QString::number(host)});
+        QCOMPARE(code, 0);
+    }
+
+    static void setPingGroupRange(const char* range) {
+        QFile file(QString::fromLatin1(PingGroupRange));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(range) > 0);
+    }
+
+    ResultRows expectedFolders() const {
+        return {shareRow("\\\\LABSRV1\\docs", "LABGROUP1", "Team documents", imgSharedFolder),
+                shareRow("\\\\LABSRV1\\public", "LABGROUP1", "", imgSharedFolder),
+                shareRow("\\\\LABSRV2\\data", "LABGROUP1", "Data store", imgSharedFolder),
+                shareRow("\\\\LABSRV3\\media", "LABGROUP2", "", imgSharedFolder),
+                shareRow("\\\\LABSRV4\\archive", "LABGROUP2", "Old files", imgSharedFolder)};
+    }
+
+private slots:
+    void providerAndAdapter() {
+        LinuxPlatform platform(settings());
+        char name[ProviderNameSize] = {};
+        DWORD size = sizeof name;
+        QCOMPARE(platform.getProviderName(WNNC_NET_LANMAN, name, &size), win::NoError);
+        QCOMPARE(QString::fromLatin1(name), QString::fromLatin1(LanManProviderName));
+        std::uint8_t lana = 0xFF;
+        QVERIFY(EnumLana(platform, lana));
+        QCOMPARE(lana, std::uint8_t{0});
+        QVERIFY(ResetLana(platform, lana));
+    }
+
+    void computerScanListsEveryLabComputer() {
+        QElapsedTimer timer;
+        timer.start();
+        const test::RecordingOutput output = scan(rtComputer);
+        ResultRows expected;
+        for (const LabComputer& computer : Computers)
+            expected.push_back(computerRow(computer, true));
+        QCOMPARE(sorted(output.rows), expected);
+        QVERIFY(output.errors.isEmpty());
+        QCOMPARE(output.progressMax, 1); // two workgroups
+        qInfo("computer scan: %lld ms for %zu computers", static_cast<long long>(timer.elapsed()),
+              output.rows.size());
+    }
+
+    void shareScanListsVisibleShares_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<ResultRows>("expected");
+        QTest::newRow("folders") << int(rtSharedFolder) << expectedFolders();
+        QTest::newRow("printers")
+            << int(rtSharedPrinter)
+            << ResultRows{
+                   shareRow("\\\\LABSRV1\\laser", "LABGROUP1", "Laser printer", imgSharedPrinter),
+                   shareRow("\\\\LABSRV3\\inkjet", "LABGROUP2", "Colour inkjet",
+                            imgSharedPrinter)};
+    }
+    void shareScanListsVisibleShares() {
+        QFETCH(int, type);
+        QFETCH(ResultRows, expected);
+        const test::RecordingOutput output = scan(static_cast<TResourceType>(type));
+        QCOMPARE(sorted(output.rows), expected);
+        QVERIFY(output.errors.isEmpty());
+    }
+
+    void unknownNameAndSilentHostCostUnderASecond() {
+        LinuxPlatform platform(settings());
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!resolveHostName(platform, "NOSUCHHOST"));
+        const qint64 nameQuery = timer.restart();
+        const auto callName = makeCallName(AbsentHost);
+        QCOMPARE(GetMacAddress(platform, 0, callName.data()), QString::fromLatin1(NoMacAddress));
+        const qint64 nodeStatus = timer.elapsed();
+        qInfo("unanswered name query %lld ms, unanswered node status %lld ms",
+              static_cast<long long>(nameQuery), static_cast<long long>(nodeStatus));
+        QVERIFY(nameQuery + nodeStatus < 1000);
+    }
+
+    void echo_data() {
+        QTest::addColumn<QByteArray>("pingGroups");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("datagram socket") << QByteArray("0 2147483647") << int(IcmpSocketKind::Datagram);
+        QTest::newRow("raw socket") << QByteArray("1 0") << int(IcmpSocketKind::Raw);
+    }
+    void echo() {
+        QFETCH(QByteArray, pingGroups);
+        QFETCH(int, kind);
+        setPingGroupRange(pingGroups.constData());
+        LinuxPlatform platform(settings());
+        const IcmpHandle handle = platform.icmpCreateFile();
+        QVERIFY(handle != InvalidIcmpHandle);
+        QCOMPARE(int(*platform.icmpSocketKind(handle)), kind);
+        const std::uint32_t server = NetworkPlatform::inetAddr("10.213.77.101");
+
+        auto send = [&](std::uint16_t size, bool dontFragment, const char* to, DWORD timeout,
+                        std::vector<std::uint8_t>& reply) {
+            const std::vector<std::uint8_t> data(size, 0xAA);
+            IpOptionInformation options{32, 0, std::uint8_t(dontFragment ? IP_FLAG_DF : 0), 0};
+            reply.assign(IcmpEchoReplySize + size, 0);
+            return platform.icmpSendEcho(handle, NetworkPlatform::inetAddr(to), data.data(),
+                                         size, &options, reply.data(),
+                                         static_cast<DWORD>(reply.size()), timeout);
+        };
+        std::vector<std::uint8_t> reply;
+        for (const std::uint16_t size : {std::uint16_t(32), BeyondMtu}) {
+            QCOMPARE(send(size, size <= 32, "10.213.77.101", 1000, reply), DWORD{1});
+            IcmpEchoReply record;
+            std::memcpy(&record, reply.data(), sizeof record);
+            QCOMPARE(record.address, server);
+            QCOMPARE(record.dataSize, size);
+            QCOMPARE(int(record.options.ttl), LabTtl);
+            QVERIFY(std::all_of(reply.begin() + IcmpEchoReplySize, reply.end(),
+                                [](std::uint8_t b) { return b == 0xAA; }));
+        }
+        QCOMPARE(send(BeyondMtu, true, "10.213.77.101", 1000, reply), DWORD{0});
+        QCOMPARE(platform.getLastError(), IP_PACKET_TOO_BIG);
+
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(send(32, true, QuietHost, 400, reply), DWORD{0});
+        QCOMPARE(platform.getLastError(), IP_REQ_TIMED_OUT);
+        QVERIFY(timer.elapsed() >= 400 && timer.elapsed() < 1400);
+        QVERIFY(platform.icmpCloseHandle(handle));
+        setPingGroupRange("1 0");
+    }
+
+    // Last: the lab's fourth server is cut off, as if its power failed.
+    void serverDownAfterBrowseList() {
+        labCommand(QStringLiteral("stop-host"), DownHost);
+        const test::RecordingOutput computers = scan(rtComputer);
+        ResultRows expected;
+        for (const LabComputer& computer : Computers)
+            expected.push_back(computerRow(computer, computer.host != DownHost));
+        const test::RecordingOutput folders = scan(rtSharedFolder);
+        labCommand(QStringLiteral("start-host"), DownHost);
+
+        QCOMPARE(sorted(computers.rows), expected);
+        QVERIFY(computers.errors.isEmpty());
+        QCOMPARE(sorted(folders.rows), withoutHost(expectedFolders(), "\\\\LABSRV4\\"));
+        QVERIFY(folders.errors.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLab)
+#include "tst_lab.moc"
