@@ -109,7 +109,13 @@ void TFindDlg::btnOkClick() {
     } catch (const AppError& error) {
         failure = error;
     }
-    accept();
+    try {
+        accept();
+    } catch (const AppError& error) {
+        // The first failure is the one the user needs to see.
+        if (!failure)
+            failure = error;
+    }
     if (failure)
         throw *failure;
 }
