@@ -6,10 +6,42 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProxyStyle>
 
 namespace norvane {
 
+namespace {
+
+// Without whole-row selection the view still selects rows, but only the
+// first column may look selected: the row panel behind the other cells is
+// drawn unselected.
+class ListViewStyle : public QProxyStyle {
+public:
+    explicit ListViewStyle(const ResourceListView& view) : m_view(view) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
+        if (element == PE_PanelItemViewRow && item != nullptr && widget == &m_view &&
+            !m_view.rowSelect() && m_view.indexAt(item->rect.center()).column() > 0) {
+            QStyleOptionViewItem unselected = *item;
+            unselected.state &= ~QStyle::State_Selected;
+            QProxyStyle::drawPrimitive(element, &unselected, painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+private:
+    const ResourceListView& m_view;
+};
+
+} // namespace
+
 ResourceListView::ResourceListView(QWidget* parent) : QTableView(parent) {
+    auto* style = new ListViewStyle(*this);
+    style->setParent(this);
+    setStyle(style);
     setItemDelegate(new ListItemDelegate(*this, this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,8 +1,16 @@
 #include "ResultListModel.h"
 
+#include "ImageList.h"
+
+#include <QPixmap>
+
 namespace norvane {
 
-ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {
+    QPixmap blank(SmallImageSize, SmallImageSize);
+    blank.fill(Qt::transparent);
+    m_blankImage = QIcon(blank);
+}
 
 void ResultListModel::setImageList(const QList<QIcon>& images) {
     m_images = images;
@@ -133,9 +141,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         return column - 1 < result.subItems.size() ? result.subItems.at(column - 1) : QString();
     case Qt::DecorationRole:
         if (column == 0) {
+            // A row without an image keeps the image's room, so that all
+            // captions line up.
             const QIcon icon = image(result.image);
-            if (!icon.isNull())
-                return icon;
+            return icon.isNull() ? m_blankImage : icon;
         }
         return {};
     default:

@@ -58,6 +58,7 @@ private:
     void markChanged(int row);
 
     QList<QIcon> m_images;
+    QIcon m_blankImage;
     QStringList m_columns;
     QList<int> m_headerImages;
     ResultRows m_rows;

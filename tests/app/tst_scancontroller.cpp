@@ -136,5 +136,5 @@ void TestScanController::endedWorkerIsKeptUntilStop() {
     QCOMPARE(h.completions.size(), 1);
 }
 
-QTEST_GUILESS_MAIN(TestScanController)
+QTEST_MAIN(TestScanController)
 #include "tst_scancontroller.moc"
