@@ -15,6 +15,12 @@ inline void placeFitted(QWidget* widget, const QRect& designRect) {
                         std::max(designRect.height(), hint.height()));
 }
 
+// An edit box keeps its design width and grows only in height.
+inline void placeHeightFitted(QWidget* widget, const QRect& designRect) {
+    widget->setGeometry(designRect.x(), designRect.y(), designRect.width(),
+                        std::max(designRect.height(), widget->sizeHint().height()));
+}
+
 // Automatic size, centred on `centreX`, at `top`.
 inline void placeCentred(QWidget* widget, int centreX, int top) {
     const QSize hint = widget->sizeHint();

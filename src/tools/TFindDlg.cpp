@@ -44,7 +44,7 @@ TFindDlg::TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent)
     placeFitted(lblNamed, QRect(12, 12, 37, 13));
     // The name box starts where the label ends if the label had to grow.
     const int boxLeft = std::max(59, lblNamed->geometry().right() + 6);
-    placeFitted(cboName, QRect(boxLeft, 9, 277 - boxLeft, 21));
+    placeHeightFitted(cboName, QRect(boxLeft, 9, 277 - boxLeft, 21));
 
     btnOk = new QPushButton(QStringLiteral("OK"), this);
     btnOk->setObjectName(QStringLiteral("btnOk"));

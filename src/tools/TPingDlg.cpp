@@ -104,9 +104,9 @@ void TPingDlg::layOut() {
                                       lblTimeOut->geometry().right()});
     const int extra = std::max(0, labelsRight + LabelGap - FieldLeft);
     const int fieldLeft = FieldLeft + extra;
-    placeFitted(edtBytes, QRect(fieldLeft, 18, FieldWidth, 21));
-    placeFitted(edtNumber, QRect(fieldLeft, 50, FieldWidth, 21));
-    placeFitted(edtTimeOut, QRect(fieldLeft, 81, FieldWidth, 21));
+    placeHeightFitted(edtBytes, QRect(fieldLeft, 18, FieldWidth, 21));
+    placeHeightFitted(edtNumber, QRect(fieldLeft, 50, FieldWidth, 21));
+    placeHeightFitted(edtTimeOut, QRect(fieldLeft, 81, FieldWidth, 21));
     const int boxWidth = 305 + extra;
     const int boxHeight = std::max(136, chkFragment->geometry().bottom() + LabelGap);
     const int below = boxHeight - 136;
