@@ -3,8 +3,8 @@
 
 #include "platform/linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
-#include "scan/ScanWorker.h"
 #include "scan/RecordingOutput.h"
+#include "scan/ScanWorker.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,10 +19,10 @@ using namespace norvane;
 namespace {
 
 constexpr const char* LabSubnet = "10.213.77.";
-constexpr const char* QuietHost = "10.213.77.99"; // answers ARP, ignores echo
+constexpr const char* QuietHost = "10.213.77.99";  // answers ARP, ignores echo
 constexpr const char* AbsentHost = "10.213.77.98"; // nothing there
-constexpr int LabTtl = 64;                          // Linux hosts answer with 64
-constexpr std::uint16_t BeyondMtu = 2000;           // the lab's links carry 1500
+constexpr int LabTtl = 64;                         // Linux hosts answer with 64
+constexpr std::uint16_t BeyondMtu = 2000;          // the lab's links carry 1500
 constexpr const char* PingGroupRange = "/proc/sys/net/ipv4/ping_group_range";
 
 struct LabComputer {
@@ -104,8 +104,8 @@ private:
     }
 
     static void labCommand(const QString& command, int host) {
-        const int code = QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT),
-                                           {command, QString::number(host)});
+        const int code =
+            QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT), {command, QString::number(host)});
         QCOMPARE(code, 0);
     }
 
@@ -154,12 +154,11 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<ResultRows>("expected");
         QTest::newRow("folders") << int(rtSharedFolder) << expectedFolders();
-        QTest::newRow("printers")
-            << int(rtSharedPrinter)
-            << ResultRows{
-                   shareRow("\\\\LABSRV1\\laser", "LABGROUP1", "Laser printer", imgSharedPrinter),
-                   shareRow("\\\\LABSRV3\\inkjet", "LABGROUP2", "Colour inkjet",
-                            imgSharedPrinter)};
+        QTest::newRow("printers") << int(rtSharedPrinter)
+                                  << ResultRows{shareRow("\\\\LABSRV1\\laser", "LABGROUP1",
+                                                         "Laser printer", imgSharedPrinter),
+                                                shareRow("\\\\LABSRV3\\inkjet", "LABGROUP2",
+                                                         "Colour inkjet", imgSharedPrinter)};
     }
     void shareScanListsVisibleShares() {
         QFETCH(int, type);
@@ -186,7 +185,8 @@ private slots:
     void echo_data() {
         QTest::addColumn<QByteArray>("pingGroups");
         QTest::addColumn<int>("kind");
-        QTest::newRow("datagram socket") << QByteArray("0 2147483647") << int(IcmpSocketKind::Datagram);
+        QTest::newRow("datagram socket")
+            << QByteArray("0 2147483647") << int(IcmpSocketKind::Datagram);
         QTest::newRow("raw socket") << QByteArray("1 0") << int(IcmpSocketKind::Raw);
     }
     void echo() {
@@ -204,9 +204,9 @@ private slots:
             const std::vector<std::uint8_t> data(size, 0xAA);
             IpOptionInformation options{32, 0, std::uint8_t(dontFragment ? IP_FLAG_DF : 0), 0};
             reply.assign(IcmpEchoReplySize + size, 0);
-            return platform.icmpSendEcho(handle, NetworkPlatform::inetAddr(to), data.data(),
-                                         size, &options, reply.data(),
-                                         static_cast<DWORD>(reply.size()), timeout);
+            return platform.icmpSendEcho(handle, NetworkPlatform::inetAddr(to), data.data(), size,
+                                         &options, reply.data(), static_cast<DWORD>(reply.size()),
+                                         timeout);
         };
         std::vector<std::uint8_t> reply;
         for (const std::uint16_t size : {std::uint16_t(32), BeyondMtu}) {

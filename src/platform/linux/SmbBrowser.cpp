@@ -73,7 +73,14 @@ private:
     SMBCCTX* m_context = nullptr;
 };
 
-// Cuts text to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+} // namespace
+
 std::string boundedText(const char* text, std::size_t limit) {
     if (text == nullptr)
         return {};
@@ -85,14 +92,6 @@ std::string boundedText(const char* text, std::size_t limit) {
     }
     return std::string(text, length);
 }
-
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-} // namespace
 
 bool LibSmbDirectory::available() {
     const std::lock_guard lock(libraryLock());

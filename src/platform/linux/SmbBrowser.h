@@ -76,6 +76,10 @@ struct BrowseTarget {
 // record that is not a container (a share) or names another provider.
 std::optional<BrowseTarget> browseTargetOf(const NetResource& container);
 
+// Text cut to at most `limit` bytes, never inside a UTF-8 sequence; empty
+// for a null pointer.
+std::string boundedText(const char* text, std::size_t limit);
+
 // smb://, smb://GROUP or smb://SERVER, the name percent-encoded.
 std::string browseUrl(const BrowseTarget& target);
 
