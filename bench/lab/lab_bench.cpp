@@ -1,0 +1,128 @@
+// Walks the Samba lab for computers with the Linux platform and, in the same
+// run, takes the same inventory with Samba's own tools (smbtree -S, then
+// nmblookup for each name and nmblookup -A for each address), alternating
+// the two so that both see the same network. Prints the wall time per
+// computer of each and their ratio. Runs inside the lab's client namespace
+// (bench/lab/run.sh).
+
+#include "platform/linux/LinuxPlatform.h"
+#include "scan/HostIdentity.h"
+#include "scan/ScanWorker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace norvane;
+
+namespace {
+
+constexpr int Rounds = 5;
+constexpr int ToolTimeoutMs = 60000;
+
+class CountingOutput : public ScanOutput {
+public:
+    int rows = 0;
+    int unresolved = 0;
+    QStringList errors;
+    void appendRow() override { ++rows; }
+    void setCaption(const QString&) override {}
+    void setImage(int image) override { unresolved += image == imgUnresolvedComputer; }
+    void addSubItem(const QString&) override {}
+    void setProgressMax(int) override {}
+    void setProgressPosition(int) override {}
+    void showError(const QString& text) override { errors << text; }
+};
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(ToolTimeoutMs);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+struct Timed {
+    double ms = 0;
+    int computers = 0;
+};
+
+Timed walk(const QString& config) {
+    LinuxPlatformSettings settings;
+    settings.smbConfigFile = config.toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    LinuxPlatform platform(settings);
+    ScanInputs inputs;
+    inputs.providerName = LanManProviderName;
+    inputs.resourceType = rtComputer;
+    EnumLana(platform, inputs.lanaNum);
+    CountingOutput output;
+    ScanNetwork(platform, inputs, output, [] { return false; });
+    if (!output.errors.isEmpty())
+        std::fprintf(stderr, "walk error: %s\n", qPrintable(output.errors.join("; ")));
+    return {double(timer.nsecsElapsed()) / 1e6, output.rows};
+}
+
+Timed sambaTools(const QString& config) {
+    QElapsedTimer timer;
+    timer.start();
+    const QString tree = run("smbtree", {"-S", "-U", "guest%", "-s", config});
+    static const QRegularExpression serverLine(R"(^\s*\\\\(\S+))",
+                                               QRegularExpression::MultilineOption);
+    QStringList names;
+    for (auto it = serverLine.globalMatch(tree); it.hasNext();)
+        names << it.next().captured(1);
+    static const QRegularExpression addressLine(R"(^(\d+\.\d+\.\d+\.\d+) )",
+                                                QRegularExpression::MultilineOption);
+    for (const QString& name : names) {
+        const QString found = run("nmblookup", {"-s", config, name});
+        const auto match = addressLine.match(found);
+        if (match.hasMatch())
+            run("nmblookup", {"-s", config, "-A", match.captured(1)});
+    }
+    return {double(timer.nsecsElapsed()) / 1e6, int(names.size())};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString labDir = qEnvironmentVariable("NORVANE_LAB_DIR", "/tmp/norvane-lab");
+    const QString config = labDir + "/client/smb.conf";
+    std::vector<double> platformPerComputer;
+    std::vector<double> toolsPerComputer;
+    int computers = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        const Timed ours = walk(config);
+        const Timed theirs = sambaTools(config);
+        if (ours.computers == 0 || theirs.computers == 0) {
+            std::fprintf(stderr, "round %d: no computers found (ours %d, tools %d)\n", round,
+                         ours.computers, theirs.computers);
+            return 1;
+        }
+        computers = ours.computers;
+        platformPerComputer.push_back(ours.ms / ours.computers);
+        toolsPerComputer.push_back(theirs.ms / theirs.computers);
+        std::printf("round %d: walk %.1f ms for %d computers, samba tools %.1f ms for %d\n", round,
+                    ours.ms, ours.computers, theirs.ms, theirs.computers);
+    }
+    const double ours = median(platformPerComputer);
+    const double theirs = median(toolsPerComputer);
+    std::printf("computers: %d\n", computers);
+    std::printf("walk with the Linux platform: %.1f ms per computer (median of %d)\n", ours,
+                Rounds);
+    std::printf("smbtree -S + nmblookup + nmblookup -A: %.1f ms per computer (median of %d)\n",
+                theirs, Rounds);
+    std::printf("ratio walk / samba tools: %.2f\n", ours / theirs);
+    return 0;
+}

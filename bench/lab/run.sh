@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs the lab benchmark inside the lab's client namespace, bringing the lab
+# up first when it is down (and down again afterwards). Root only.
+#   bench/lab/run.sh BUILD_DIR [small|large]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:?build directory}
+size=${2:-small}
+lab=$root/tests/lab/lab.sh
+if ! ip netns list | grep -q '^nvlab-client\b'; then
+    "$lab" up "$size"
+
+    trap '"$lab" down' EXIT
+fi
+ip netns exec nvlab-client "$build/bench/lab/lab_bench"
