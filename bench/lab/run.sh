@@ -9,7 +9,6 @@ size=${2:-small}
 lab=$root/tests/lab/lab.sh
 if ! ip netns list | grep -q '^nvlab-client\b'; then
     "$lab" up "$size"
-
     trap '"$lab" down' EXIT
 fi
 ip netns exec nvlab-client "$build/bench/lab/lab_bench"
