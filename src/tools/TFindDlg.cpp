@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <optional>
 
@@ -19,8 +18,10 @@ namespace {
 constexpr QSize ClientSize(398, 129);
 } // namespace
 
-TFindDlg::TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent)
-    : QDialog(parent), m_list(list), m_store(FRegistry), m_history(m_store) {
+TFindDlg::TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent,
+                   ErrorHandler errorHandler)
+    : QDialog(parent), m_list(list), m_errorHandler(errorHandlerOr(std::move(errorHandler), this)),
+      m_store(FRegistry), m_history(m_store) {
     setObjectName(QStringLiteral("FindDlg"));
     setWindowTitle(QStringLiteral("Find Network Resource"));
     setFixedSize(ClientSize);
@@ -61,8 +62,8 @@ TFindDlg::TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent)
 }
 
 TFindDlg::~TFindDlg() {
-    // A dialog destroyed without being closed still writes its order; there
-    // is no command left to report a failure to.
+    // A dialog destroyed without being closed still writes its order; while
+    // it is being destroyed there is no window left to report a failure in.
     if (!m_historySaved) {
         try {
             m_history.save();
@@ -81,17 +82,13 @@ void TFindDlg::FormCreate() {
     cboName->addItems(m_history.items());
     cboName->setCurrentIndex(-1);
     cboName->setEditText(QString());
-    if (failure) {
-        // Raised from the event loop so that it reaches the general error
-        // handler while the dialog opens with what did load.
-        QTimer::singleShot(0, this, [message = *failure] { throw AppError(message); });
-    }
+    if (failure)
+        m_errorHandler(*failure);
 }
 
 void TFindDlg::btnOkClick() {
     const QString text = cboName->currentText();
     hide();
-    std::optional<AppError> failure;
     const int row = findResource(m_list, text);
     if (row >= 0) {
         m_list.showHit(row);
@@ -107,17 +104,9 @@ void TFindDlg::btnOkClick() {
         if (found >= 0)
             cboName->setCurrentIndex(int(found));
     } catch (const AppError& error) {
-        failure = error;
+        m_errorHandler(error.message());
     }
-    try {
-        accept();
-    } catch (const AppError& error) {
-        // The first failure is the one the user needs to see.
-        if (!failure)
-            failure = error;
-    }
-    if (failure)
-        throw *failure;
+    accept();
 }
 
 void TFindDlg::done(int result) {
@@ -129,7 +118,11 @@ void TFindDlg::saveHistoryOnce() {
     if (m_historySaved)
         return;
     m_historySaved = true;
-    m_history.save();
+    try {
+        m_history.save();
+    } catch (const AppError& error) {
+        m_errorHandler(error.message());
+    }
 }
 
 } // namespace norvane

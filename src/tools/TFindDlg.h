@@ -5,6 +5,7 @@
 // confirmed name that is not blank goes into the history kept in the
 // settings group "FindResourceMRU".
 
+#include "tools/ErrorBox.h"
 #include "tools/FindHistory.h"
 #include "tools/SettingsHistoryStore.h"
 
@@ -25,24 +26,25 @@ class TFindDlg : public QDialog {
 
 public:
     // `FRegistry` is the main window's settings object; the dialog uses it
-    // from creation until it is destroyed.
-    TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent = nullptr);
+    // from creation until it is destroyed. Settings errors go to
+    // `errorHandler` (by default the error box).
+    TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent = nullptr,
+             ErrorHandler errorHandler = {});
     ~TFindDlg() override;
 
-    // Closing by any way writes the history order; a failure to write it
-    // throws AppError after the dialog has closed.
+    // Closing by any way writes the history order.
     void done(int result) override;
 
     const FindHistory& history() const { return m_history; }
 
 private:
-    // Loads the history into the name box. A failure keeps what loaded and
-    // is reported once the dialog's event loop runs.
+    // Loads the history into the name box; a failure keeps what loaded.
     void FormCreate();
     void btnOkClick();
     void saveHistoryOnce();
 
     ResourceList& m_list;
+    ErrorHandler m_errorHandler;
     SettingsHistoryStore m_store;
     FindHistory m_history;
     bool m_historySaved = false;

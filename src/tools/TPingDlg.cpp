@@ -1,6 +1,7 @@
 #include "TPingDlg.h"
 
 #include "DialogGeometry.h"
+#include "common/AppError.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -38,8 +39,9 @@ QLabel* label(const QString& text, const char* name, QWidget* buddy, QWidget* pa
 } // namespace
 
 TPingDlg::TPingDlg(const QString& hostCaption, AddressSource selectedAddress,
-                   NetworkPlatform& platform, QWidget* parent)
+                   NetworkPlatform& platform, QWidget* parent, ErrorHandler errorHandler)
     : QDialog(parent), m_platform(platform), m_selectedAddress(std::move(selectedAddress)),
+      m_errorHandler(errorHandlerOr(std::move(errorHandler), this)),
       GroupBox(new QGroupBox(QStringLiteral("Ping options"), this)),
       edtBytes(maskedEdit(FiveDigits, QStringLiteral("32"), "edtBytes", GroupBox)),
       edtNumber(maskedEdit(TwoDigits, QStringLiteral("4"), "edtNumber", GroupBox)),
@@ -134,7 +136,11 @@ void TPingDlg::btnStartClick() {
         }
     } active(*this);
     PingRun run(m_platform, FIcmpHandle, m_output, m_fields, m_pacing, FCancelled);
-    run.run(FHostName, m_selectedAddress);
+    try {
+        run.run(FHostName, m_selectedAddress);
+    } catch (const AppError& error) {
+        m_errorHandler(error.message());
+    }
 }
 
 void TPingDlg::reject() {

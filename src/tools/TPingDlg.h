@@ -4,6 +4,7 @@
 // selected row, one line per request in the results box.
 
 #include "platform/NetworkPlatform.h"
+#include "tools/ErrorBox.h"
 #include "tools/PingDialogParts.h"
 
 #include <QDialog>
@@ -26,13 +27,14 @@ public:
     // The selected row's text of the "IP Address" column, read at each Start.
     using AddressSource = std::function<QString()>;
 
-    // `hostCaption` is the selected row's name, two backslashes first.
+    // `hostCaption` is the selected row's name, two backslashes first. A
+    // field that is not a number goes to `errorHandler` (by default the
+    // error box).
     TPingDlg(const QString& hostCaption, AddressSource selectedAddress, NetworkPlatform& platform,
-             QWidget* parent = nullptr);
+             QWidget* parent = nullptr, ErrorHandler errorHandler = {});
     ~TPingDlg() override;
 
-    // One run; a field that is not a number throws AppError to the general
-    // error handler.
+    // One run.
     void btnStartClick();
     // Cancel and Escape stop the run before its next request and close the
     // dialog once no run is active.
@@ -48,6 +50,7 @@ private:
 
     NetworkPlatform& m_platform;
     AddressSource m_selectedAddress;
+    ErrorHandler m_errorHandler;
     IcmpHandle FIcmpHandle = InvalidIcmpHandle;
     QString FHostName;
     bool FCancelled = false;

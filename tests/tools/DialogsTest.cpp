@@ -1,7 +1,7 @@
 // The tool dialogs as the user meets them: layout, the Find dialog over a
 // real item view and settings file, the Ping dialog over the scripted
-// platform, the About box. Errors that leave a command are caught by an
-// application object that stands in for the program's general handler.
+// platform, the About box, the save-file dialog. Errors are collected by an
+// error handler that stands in for the program's error box.
 
 #include "common/AppError.h"
 #include "fake/FakePlatform.h"
@@ -35,24 +35,10 @@ using norvane::test::FakePlatform;
 
 namespace {
 
-// Catches what a command throws, as the program's general handler does.
-class HandlingApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    QStringList errors;
+QStringList reported;
 
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const AppError& error) {
-            errors << error.message();
-            return false;
-        }
-    }
-};
-
-HandlingApplication* handler() {
-    return static_cast<HandlingApplication*>(QCoreApplication::instance());
+void report(const QString& message) {
+    reported << message;
 }
 
 // Every child lies inside its parent and is at least as large as its text
@@ -141,7 +127,7 @@ class DialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { handler()->errors.clear(); }
+    void init() { reported.clear(); }
 
     void aboutBox();
     void findLayout();
@@ -153,6 +139,7 @@ private slots:
     void pingLayout();
     void pingRunInTheDialog();
     void pingConversionErrorReachesHandler();
+    void errorBoxByDefault();
     void pingCancelStopsAndCloses();
     void pingCloseBoxLetsTheRunFinish();
     void pingWithoutEchoService();
@@ -196,7 +183,7 @@ void DialogsTest::findLayout() {
     store.settings.setValue(QStringLiteral("FindResourceMRU/MRUList"), QStringLiteral("ba"));
     store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("older"));
     store.settings.setValue(QStringLiteral("FindResourceMRU/b"), QStringLiteral("newer"));
-    TFindDlg dialog(list.list, store.settings);
+    TFindDlg dialog(list.list, store.settings, nullptr, report);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Find Network Resource"));
     QCOMPARE(dialog.size(), QSize(398, 129));
     auto* box = dialog.findChild<QComboBox*>(QStringLiteral("cboName"));
@@ -216,7 +203,7 @@ void DialogsTest::findHitInDisplayOrder() {
     list.view.selectRow(3);
     SettingsFixture store;
     {
-        TFindDlg dialog(list.list, store.settings);
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
         confirmFind(dialog, QStringLiteral("\\\\BETA"));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
@@ -225,7 +212,7 @@ void DialogsTest::findHitInDisplayOrder() {
     QCOMPARE(list.view.currentIndex().data().toString(), QStringLiteral("\\\\beta"));
     QCOMPARE(store.value("MRUList"), QStringLiteral("a"));
     QCOMPARE(store.value("a"), QStringLiteral("\\\\BETA"));
-    QVERIFY(handler()->errors.isEmpty());
+    QVERIFY(reported.isEmpty());
 }
 
 void DialogsTest::findMissIsReportedAndRemembered() {
@@ -236,7 +223,7 @@ void DialogsTest::findMissIsReportedAndRemembered() {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     answerNextBox(&text, &title, &icon);
     {
-        TFindDlg dialog(list.list, store.settings);
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
         confirmFind(dialog, QStringLiteral("ALPHA"));
     }
     QCOMPARE(text, QStringLiteral("Resource 'ALPHA' not found."));
@@ -252,7 +239,7 @@ void DialogsTest::findCancelWritesOrderOnly() {
     store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("A"));
     store.settings.setValue(QStringLiteral("FindResourceMRU/b"), QStringLiteral("B"));
     {
-        TFindDlg dialog(list.list, store.settings);
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
         dialog.show();
         dialog.findChild<QComboBox*>(QStringLiteral("cboName"))
             ->setEditText(QStringLiteral("\\\\ALPHA"));
@@ -271,11 +258,11 @@ void DialogsTest::findLoadFailureOpensWithWhatLoaded() {
     store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("A"));
     store.settings.setValue(QStringLiteral("FindResourceMRU/b"), QByteArray("B"));
     store.settings.setValue(QStringLiteral("FindResourceMRU/c"), QStringLiteral("C"));
-    TFindDlg dialog(list.list, store.settings);
+    TFindDlg dialog(list.list, store.settings, nullptr, report);
     auto* box = dialog.findChild<QComboBox*>(QStringLiteral("cboName"));
     QCOMPARE(box->count(), 1);
     dialog.show();
-    QTRY_COMPARE(handler()->errors, QStringList{"Invalid data type for 'b'"});
+    QTRY_COMPARE(reported, QStringList{"Invalid data type for 'b'"});
     QVERIFY(dialog.isVisible());
 }
 
@@ -286,7 +273,7 @@ void DialogsTest::findWriteFailureReachesHandler() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     QSettings settings(dir.filePath(QStringLiteral("blocker/Norvane.conf")), QSettings::IniFormat);
-    TFindDlg dialog(list.list, settings);
+    TFindDlg dialog(list.list, settings, nullptr, report);
     dialog.show();
     dialog.findChild<QComboBox*>(QStringLiteral("cboName"))
         ->setEditText(QStringLiteral("\\\\alpha"));
@@ -294,13 +281,16 @@ void DialogsTest::findWriteFailureReachesHandler() {
     // The search was shown before the history failed, and the dialog closed.
     QCOMPARE(list.selected(), QStringLiteral("\\\\ALPHA"));
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(handler()->errors, QStringList{"Failed to set data for 'a'"});
+    // The entry's write fails, then the order's when the dialog closes.
+    QCOMPARE(reported,
+             QStringList({"Failed to set data for 'a'", "Failed to set data for 'MRUList'"}));
 }
 
 void DialogsTest::pingLayout() {
     FakePlatform platform;
     TPingDlg dialog(
-        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Ping PC1"));
     QVERIFY(dialog.width() >= 321 && dialog.height() >= 361);
     QCOMPARE(fieldText(dialog, "edtBytes"), QStringLiteral("32"));
@@ -362,15 +352,32 @@ void DialogsTest::pingRunInTheDialog() {
 void DialogsTest::pingConversionErrorReachesHandler() {
     FakePlatform platform;
     TPingDlg dialog(
-        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
     dialog.show();
     dialog.findChild<QLineEdit*>(QStringLiteral("edtBytes"))->clear();
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnStart")), Qt::LeftButton);
-    QCOMPARE(handler()->errors, QStringList{"'' is not a valid integer value"});
-    QCOMPARE(messageWithFullStop(handler()->errors.first()),
+    QCOMPARE(reported, QStringList{"'' is not a valid integer value"});
+    QCOMPARE(messageWithFullStop(reported.first()),
              QStringLiteral("'' is not a valid integer value."));
     QVERIFY(dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"))->toPlainText().isEmpty());
     QVERIFY(dialog.isVisible());
+}
+
+void DialogsTest::errorBoxByDefault() {
+    FakePlatform platform;
+    TPingDlg dialog(
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+    dialog.show();
+    dialog.findChild<QLineEdit*>(QStringLiteral("edtTimeOut"))->setText(QStringLiteral("1 2"));
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    answerNextBox(&text, &title, &icon);
+    dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    QCOMPARE(text, QStringLiteral("'1 2' is not a valid integer value."));
+    QCOMPARE(title, QStringLiteral("Norvane"));
+    QCOMPARE(icon, QMessageBox::Critical);
 }
 
 void DialogsTest::pingCancelStopsAndCloses() {
@@ -378,7 +385,8 @@ void DialogsTest::pingCancelStopsAndCloses() {
     using namespace std::chrono_literals;
     platform.echoes = {echoAfter(200ms), echoAfter(200ms), echoAfter(200ms), echoAfter(200ms)};
     TPingDlg dialog(
-        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
     dialog.show();
     auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("btnCancel"));
     QTimer::singleShot(100, cancel, &QPushButton::click); // while the first request waits
@@ -394,7 +402,8 @@ void DialogsTest::pingCancelStopsAndCloses() {
 void DialogsTest::pingCloseBoxLetsTheRunFinish() {
     FakePlatform platform;
     TPingDlg dialog(
-        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
     dialog.findChild<QLineEdit*>(QStringLiteral("edtNumber"))->setText(QStringLiteral("2"));
     dialog.show();
     bool visibleAfterClose = false;
@@ -417,7 +426,8 @@ void DialogsTest::pingWithoutEchoService() {
     platform.icmpAvailable = false;
     {
         TPingDlg dialog(
-            QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+            QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+            report);
         dialog.show();
         auto* start = dialog.findChild<QPushButton*>(QStringLiteral("btnStart"));
         start->click();
@@ -470,7 +480,7 @@ void DialogsTest::saveFileDialog() {
 }
 
 int main(int argc, char** argv) {
-    HandlingApplication app(argc, argv);
+    QApplication app(argc, argv);
     Q_INIT_RESOURCE(norvane);
     DialogsTest test;
     return QTest::qExec(&test, argc, argv);
