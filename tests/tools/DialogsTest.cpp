@@ -479,11 +479,5 @@ void DialogsTest::saveFileDialog() {
     QCOMPARE(dialogs.askFileName(chosen), std::optional<QString>());
 }
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(norvane);
-    DialogsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(DialogsTest)
 #include "DialogsTest.moc"
