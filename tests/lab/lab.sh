@@ -27,6 +27,7 @@ QUIET_NS=$PREFIX-quiet
 QUIET_ADDR=$SUBNET.99
 BROWSE_DEADLINE_S=${NORVANE_LAB_BROWSE_DEADLINE:-150}
 POLL_INTERVAL_S=2
+NAME_DEADLINE_S=30
 
 # One line per host: index|name|workgroup|master|comment|shares|printer
 #   shares:  name:comment,name:comment  (empty comment allowed, $ = hidden)
@@ -280,6 +281,19 @@ start_host() {
     ip netns exec "$ns" smbd -D -s "$conf"
 }
 
+# Waits until host N answers for its name, as it does once its name
+# service has registered it.
+wait_for_name() {
+    local index=$1 name deadline=$((SECONDS + NAME_DEADLINE_S))
+    name=$(awk -F'|' -v i="$index" '$1 == i {print $2}' "$LAB_DIR/hosts")
+    [ -n "$name" ] || die "no host $index in this lab"
+    until ip netns exec "$CLIENT_NS" nmblookup -s "$LAB_DIR/client/smb.conf" "$name" 2>/dev/null |
+        grep -q "^$(host_addr "$index") "; do
+        [ $SECONDS -ge $deadline ] && die "$name did not answer for its name within ${NAME_DEADLINE_S}s"
+        sleep 0.5
+    done
+}
+
 # Kills one host's daemons without letting them say goodbye, so that the
 # browse master still lists the host; its namespace and address stay.
 stop_host() {
@@ -324,6 +338,7 @@ stop-host)
 start-host)
     need_root
     start_host "${2:?host index}"
+    wait_for_name "$2"
     ;;
 *) die "usage: lab.sh up [small|large] | down | status | stop-host N | start-host N" ;;
 esac

@@ -30,9 +30,17 @@ void anonymousAuth(SMBCCTX*, const char*, const char*, char* workgroup, int work
         password[0] = '\0';
 }
 
-class Context {
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+} // namespace
+
+class SmbContext {
 public:
-    Context(const SmbSettings& settings, BrowseLevel level) {
+    explicit SmbContext(const SmbSettings& settings) {
         m_context = smbc_new_context();
         if (m_context == nullptr)
             return;
@@ -48,20 +56,24 @@ public:
         smbc_setOptionNoAutoAnonymousLogin(m_context, false);
         smbc_setFunctionAuthDataWithContext(m_context, anonymousAuth);
         smbc_setTimeout(m_context, settings.timeoutMs);
-        // Browse lists are served over SMB1 only; share lists take whatever
-        // the server speaks best, so servers without SMB1 still list shares.
+        useProtocolsFor(BrowseLevel::Provider);
+        if (smbc_init_context(m_context) == nullptr)
+            release();
+    }
+    SmbContext(const SmbContext&) = delete;
+    SmbContext& operator=(const SmbContext&) = delete;
+    ~SmbContext() { release(); }
+
+    SMBCCTX* get() const { return m_context; }
+
+    // Browse lists are served over SMB1 only; share lists take whatever the
+    // server speaks best, so that servers without SMB1 still list shares.
+    void useProtocolsFor(BrowseLevel level) {
         if (level == BrowseLevel::Server)
             smbc_setOptionProtocols(m_context, "NT1", "SMB3");
         else
             smbc_setOptionProtocols(m_context, "NT1", "NT1");
-        if (smbc_init_context(m_context) == nullptr)
-            release();
     }
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
-    ~Context() { release(); }
-
-    SMBCCTX* get() const { return m_context; }
 
 private:
     void release() {
@@ -72,14 +84,6 @@ private:
 
     SMBCCTX* m_context = nullptr;
 };
-
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-} // namespace
 
 std::string boundedText(const char* text, std::size_t limit) {
     if (text == nullptr)
@@ -93,22 +97,35 @@ std::string boundedText(const char* text, std::size_t limit) {
     return std::string(text, length);
 }
 
+LibSmbDirectory::LibSmbDirectory(SmbSettings settings) : m_settings(std::move(settings)) {}
+
+LibSmbDirectory::~LibSmbDirectory() {
+    const std::lock_guard lock(libraryLock());
+    m_context.reset();
+}
+
+SmbContext* LibSmbDirectory::context() {
+    if (!m_context || m_context->get() == nullptr)
+        m_context = std::make_unique<SmbContext>(m_settings);
+    return m_context->get() != nullptr ? m_context.get() : nullptr;
+}
+
 bool LibSmbDirectory::available() {
     const std::lock_guard lock(libraryLock());
-    const Context context(m_settings, BrowseLevel::Provider);
-    return context.get() != nullptr;
+    return context() != nullptr;
 }
 
 SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     const std::lock_guard lock(libraryLock());
     SmbListing listing;
     errno = 0;
-    const Context context(m_settings, level);
-    if (context.get() == nullptr) {
+    SmbContext* context = this->context();
+    if (context == nullptr) {
         listing.error = errno != 0 ? errno : ENOMEM;
         return listing;
     }
-    SMBCCTX* ctx = context.get();
+    context->useProtocolsFor(level);
+    SMBCCTX* ctx = context->get();
     errno = 0;
     SMBCFILE* directory = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
     if (directory == nullptr) {

@@ -7,6 +7,7 @@
 #include "ErrorMap.h"
 #include "platform/NetworkPlatform.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -53,16 +54,23 @@ struct SmbSettings {
     int timeoutMs = 5000;
 };
 
-// libsmbclient with a fresh context per listing, one listing at a time in
-// the process, so that the library never sees two threads.
+class SmbContext;
+
+// libsmbclient through one context, made on first use and kept: the library
+// leaks a little with every context it frees. One listing at a time in the
+// whole process, so that the library never sees two threads.
 class LibSmbDirectory : public SmbDirectory {
 public:
-    explicit LibSmbDirectory(SmbSettings settings) : m_settings(std::move(settings)) {}
+    explicit LibSmbDirectory(SmbSettings settings);
+    ~LibSmbDirectory() override;
     bool available() override;
     SmbListing list(const std::string& url, BrowseLevel level) override;
 
 private:
+    SmbContext* context(); // with the library lock held
+
     SmbSettings m_settings;
+    std::unique_ptr<SmbContext> m_context;
 };
 
 // The container an enumeration is opened on.
