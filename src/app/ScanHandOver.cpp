@@ -45,16 +45,14 @@ void ScanHandOver::finish(int resultCode) {
 }
 
 void ScanHandOver::push(ScanChange change) {
-    bool wake = false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back(std::move(change));
-        wake = !m_wakeUpPending;
-        m_wakeUpPending = true;
-    }
+    // Everything happens under the lock, so that once the UI thread has
+    // taken the last change, the worker no longer touches this object.
+    std::lock_guard lock(m_mutex);
+    m_queue.push_back(std::move(change));
     m_changed.notify_all();
-    if (wake && m_wakeUp)
+    if (!m_wakeUpPending && m_wakeUp)
         m_wakeUp();
+    m_wakeUpPending = true;
 }
 
 void ScanHandOver::takeAll(ScanChanges& into) {

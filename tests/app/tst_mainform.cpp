@@ -36,6 +36,9 @@ struct Window {
     QStringList pinged;
     QStringList completions; // the count text at each completion
 
+    // The window goes first: its destruction may still run a completion.
+    ~Window() { form.reset(); }
+
     void create() {
         form = std::make_unique<TMainForm>(fake);
         form->setCompletionSound([this] { ++sounds; });
@@ -92,6 +95,7 @@ private slots:
     void sortsSharesByGroupAsText();
     void activation_data();
     void activation();
+    void hotTrackSelectsRowUnderPointer();
     void windowClosedDuringScan();
     void windowClosedDuringSound();
     void tenThousandRows();
@@ -469,6 +473,28 @@ void TestMainForm::activation() {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, w.rowCentre(row));
         QCOMPARE(w.pinged, QStringList());
     }
+}
+
+void TestMainForm::hotTrackSelectsRowUnderPointer() {
+    Window w;
+    buildSmallNetwork(w.fake);
+    w.create();
+    QVERIFY(w.showAndWait());
+    ResourceListView* view = w.form->ListView;
+    QTest::mouseMove(view->viewport(), w.rowCentre(2));
+    QCOMPARE(view->hotRow(), -1);
+    QCOMPARE(view->selectedRow(), -1);
+
+    w.form->actHotTrack->trigger();
+    QCOMPARE(view->viewport()->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseMove(view->viewport(), w.rowCentre(3));
+    QCOMPARE(view->hotRow(), 3);
+    QTRY_COMPARE(view->selectedRow(), 3);
+    QVERIFY(w.form->actPing->isEnabled());
+
+    w.form->actHotTrack->trigger();
+    QCOMPARE(view->hotRow(), -1);
+    QCOMPARE(view->viewport()->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestMainForm::windowClosedDuringScan() {
