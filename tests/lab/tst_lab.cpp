@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 using namespace norvane;
@@ -97,6 +98,10 @@ private:
 
     test::RecordingOutput scan(TResourceType type) {
         LinuxPlatform platform(settings());
+        return scanWith(platform, type);
+    }
+
+    test::RecordingOutput scanWith(LinuxPlatform& platform, TResourceType type) {
         ScanInputs inputs;
         inputs.providerName = LanManProviderName;
         inputs.resourceType = type;
@@ -170,6 +175,26 @@ private slots:
         const test::RecordingOutput output = scan(static_cast<TResourceType>(type));
         QCOMPARE(sorted(output.rows), sorted(expected));
         QVERIFY(output.errors.isEmpty());
+    }
+
+    // As in the program: one platform for its whole run, each scan on a new
+    // worker thread, the next one started after the last has ended.
+    void successiveScansOnNewThreads() {
+        LinuxPlatform platform(settings());
+        QStringList first;
+        for (const TResourceType type : {rtComputer, rtSharedFolder, rtComputer}) {
+            test::RecordingOutput output;
+            std::thread worker([&] { output = scanWith(platform, type); });
+            worker.join();
+            QVERIFY(output.errors.isEmpty());
+            if (type == rtComputer && first.isEmpty())
+                first = sorted(output.rows);
+            else if (type == rtComputer)
+                QCOMPARE(sorted(output.rows), first);
+            else
+                QCOMPARE(sorted(output.rows), sorted(expectedFolders()));
+        }
+        QCOMPARE(first.size(), qsizetype(std::size(Computers)));
     }
 
     void unknownNameAndSilentHostCostUnderASecond() {
