@@ -72,11 +72,18 @@ need_root() {
 # Processes inside the lab's namespaces: all of them were started here.
 lab_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep "^$PREFIX-" || true; }
 
+# Sends a signal to every process in one of the lab's namespaces.
+signal_namespace() {
+    local signal=$1 ns=$2 pid
+    for pid in $(ip netns pids "$ns" 2>/dev/null || true); do
+        kill "-$signal" "$pid" 2>/dev/null || true
+    done
+}
+
 teardown() {
-    local ns pids
+    local ns
     for ns in $(lab_namespaces); do
-        pids=$(ip netns pids "$ns" 2>/dev/null || true)
-        [ -n "$pids" ] && kill $pids 2>/dev/null || true
+        signal_namespace TERM "$ns"
     done
     for _ in 1 2 3 4 5 6 7 8 9 10; do
         local left=
@@ -87,13 +94,18 @@ teardown() {
         sleep 0.3
     done
     for ns in $(lab_namespaces); do
-        pids=$(ip netns pids "$ns" 2>/dev/null || true)
-        [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+        signal_namespace KILL "$ns"
         ip netns del "$ns" 2>/dev/null || true
     done
     rm -rf "/etc/netns/$CLIENT_NS"
     rmdir /etc/netns 2>/dev/null || true
     rm -rf "$LAB_DIR"
+}
+
+teardown_on_failure() {
+    local status=$?
+    [ $status -ne 0 ] && teardown
+    exit $status
 }
 
 write_host_conf() {
@@ -219,7 +231,7 @@ wait_for_browsing() {
         while IFS='|' read -r index name group _; do
             [ -z "$index" ] && continue
             grep -qx "$group" <<<"$tree" || missing="$missing $group"
-            grep -q "^[[:space:]]*\\\\\\\\$name[[:space:]]" <<<"$tree" || missing="$missing $name"
+            grep -q "^[[:space:]]*\\\\\\\\${name}[[:space:]]" <<<"$tree" || missing="$missing $name"
         done <<<"$hosts"
         [ -z "$missing" ] && return 0
         [ $SECONDS -ge $deadline ] && die "browse lists incomplete after ${BROWSE_DEADLINE_S}s, missing:$missing"
@@ -237,7 +249,7 @@ up() {
     need_root
     # Whatever an earlier run left behind goes first.
     teardown
-    trap 'status=$?; [ $status -ne 0 ] && teardown; exit $status' EXIT
+    trap teardown_on_failure EXIT
     mkdir -p "$LAB_DIR"
     echo "$size" >"$LAB_DIR/size"
     echo "$hosts" >"$LAB_DIR/hosts"
@@ -297,10 +309,9 @@ wait_for_name() {
 # Kills one host's daemons without letting them say goodbye, so that the
 # browse master still lists the host; its namespace and address stay.
 stop_host() {
-    local ns pids
+    local ns
     ns=$(host_ns "$1")
-    pids=$(ip netns pids "$ns" 2>/dev/null || true)
-    [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+    signal_namespace KILL "$ns"
     for _ in 1 2 3 4 5 6 7 8 9 10; do
         [ -z "$(ip netns pids "$ns" 2>/dev/null || true)" ] && return 0
         sleep 0.2

@@ -63,7 +63,6 @@ void drain(int fd) {
 struct Received {
     std::uint32_t from = 0;
     std::uint8_t ttl = 0;
-    bool hasTtl = false;
     std::size_t size = 0;
 };
 
@@ -93,7 +92,6 @@ std::optional<Received> receive(int fd, std::vector<std::uint8_t>& buffer, int f
             int ttl = 0;
             std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
             received.ttl = static_cast<std::uint8_t>(ttl);
-            received.hasTtl = true;
         } else if (c->cmsg_type == IP_RECVERR && error != nullptr &&
                    c->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
             sock_extended_err extended{};

@@ -69,6 +69,7 @@ DWORD LinuxPlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferS
 
 DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
                               EnumHandle* handle) {
+    // The container record alone tells what is listed; the usage adds nothing.
     (void)usage;
     DWORD result = win::NoError;
     std::optional<BrowseTarget> target;
