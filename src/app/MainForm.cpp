@@ -4,6 +4,7 @@
 #include "ResourceComboBox.h"
 #include "ResourceListView.h"
 #include "app/core/StartupChecks.h"
+#include "tools/TPingDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -50,8 +51,9 @@ TMainForm::TMainForm(NetworkPlatform& platform, QWidget* parent)
                                    [this](const QString& text) { ShowError(text, false); },
                                    [this](int resultCode) { ChildThreadTerminate(resultCode); }}),
       m_completionSound([] { QApplication::beep(); }), m_pingCommand([this](const ResultRow& row) {
-          QMessageBox::information(this, QString::fromLatin1(ApplicationTitle),
-                                   QStringLiteral("Ping %1").arg(row.caption.mid(2)));
+          TPingDlg dialog(
+              row.caption, [this] { return selectedAddress(); }, m_platform, this);
+          dialog.exec();
       }) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(ApplicationTitle));
@@ -330,6 +332,13 @@ void TMainForm::actPingExecute() {
     if (row < 0 || row >= m_model.rowCount() || !m_pingCommand)
         return;
     m_pingCommand(m_model.row(row));
+}
+
+QString TMainForm::selectedAddress() const {
+    const int row = ListView->selectedRow();
+    if (row < 0 || row >= m_model.rowCount())
+        return {};
+    return columnText(m_model.row(row), 0);
 }
 
 void TMainForm::actGridLinesExecute() {

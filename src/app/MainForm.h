@@ -47,7 +47,7 @@ public:
 
     // The default sound is the platform's beep.
     void setCompletionSound(CompletionSound sound);
-    // The default command shows a message naming the computer.
+    // The default command opens the Ping dialog for the row.
     void setPingCommand(PingCommand command);
 
     TResourceType resourceType() const { return FResourceType; }
@@ -114,6 +114,8 @@ private:
     void attachColumnClick(bool attached);
     void bindRowActivation();
     void updatePingEnabled();
+    // The selected row's "IP Address" text, empty without a selection.
+    QString selectedAddress() const;
 
     NetworkPlatform& m_platform;
     QByteArray FProviderName;

@@ -6,6 +6,7 @@
 #include "app/MainForm.h"
 #include "app/ResourceComboBox.h"
 #include "app/ResourceListView.h"
+#include "tools/TPingDlg.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -96,6 +97,7 @@ private slots:
     void activation_data();
     void activation();
     void hotTrackSelectsRowUnderPointer();
+    void pingOpensTheDialogForTheRow();
     void windowClosedDuringScan();
     void windowClosedDuringSound();
     void tenThousandRows();
@@ -495,6 +497,25 @@ void TestMainForm::hotTrackSelectsRowUnderPointer() {
     w.form->actHotTrack->trigger();
     QCOMPARE(view->hotRow(), -1);
     QCOMPARE(view->viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestMainForm::pingOpensTheDialogForTheRow() {
+    FakePlatform fake;
+    buildSmallNetwork(fake);
+    TMainForm form(fake);
+    form.setCompletionSound([] {});
+    form.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.isScanning(), ScanTimeoutMs);
+    form.ListView->selectRow(3);
+    QString title;
+    QTimer::singleShot(0, &form, [&] {
+        if (auto* dialog = qobject_cast<TPingDlg*>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        }
+    });
+    QTest::keyClick(form.ListView, Qt::Key_Return);
+    QCOMPARE(title, QStringLiteral("Ping DELTA"));
 }
 
 void TestMainForm::windowClosedDuringScan() {
