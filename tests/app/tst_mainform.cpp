@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMovie>
 #include <QPointer>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -231,6 +233,11 @@ void TestMainForm::countTextAndSound() {
     if (outcome == "stopped") {
         QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
         secondRowStarted.wait();
+        // A scan in flight shows the busy cursor, the animation and "Updating...".
+        QVERIFY(QApplication::overrideCursor() != nullptr);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QCOMPARE(w.form->Animate->movie()->state(), QMovie::Running);
+        QVERIFY(w.form->statusShowsUpdating());
         std::thread release([&] {
             std::this_thread::sleep_for(20ms);
             stopPressed.count_down();
@@ -245,6 +252,10 @@ void TestMainForm::countTextAndSound() {
     QCOMPARE(w.sounds, sounds);
     QCOMPARE(closer.texts, errors);
     QCOMPARE(w.form->ProgressBar->value(), 0);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(w.form->Animate->movie()->isValid());
+    QCOMPARE(w.form->Animate->movie()->frameCount(), 8);
+    QCOMPARE(w.form->Animate->movie()->state(), QMovie::NotRunning);
     QCOMPARE(w.completions.size(), 1);
     if (outcome == "stopped") {
         // The row begun before the stop was completed; no other was added.
