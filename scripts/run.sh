@@ -113,6 +113,7 @@ fi
 
 lab_started=
 child=
+# shellcheck disable=SC2317 # called from the traps below
 cleanup() {
     trap - EXIT INT TERM HUP
     if [ -n "$child" ]; then

@@ -26,10 +26,10 @@ say() { echo "screenshot.sh: $*" >&2; }
     say "needs root for the Samba lab: sudo ./scripts/screenshot.sh"
     exit 1
 }
-command -v import >/dev/null && command -v convert >/dev/null || {
+if ! command -v import >/dev/null || ! command -v convert >/dev/null; then
     say "needs ImageMagick: apt-get install imagemagick"
     exit 1
-}
+fi
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 $SCREEN" "$0" "$@"
 fi
