@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -56,7 +58,12 @@ int main(int argc, char* argv[]) {
 
     test::FakePlatform fake;
     test::buildLargeNetwork(fake, Computers);
-    TMainForm form(fake);
+    // Settings and the file-manager entry go to a directory of the run's own.
+    const QTemporaryDir home;
+    TMainForm form(fake, MainFormStorage{std::make_unique<QSettings>(
+                                             home.filePath(QStringLiteral("Norvane.conf")),
+                                             QSettings::IniFormat),
+                                         home.filePath(QStringLiteral("data"))});
     form.setCompletionSound([] {});
 
     QElapsedTimer clock;

@@ -3,48 +3,100 @@
 #include "ImageList.h"
 #include "ResourceComboBox.h"
 #include "ResourceListView.h"
+#include "app/chrome/CoolBar.h"
+#include "app/chrome/StatusPanels.h"
+#include "app/core/ChromeLayout.h"
+#include "app/core/FileManagerEntry.h"
+#include "app/core/Settings.h"
 #include "app/core/StartupChecks.h"
+#include "app/core/WindowPlacement.h"
+#include "common/AppError.h"
+#include "report/ReportWriter.h"
+#include "report/SaveCommands.h"
+#include "tools/ErrorBox.h"
+#include "tools/ItemViewResourceList.h"
+#include "tools/TAboutBox.h"
+#include "tools/TFindDlg.h"
 #include "tools/TPingDlg.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMovie>
 #include <QProgressBar>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QShowEvent>
-#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace norvane {
 
 namespace {
 
-constexpr QSize DesignSize{564, 400};
-constexpr int ResourceBoxWidth = 405;
 constexpr QSize AnimationSize{38, 22};
-constexpr int ProgressBarWidth = 148;
-constexpr int GoImage = 5;
+constexpr int BandMinHeight = 22;
+constexpr int MenuBandWidth = 512;
+constexpr int ToolBandWidth = 552;
+constexpr int MenuButtonHeight = 21;
+constexpr int MenuButtonMaxWidth = 151;
 
-QAction* makeAction(QObject* parent, const char* name, const QString& caption, const QString& hint,
-                    const QKeySequence& shortcut) {
+enum ToolBarImage { tbSave = 0, tbStop = 1, tbRefresh = 2, tbFind = 3, tbPing = 4, tbGo = 5 };
+
+QAction* makeAction(QObject* parent, const char* name, const char* category, const QString& caption,
+                    const QString& hint = {}, const QKeySequence& shortcut = {}) {
     auto* action = new QAction(caption, parent);
     action->setObjectName(QString::fromLatin1(name));
+    action->setProperty("category", QString::fromLatin1(category));
     if (!hint.isEmpty())
         action->setToolTip(hint);
     if (!shortcut.isEmpty())
         action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
     return action;
+}
+
+QList<QRect> availableScreens() {
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    return screens;
+}
+
+// A band's control: a plain holder around one bar, as wide as the band.
+QWidget* holder(QToolBar* bar, const char* name) {
+    auto* widget = new QWidget;
+    widget->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(bar);
+    return widget;
+}
+
+QToolBar* flatBar(const char* name) {
+    auto* bar = new QToolBar;
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(SmallImageSize, SmallImageSize));
+    return bar;
 }
 
 } // namespace
 
-TMainForm::TMainForm(NetworkPlatform& platform, QWidget* parent)
-    : QMainWindow(parent), m_platform(platform), m_images(loadImageList()),
+TMainForm::TMainForm(NetworkPlatform& platform, MainFormStorage storage, QWidget* parent)
+    : QMainWindow(parent), m_platform(platform), FRegistry(std::move(storage.registry)),
+      m_fileManagerDataHome(storage.fileManagerDataHome.isEmpty()
+                                ? FileManagerEntry::defaultDataHome()
+                                : storage.fileManagerDataHome),
+      m_images(loadImageList()),
       m_scan(platform, m_model,
              ScanController::Hooks{[this](int maximum) { setProgressMax(maximum); },
                                    [this](int position) { setProgressPosition(position); },
@@ -52,12 +104,21 @@ TMainForm::TMainForm(NetworkPlatform& platform, QWidget* parent)
                                    [this](int resultCode) { ChildThreadTerminate(resultCode); }}),
       m_completionSound([] { QApplication::beep(); }), m_pingCommand([this](const ResultRow& row) {
           TPingDlg dialog(
-              row.caption, [this] { return selectedAddress(); }, m_platform, this);
+              row.caption, [this] { return selectedAddress(); }, m_platform, this,
+              [this](const QString& message) { showGeneralError(message); });
           dialog.exec();
-      }) {
+      }),
+      m_saveDialogs(this) {
+    if (!FRegistry)
+        FRegistry = std::make_unique<QSettings>();
+    m_saveCommands = std::make_unique<SaveCommands>(
+        m_saveDialogs, [this](const QString& fileName, bool overwrite) {
+            SaveReport(fileName, overwrite, FResourceType, m_model.columns(), m_model.rows());
+        });
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(ApplicationTitle));
-    resize(DesignSize);
+    setWindowIcon(QIcon(QStringLiteral(":/images/norvane.svg")));
+    setGeometry(DesignBounds);
     m_model.setImageList([this] {
         QList<QIcon> icons;
         for (const QPixmap& image : m_images)
@@ -65,15 +126,20 @@ TMainForm::TMainForm(NetworkPlatform& platform, QWidget* parent)
         return icons;
     }());
     createActions();
+    createMenus();
     createListView();
-    createBars();
+    createCoolBar();
     createStatusBar();
+    layOutWindow();
     FormCreate();
+    m_idle = connect(QAbstractEventDispatcher::instance(thread()),
+                     &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::ActionListUpdate);
+    ActionListUpdate();
 }
 
 TMainForm::~TMainForm() {
-    actStopExecute();
-    m_platform.wsaCleanup();
+    disconnect(m_idle);
+    FormDestroy();
 }
 
 void TMainForm::setCompletionSound(CompletionSound sound) {
@@ -82,6 +148,26 @@ void TMainForm::setCompletionSound(CompletionSound sound) {
 
 void TMainForm::setPingCommand(PingCommand command) {
     m_pingCommand = std::move(command);
+}
+
+void TMainForm::setVisible(bool visible) {
+    QMainWindow::setVisible(visible && !m_doomed);
+}
+
+void TMainForm::runCommand(const std::function<void()>& command) {
+    // Qt's event delivery must not be unwound by an exception: a command's
+    // error ends the command here.
+    try {
+        command();
+    } catch (const AppError& error) {
+        showGeneralError(error.message());
+    } catch (const std::exception& error) {
+        showGeneralError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TMainForm::showGeneralError(const QString& message) {
+    showErrorBox(this, message);
 }
 
 void TMainForm::FormCreate() {
@@ -93,42 +179,160 @@ void TMainForm::FormCreate() {
     m_findComp->setCacheMode(QMovie::CacheAll);
     Animate->setMovie(m_findComp);
     fillResourceBox();
+    restoreSettings();
+}
+
+void TMainForm::restoreSettings() {
+    const RestoredSettings restored = Settings(*FRegistry).restore();
+    if (restored.maximize())
+        setWindowState(windowState() | Qt::WindowMaximized);
+    else if (restored.position)
+        setGeometry(placeOnScreens(*restored.position, availableScreens()));
+    if (restored.resourceType) {
+        // A type this program does not know scans computers.
+        const int type = *restored.resourceType;
+        cboResource->setCurrentIndex(type >= rtComputer && type <= rtSharedPrinter ? type
+                                                                                   : rtComputer);
+    }
+    if (restored.showToolBar)
+        psToolBar->setHidden(!*restored.showToolBar);
+    if (restored.showResourceBar)
+        CoolBar->setBandVisible(CoolBar->bandIndexOf(ResourceBar), *restored.showResourceBar);
+    if (restored.showStatusBar)
+        StatusBar->setHidden(!*restored.showStatusBar);
+    if (restored.showGridLines)
+        ListView->setGridLines(*restored.showGridLines);
+    if (restored.showHotTrack.value_or(false))
+        actHotTrackExecute();
+    if (restored.showRowSelect)
+        ListView->setRowSelect(*restored.showRowSelect);
+    runCommand([&restored] { restored.throwIfFailed(); });
+}
+
+void TMainForm::FormDestroy() {
+    SettingsSnapshot snapshot;
+    snapshot.minimized = isMinimized();
+    snapshot.maximized = windowState().testFlag(Qt::WindowMaximized);
+    snapshot.normalBounds = geometry();
+    FileManagerEntry(m_fileManagerDataHome)
+        .registerIfMissing(QCoreApplication::applicationFilePath());
+    snapshot.resourceType = FResourceType;
+    snapshot.showToolBar = !psToolBar->isHidden();
+    snapshot.showResourceBar = !ResourceBar->isHidden();
+    snapshot.showStatusBar = !StatusBar->isHidden();
+    snapshot.showGridLines = ListView->gridLines();
+    snapshot.showHotTrack = ListView->hotTrack();
+    snapshot.showRowSelect = ListView->rowSelect();
+    // A store that cannot be written keeps the previous settings; the
+    // program ends either way.
+    Settings(*FRegistry).save(snapshot);
+    FRegistry.reset();
+    actStopExecute();
+    m_platform.wsaCleanup();
+}
+
+void TMainForm::connectCommand(QAction* action, void (TMainForm::*handler)()) {
+    connect(action, &QAction::triggered, this,
+            [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
 }
 
 void TMainForm::createActions() {
-    actGo = makeAction(this, "actGo", QStringLiteral("&Go"), QStringLiteral("Go"), {});
-    actStop = makeAction(this, "actStop", QStringLiteral("Sto&p"), QStringLiteral("Stop"),
+    actSave = makeAction(this, "actSave", "File", QStringLiteral("&Save"), QStringLiteral("Save"),
+                         QKeySequence(Qt::CTRL | Qt::Key_S));
+    actSaveAs = makeAction(this, "actSaveAs", "File", QStringLiteral("Save &As..."));
+    actExit = makeAction(this, "actExit", "File", QStringLiteral("E&xit"));
+    actToolBar = makeAction(this, "actToolBar", "View", QStringLiteral("&Standart Buttons"));
+    actResourceBar = makeAction(this, "actResourceBar", "View", QStringLiteral("&Resource Bar"));
+    actStatusBar = makeAction(this, "actStatusBar", "View", QStringLiteral("Status &Bar"));
+    actGo = makeAction(this, "actGo", "View", QStringLiteral("&Go"), QStringLiteral("Go"));
+    actStop = makeAction(this, "actStop", "View", QStringLiteral("Sto&p"), QStringLiteral("Stop"),
                          QKeySequence(Qt::Key_Escape));
-    actRefresh = makeAction(this, "actRefresh", QStringLiteral("&Refresh"),
+    actRefresh = makeAction(this, "actRefresh", "View", QStringLiteral("&Refresh"),
                             QStringLiteral("Refresh"), QKeySequence(Qt::Key_F5));
-    actPing = makeAction(this, "actPing", QStringLiteral("P&ing"), QStringLiteral("Ping"),
-                         QKeySequence(Qt::CTRL | Qt::Key_I));
-    actGridLines = makeAction(this, "actGridLines", QStringLiteral("&GridLines"), {},
+    actFind = makeAction(this, "actFind", "Resource", QStringLiteral("&Find"),
+                         QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    actPing = makeAction(this, "actPing", "Resource", QStringLiteral("P&ing"),
+                         QStringLiteral("Ping"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    actAbout = makeAction(this, "actAbout", "Help", QStringLiteral("&About Norvane..."));
+    actGridLines = makeAction(this, "actGridLines", "ListView", QStringLiteral("&GridLines"), {},
                               QKeySequence(Qt::CTRL | Qt::Key_G));
-    actHotTrack = makeAction(this, "actHotTrack", QStringLiteral("&HotTrack"), {},
+    actHotTrack = makeAction(this, "actHotTrack", "ListView", QStringLiteral("&HotTrack"), {},
                              QKeySequence(Qt::CTRL | Qt::Key_H));
-    actRowSelect = makeAction(this, "actRowSelect", QStringLiteral("Ro&wSelect"), {},
+    actRowSelect = makeAction(this, "actRowSelect", "ListView", QStringLiteral("Ro&wSelect"), {},
                               QKeySequence(Qt::CTRL | Qt::Key_R));
-    for (QAction* option : {actGridLines, actHotTrack, actRowSelect})
-        option->setCheckable(true);
-    actPing->setEnabled(false);
-    addActions({actGo, actStop, actRefresh, actPing, actGridLines, actHotTrack, actRowSelect});
+    for (QAction* check :
+         {actToolBar, actResourceBar, actStatusBar, actGridLines, actHotTrack, actRowSelect})
+        check->setCheckable(true);
+    for (QAction* visible : {actToolBar, actResourceBar, actStatusBar})
+        visible->setChecked(true);
 
-    connect(actGo, &QAction::triggered, this, &TMainForm::actGoExecute);
-    connect(actStop, &QAction::triggered, this, &TMainForm::actStopExecute);
-    connect(actRefresh, &QAction::triggered, this, &TMainForm::actRefreshExecute);
-    connect(actPing, &QAction::triggered, this, &TMainForm::actPingExecute);
-    connect(actGridLines, &QAction::triggered, this, &TMainForm::actGridLinesExecute);
-    connect(actHotTrack, &QAction::triggered, this, &TMainForm::actHotTrackExecute);
-    connect(actRowSelect, &QAction::triggered, this, &TMainForm::actRowSelectExecute);
+    const std::pair<QAction*, int> images[] = {{actSave, tbSave},       {actStop, tbStop},
+                                               {actRefresh, tbRefresh}, {actFind, tbFind},
+                                               {actPing, tbPing},       {actGo, tbGo}};
+    for (const auto& [action, image] : images) {
+        action->setIcon(loadToolBarIcon(image));
+        // The menus show captions only.
+        action->setIconVisibleInMenu(false);
+    }
+
+    // Added to the window, every shortcut reaches its command from any
+    // control of the window.
+    addActions({actSave, actSaveAs, actExit, actToolBar, actResourceBar, actStatusBar, actGo,
+                actStop, actRefresh, actFind, actPing, actAbout, actGridLines, actHotTrack,
+                actRowSelect});
+
+    connectCommand(actSave, &TMainForm::actSaveExecute);
+    connectCommand(actSaveAs, &TMainForm::actSaveAsExecute);
+    connectCommand(actExit, &TMainForm::actExitExecute);
+    connectCommand(actToolBar, &TMainForm::actToolBarExecute);
+    connectCommand(actResourceBar, &TMainForm::actResourceBarExecute);
+    connectCommand(actStatusBar, &TMainForm::actStatusBarExecute);
+    connectCommand(actGo, &TMainForm::actGoExecute);
+    connectCommand(actStop, &TMainForm::actStopExecute);
+    connectCommand(actRefresh, &TMainForm::actRefreshExecute);
+    connectCommand(actFind, &TMainForm::actFindExecute);
+    connectCommand(actPing, &TMainForm::actPingExecute);
+    connectCommand(actAbout, &TMainForm::actAboutExecute);
+    connectCommand(actGridLines, &TMainForm::actGridLinesExecute);
+    connectCommand(actHotTrack, &TMainForm::actHotTrackExecute);
+    connectCommand(actRowSelect, &TMainForm::actRowSelectExecute);
+}
+
+void TMainForm::createMenus() {
+    const auto menu = [this](const char* name, const QString& title, QWidget* parent) {
+        auto* created = new QMenu(title, parent);
+        created->setObjectName(QString::fromLatin1(name));
+        return created;
+    };
+    mnuFile = menu("mnuFile", QStringLiteral("&File"), this);
+    mnuFile->addActions({actSave, actSaveAs});
+    mnuFile->addSeparator();
+    mnuFile->addAction(actExit);
+
+    mnuView = menu("mnuView", QStringLiteral("&View"), this);
+    mnuToolbars = menu("mnuToolbars", QStringLiteral("&Toolbars"), mnuView);
+    mnuToolbars->addActions({actToolBar, actResourceBar});
+    mnuView->addMenu(mnuToolbars);
+    mnuView->addAction(actStatusBar);
+    mnuView->addSeparator();
+    mnuView->addActions({actGridLines, actHotTrack, actRowSelect});
+    mnuView->addSeparator();
+    mnuView->addActions({actGo, actStop, actRefresh});
+
+    mnuResource = menu("mnuResource", QStringLiteral("&Resource"), this);
+    mnuResource->addActions({actFind, actPing});
+
+    mnuHelp = menu("mnuHelp", QStringLiteral("&Help"), this);
+    mnuHelp->addAction(actAbout);
+
+    for (QMenu* each : {mnuFile, mnuView, mnuToolbars, mnuResource, mnuHelp})
+        each->setSeparatorsCollapsible(false);
 }
 
 void TMainForm::createListView() {
-    ListView = new ResourceListView(this);
+    ListView = new ResourceListView;
     ListView->setObjectName(QStringLiteral("ListView"));
     ListView->setModel(&m_model);
-    setCentralWidget(ListView);
-    ListView->setFocus();
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -140,69 +344,115 @@ void TMainForm::createListView() {
     connect(ListView, &ResourceListView::returnPressed, this, &TMainForm::ListViewDblClick);
     bindRowActivation();
     attachColumnClick(true);
-
-    connect(ListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TMainForm::updatePingEnabled);
-    connect(&m_model, &QAbstractItemModel::dataChanged, this, &TMainForm::updatePingEnabled);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &TMainForm::updatePingEnabled);
-    connect(&m_model, &QAbstractItemModel::layoutChanged, this, &TMainForm::updatePingEnabled);
 }
 
-void TMainForm::createBars() {
-    AnimateBar = addToolBar(QStringLiteral("Animation"));
-    AnimateBar->setObjectName(QStringLiteral("AnimateBar"));
-    AnimateBar->setMovable(false);
-    Animate = new QLabel(AnimateBar);
+void TMainForm::createCoolBar() {
+    CoolBar = new norvane::CoolBar;
+    CoolBar->setObjectName(QStringLiteral("CoolBar"));
+    createMenuBar();
+    CoolBar->addBand(psMenuBar, {false, false, BandMinHeight, 0, MenuBandWidth, {}});
+
+    Animate = new QLabel;
     Animate->setObjectName(QStringLiteral("Animate"));
     Animate->setFixedSize(AnimationSize);
     Animate->setAutoFillBackground(true);
     QPalette black = Animate->palette();
     black.setColor(QPalette::Window, Qt::black);
     Animate->setPalette(black);
-    AnimateBar->addWidget(Animate);
+    CoolBar->addBand(
+        Animate, {false, true, BandMinHeight, AnimationSize.width(), AnimationSize.width(), {}});
 
-    addToolBarBreak();
-    ResourceBar = addToolBar(QStringLiteral("Network resource"));
-    ResourceBar->setObjectName(QStringLiteral("ResourceBar"));
-    ResourceBar->setMovable(false);
+    createToolBar();
+    CoolBar->addBand(psToolBar, {true, false, BandMinHeight, 0, ToolBandWidth, {}});
+
+    createResourceBar();
+    CoolBar->addBand(ResourceBar, {true, false, BandMinHeight, 0, ToolBandWidth,
+                                   QStringLiteral("Network resource")});
+
+    Splitter = new CoolBarSplitter(CoolBar);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+}
+
+void TMainForm::createMenuBar() {
+    MenuBar = flatBar("MenuBar");
+    MenuBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const auto button = [this](const char* name, const QString& caption, QMenu* menu) {
+        auto* created = new QToolButton(MenuBar);
+        created->setObjectName(QString::fromLatin1(name));
+        created->setText(caption);
+        created->setMenu(menu);
+        created->setPopupMode(QToolButton::InstantPopup);
+        created->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        created->setAutoRaise(true);
+        created->setFixedHeight(MenuButtonHeight);
+        created->setMaximumWidth(MenuButtonMaxWidth);
+        // The caption alone: no drop-down arrow beside it.
+        created->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+        MenuBar->addWidget(created);
+        return created;
+    };
+    btnFile = button("btnFile", QStringLiteral("&File"), mnuFile);
+    btnView = button("btnView", QStringLiteral("&View"), mnuView);
+    btnResource = button("btnResource", QStringLiteral("&Resource"), mnuResource);
+    btnHelp = button("btnHelp", QStringLiteral("&Help"), mnuHelp);
+    psMenuBar = holder(MenuBar, "psMenuBar");
+}
+
+void TMainForm::createToolBar() {
+    ToolBar = flatBar("ToolBar");
+    ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const auto button = [this](QAction* action, const char* name) {
+        ToolBar->addAction(action);
+        ToolBar->widgetForAction(action)->setObjectName(QString::fromLatin1(name));
+    };
+    button(actSave, "btnSave");
+    ToolBar->addSeparator();
+    button(actStop, "btnStop");
+    button(actRefresh, "btnRefresh");
+    ToolBar->addSeparator();
+    button(actFind, "btnFind");
+    button(actPing, "btnPing");
+    psToolBar = holder(ToolBar, "psToolBar");
+}
+
+void TMainForm::createResourceBar() {
+    ResourceBar = flatBar("ResourceBar");
     ResourceBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The box and the button fill the bar exactly: no margins, a 2-pixel gap.
+    ResourceBar->layout()->setContentsMargins(0, 0, 0, 0);
+    ResourceBar->layout()->setSpacing(ResourceBoxGap);
     cboResource = new ResourceComboBox(m_images, ResourceBar);
     cboResource->setObjectName(QStringLiteral("cboResource"));
-    cboResource->setFixedWidth(ResourceBoxWidth);
     ResourceBar->addWidget(cboResource);
-    actGo->setIcon(loadToolBarIcon(GoImage));
     btnGo = new QToolButton(ResourceBar);
     btnGo->setObjectName(QStringLiteral("btnGo"));
     btnGo->setDefaultAction(actGo);
     btnGo->setText(QStringLiteral("Go"));
     btnGo->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     btnGo->setAutoRaise(true);
+    btnGo->setFixedWidth(ResourceBarButtonWidth);
     ResourceBar->addWidget(btnGo);
-    connect(cboResource, &ResourceComboBox::returnPressed, this, &TMainForm::actGoExecute);
+    ResourceBar->installEventFilter(this);
+    connect(cboResource, &ResourceComboBox::returnPressed, actGo, &QAction::trigger);
 }
 
 void TMainForm::createStatusBar() {
-    auto* panel = new QWidget(statusBar());
-    panel->setObjectName(QStringLiteral("StatusPanel0"));
-    auto* layout = new QHBoxLayout(panel);
-    layout->setContentsMargins(1, 0, 0, 0);
-    layout->setSpacing(4);
-    m_statusImage = new QLabel(panel);
-    m_statusImage->setFixedSize(SmallImageSize, SmallImageSize);
-    m_statusImage->setPixmap(m_images.value(imgHourglass));
-    m_statusImage->hide();
-    m_statusText = new QLabel(panel);
-    layout->addWidget(m_statusImage);
-    layout->addWidget(m_statusText, 1);
-    statusBar()->addWidget(panel, 1);
+    StatusBar = new StatusPanels;
+    ProgressBar = StatusBar->progressBar();
+}
 
-    ProgressBar = new QProgressBar(statusBar());
-    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    ProgressBar->setRange(0, 100);
-    ProgressBar->setValue(0);
-    ProgressBar->setTextVisible(false);
-    ProgressBar->setFixedWidth(ProgressBarWidth);
-    statusBar()->addPermanentWidget(ProgressBar);
+void TMainForm::layOutWindow() {
+    auto* central = new QWidget;
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(CoolBar);
+    layout->addWidget(Splitter);
+    layout->addWidget(ListView, 1);
+    layout->addWidget(StatusBar);
+    setCentralWidget(central);
+    ListView->setFocus();
 }
 
 void TMainForm::fillResourceBox() {
@@ -211,19 +461,47 @@ void TMainForm::fillResourceBox() {
     cboResource->setCurrentIndex(0);
 }
 
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ResourceBar && event->type() == QEvent::Resize)
+        ResourceBarResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ResourceBarResize() {
+    cboResource->setFixedWidth(norvane::ResourceBarResize(ResourceBar->width()));
+}
+
 QString TMainForm::statusText() const {
-    return m_statusText->text();
+    return StatusBar->panel0Text();
 }
 
 bool TMainForm::statusShowsUpdating() const {
-    return !m_statusImage->isHidden();
+    return StatusBar->panel0OwnerDrawn();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // A window restored from minimized is not shown anew.
     if (!event->spontaneous())
-        actGoExecute();
+        runCommand([this] { actGoExecute(); });
+}
+
+bool TMainForm::animationPlaying() const {
+    return m_findComp->state() == QMovie::Running;
+}
+
+void TMainForm::ActionListUpdate() {
+    actSave->setEnabled(!animationPlaying());
+    actSaveAs->setEnabled(actSave->isEnabled());
+    actToolBar->setChecked(!psToolBar->isHidden());
+    actResourceBar->setChecked(!ResourceBar->isHidden());
+    actStatusBar->setChecked(!StatusBar->isHidden());
+    actFind->setEnabled(m_model.rowCount() != 0);
+    const int row = selectedRow();
+    actPing->setEnabled(row >= 0 && m_model.row(row).image == imgComputer);
+    actGridLines->setChecked(ListView->gridLines());
+    actHotTrack->setChecked(ListView->hotTrack());
+    actRowSelect->setChecked(ListView->rowSelect());
 }
 
 void TMainForm::actGoExecute() {
@@ -238,6 +516,9 @@ void TMainForm::actGoExecute() {
     for (int column = 0; column < m_model.columnCount(); ++column)
         ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
     m_scan.start(ScanInputs{FProviderName, FResourceType, LanaNum});
+    // Save must not run on a list that is being filled, not even for a key
+    // press that arrives before the next idle update.
+    ActionListUpdate();
 }
 
 void TMainForm::actStopExecute() {
@@ -248,17 +529,55 @@ void TMainForm::actRefreshExecute() {
     actGoExecute();
 }
 
+void TMainForm::actSaveExecute() {
+    m_saveCommands->actSaveExecute();
+}
+
+void TMainForm::actSaveAsExecute() {
+    m_saveCommands->actSaveAsExecute();
+}
+
+void TMainForm::actExitExecute() {
+    close();
+}
+
+void TMainForm::actToolBarExecute() {
+    psToolBar->setHidden(!psToolBar->isHidden());
+}
+
+void TMainForm::actResourceBarExecute() {
+    const int band = CoolBar->bandIndexOf(ResourceBar);
+    CoolBar->setBandVisible(band, !CoolBar->isBandVisible(band));
+}
+
+void TMainForm::actStatusBarExecute() {
+    StatusBar->setHidden(!StatusBar->isHidden());
+}
+
+void TMainForm::actFindExecute() {
+    ItemViewResourceList list(ListView);
+    TFindDlg dialog(list, *FRegistry, this,
+                    [this](const QString& message) { showGeneralError(message); });
+    dialog.exec();
+}
+
+void TMainForm::actAboutExecute() {
+    TAboutBox dialog(this);
+    dialog.exec();
+}
+
 void TMainForm::ChildThreadTerminate(int resultCode) {
     FSortColumn = 0;
     FSortAscending = true;
     ProgressBar->setValue(0);
     showUpdating(false);
-    m_statusText->setText(foundCountText(m_model.rowCount(), FResourceType));
+    StatusBar->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
+    ActionListUpdate();
     emit scanCompleted(resultCode);
 }
 
@@ -267,10 +586,10 @@ void TMainForm::ShowError(const QString& text, bool terminate) {
                     QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
-    if (terminate) {
+    // No quit request is posted here: it would also end the event loop of
+    // the next start-up box. The program's entry ends a doomed run instead.
+    if (terminate)
         m_doomed = true;
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    }
 }
 
 void TMainForm::setProgressMax(int maximum) {
@@ -284,9 +603,7 @@ void TMainForm::setProgressPosition(int position) {
 }
 
 void TMainForm::showUpdating(bool updating) {
-    m_statusImage->setVisible(updating);
-    if (updating)
-        m_statusText->setText(QStringLiteral("Updating..."));
+    StatusBar->setPanel0OwnerDrawn(updating);
 }
 
 void TMainForm::attachColumnClick(bool attached) {
@@ -317,26 +634,27 @@ void TMainForm::bindRowActivation() {
 }
 
 void TMainForm::ListViewDblClick() {
+    // The click may have changed the selection since the last idle update.
+    ActionListUpdate();
     if (actPing->isEnabled())
         actPing->trigger();
 }
 
-void TMainForm::updatePingEnabled() {
-    const int row = ListView->selectedRow();
-    actPing->setEnabled(row >= 0 && row < m_model.rowCount() &&
-                        m_model.row(row).image == imgComputer);
-}
-
 void TMainForm::actPingExecute() {
-    const int row = ListView->selectedRow();
-    if (row < 0 || row >= m_model.rowCount() || !m_pingCommand)
+    const int row = selectedRow();
+    if (row < 0 || !m_pingCommand)
         return;
     m_pingCommand(m_model.row(row));
 }
 
-QString TMainForm::selectedAddress() const {
+int TMainForm::selectedRow() const {
     const int row = ListView->selectedRow();
-    if (row < 0 || row >= m_model.rowCount())
+    return row >= 0 && row < m_model.rowCount() ? row : -1;
+}
+
+QString TMainForm::selectedAddress() const {
+    const int row = selectedRow();
+    if (row < 0)
         return {};
     return columnText(m_model.row(row), 0);
 }

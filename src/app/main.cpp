@@ -1,15 +1,17 @@
 // The program's entry: the application object, the main window over the
 // Linux network platform, and the message loop. Showing the window starts
-// the first scan; a failed start-up check ends the program instead.
+// the first scan; a failed start-up check ends the program instead, and the
+// window's destruction still writes the settings.
 
+#include "Application.h"
 #include "MainForm.h"
 #include "app/core/CompletionSoundPlayer.h"
 #include "platform/linux/LinuxPlatform.h"
 
-#include <QApplication>
+#include <cstdlib>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    norvane::NorvaneApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Halvorix"));
     QApplication::setApplicationName(QStringLiteral("Norvane"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(norvane::ApplicationTitle));
@@ -21,7 +23,10 @@ int main(int argc, char* argv[]) {
         if (!player.play(QString::fromLatin1(norvane::CompletionSound)))
             QApplication::beep();
     });
-    if (!form.isDoomed())
-        form.show();
+    // A failed start-up check ends the program without a message loop; the
+    // window's destruction still writes the settings.
+    if (form.isDoomed())
+        return EXIT_FAILURE;
+    form.show();
     return QApplication::exec();
 }

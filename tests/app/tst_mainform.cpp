@@ -2,8 +2,7 @@
 // the completion sound, restarting and stopping scans, sorting by a column
 // and row activation.
 
-#include "TestNetwork.h"
-#include "app/MainForm.h"
+#include "TestWindow.h"
 #include "app/ResourceComboBox.h"
 #include "app/ResourceListView.h"
 #include "tools/TPingDlg.h"
@@ -29,35 +28,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int ScanTimeoutMs = 20000;
-
-// A main window over a scripted network that records its sounds and pings.
-struct Window {
-    FakePlatform fake;
-    std::unique_ptr<TMainForm> form;
-    int sounds = 0;
-    QStringList pinged;
-    QStringList completions; // the count text at each completion
-
-    // The window goes first: its destruction may still run a completion.
-    ~Window() { form.reset(); }
-
-    void create() {
-        form = std::make_unique<TMainForm>(fake);
-        form->setCompletionSound([this] { ++sounds; });
-        form->setPingCommand([this](const ResultRow& row) { pinged << row.caption; });
-        TMainForm* window = form.get();
-        QObject::connect(window, &TMainForm::scanCompleted, window,
-                         [this, window] { completions << window->statusText(); });
-    }
-    // Shows the window, which starts a scan, and waits for its completion.
-    bool showAndWait() {
-        form->show();
-        return waitIdle();
-    }
-    bool waitIdle() {
-        return QTest::qWaitFor([this] { return !form->isScanning(); }, ScanTimeoutMs);
-    }
+// The shared window fixture with the list helpers these tests use.
+struct ListWindow : Window {
     QStringList captions() const {
         QStringList list;
         for (const ResultRow& row : form->model().rows())
@@ -121,7 +93,7 @@ void TestMainForm::columnsPerType() {
     QFETCH(int, index);
     QFETCH(QStringList, columns);
     QFETCH(QString, count);
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
     QVERIFY(w.showAndWait());
@@ -165,7 +137,7 @@ void TestMainForm::rowsInOrder_data() {
 void TestMainForm::rowsInOrder() {
     QFETCH(int, type);
     QFETCH(ResultRows, rows);
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
     w.form->cboResource->setCurrentIndex(type);
@@ -206,7 +178,7 @@ void TestMainForm::countTextAndSound() {
     QFETCH(QString, count);
     QFETCH(int, sounds);
     QFETCH(QStringList, errors);
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     if (outcome == "no logon")
         w.fake.provider.openError = win::NoNetwork;
@@ -268,7 +240,7 @@ void TestMainForm::countTextAndSound() {
 // The worker asks for its error box while the UI thread already waits in
 // Stop: Stop shows the box, and returns after the completion.
 void TestMainForm::stopServesTheErrorBox() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.fake.provider.openError = win::NoNetwork;
     std::latch started(1);
@@ -296,7 +268,7 @@ void TestMainForm::stopServesTheErrorBox() {
 }
 
 void TestMainForm::goDuringScanRestarts() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.fake.lookupDelay = 20ms;
     w.create();
@@ -318,7 +290,7 @@ void TestMainForm::goDuringScanRestarts() {
 }
 
 void TestMainForm::manyGoPresses() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.fake.lookupDelay = 5ms;
     w.create();
@@ -342,7 +314,7 @@ void TestMainForm::manyGoPresses() {
 }
 
 void TestMainForm::columnClicksIgnoredDuringScan() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     std::latch inScan(1);
     std::latch clicked(1);
@@ -370,7 +342,7 @@ void TestMainForm::columnClicksIgnoredDuringScan() {
 }
 
 void TestMainForm::ipSortAndDirection() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
     QVERIFY(w.showAndWait());
@@ -412,7 +384,7 @@ void TestMainForm::ipSortAndDirection() {
 }
 
 void TestMainForm::sortsSharesByGroupAsText() {
-    Window w;
+    ListWindow w;
     w.fake.addDomain("WG9");
     w.fake.addDomain("WG10");
     w.fake.addComputer("WG9", "\\\\A");
@@ -442,7 +414,7 @@ void TestMainForm::activation() {
     QFETCH(int, type);
     QFETCH(int, row);
     QFETCH(bool, pings);
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
     w.form->cboResource->setCurrentIndex(type);
@@ -457,6 +429,7 @@ void TestMainForm::activation() {
     };
     // Design state: a single click selects only, a double click and Enter activate.
     select();
+    idle();
     QCOMPARE(w.form->actPing->isEnabled(), pings);
     if (row >= 0) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, w.rowCentre(row));
@@ -489,7 +462,7 @@ void TestMainForm::activation() {
 }
 
 void TestMainForm::hotTrackSelectsRowUnderPointer() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
     QVERIFY(w.showAndWait());
@@ -503,6 +476,7 @@ void TestMainForm::hotTrackSelectsRowUnderPointer() {
     QTest::mouseMove(view->viewport(), w.rowCentre(3));
     QCOMPARE(view->hotRow(), 3);
     QTRY_COMPARE(view->selectedRow(), 3);
+    idle();
     QVERIFY(w.form->actPing->isEnabled());
 
     w.form->actHotTrack->trigger();
@@ -511,12 +485,11 @@ void TestMainForm::hotTrackSelectsRowUnderPointer() {
 }
 
 void TestMainForm::pingOpensTheDialogForTheRow() {
-    FakePlatform fake;
-    buildSmallNetwork(fake);
-    TMainForm form(fake);
-    form.setCompletionSound([] {});
-    form.show();
-    QTRY_VERIFY_WITH_TIMEOUT(!form.isScanning(), ScanTimeoutMs);
+    ListWindow w;
+    buildSmallNetwork(w.fake);
+    w.create(false);
+    QVERIFY(w.showAndWait());
+    TMainForm& form = *w.form;
     form.ListView->selectRow(3);
     QString title;
     QTimer::singleShot(0, &form, [&] {
@@ -530,7 +503,7 @@ void TestMainForm::pingOpensTheDialogForTheRow() {
 }
 
 void TestMainForm::windowClosedDuringScan() {
-    Window w;
+    ListWindow w;
     buildSmallNetwork(w.fake);
     w.fake.lookupDelay = 30ms;
     w.create();
@@ -546,7 +519,11 @@ void TestMainForm::windowClosedDuringScan() {
 void TestMainForm::windowClosedDuringSound() {
     FakePlatform fake;
     buildSmallNetwork(fake);
-    QPointer<TMainForm> form = new TMainForm(fake);
+    const QTemporaryDir home;
+    QPointer<TMainForm> form = new TMainForm(
+        fake, MainFormStorage{
+                  std::make_unique<QSettings>(home.filePath("Norvane.conf"), QSettings::IniFormat),
+                  home.filePath("data")});
     form->setAttribute(Qt::WA_DeleteOnClose);
     int sounds = 0;
     form->setCompletionSound([&] {
@@ -560,7 +537,7 @@ void TestMainForm::windowClosedDuringSound() {
 
 void TestMainForm::tenThousandRows() {
     constexpr int Computers = 10000;
-    Window w;
+    ListWindow w;
     buildLargeNetwork(w.fake, Computers);
     w.create();
     QVERIFY(w.showAndWait());
