@@ -223,6 +223,11 @@ void TestCommands::viewToggles() {
     TMainForm& form = *w.form;
     const int listHeight = form.ListView->height();
     QCOMPARE(form.CoolBar->rowCount(), 3);
+    // The resource box leaves room for the Go button at the bar's right.
+    QCOMPARE(form.cboResource->width(), form.ResourceBar->width() - 43 - 2);
+    QCOMPARE(form.btnGo->geometry().right(), form.ResourceBar->width() - 1);
+    form.resize(400, form.height());
+    QTRY_COMPARE(form.cboResource->width(), form.ResourceBar->width() - 43 - 2);
 
     form.actResourceBar->trigger();
     QVERIFY(!form.CoolBar->isBandVisible(form.CoolBar->bandIndexOf(form.ResourceBar)));
