@@ -1,6 +1,8 @@
 #include "SmbBrowser.h"
 
+#include <ifaddrs.h>
 #include <libsmbclient.h>
+#include <net/if.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,11 +38,31 @@ std::string upper(std::string text) {
     return text;
 }
 
+// libsmbclient ends the whole process when it finds no network interface
+// to load at initialisation; without one, browsing is simply unavailable.
+bool anyInterfaceUp() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool found = false;
+    for (const ifaddrs* entry = list; entry != nullptr && !found; entry = entry->ifa_next) {
+        found = entry->ifa_addr != nullptr && entry->ifa_netmask != nullptr &&
+                (entry->ifa_flags & IFF_UP) != 0 &&
+                (entry->ifa_addr->sa_family == AF_INET || entry->ifa_addr->sa_family == AF_INET6);
+    }
+    freeifaddrs(list);
+    return found;
+}
+
 } // namespace
 
 class SmbContext {
 public:
     explicit SmbContext(const SmbSettings& settings) {
+        if (!anyInterfaceUp()) {
+            errno = ENETDOWN;
+            return;
+        }
         m_context = smbc_new_context();
         if (m_context == nullptr)
             return;
