@@ -4,6 +4,7 @@
 #include "ResourceComboBox.h"
 #include "ResourceListView.h"
 #include "app/chrome/CoolBar.h"
+#include "app/chrome/MenuBarButton.h"
 #include "app/chrome/StatusPanels.h"
 #include "app/core/ChromeLayout.h"
 #include "app/core/FileManagerEntry.h"
@@ -377,17 +378,10 @@ void TMainForm::createMenuBar() {
     MenuBar = flatBar("MenuBar");
     MenuBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     const auto button = [this](const char* name, const QString& caption, QMenu* menu) {
-        auto* created = new QToolButton(MenuBar);
+        auto* created = new MenuBarButton(caption, menu, MenuBar);
         created->setObjectName(QString::fromLatin1(name));
-        created->setText(caption);
-        created->setMenu(menu);
-        created->setPopupMode(QToolButton::InstantPopup);
-        created->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        created->setAutoRaise(true);
         created->setFixedHeight(MenuButtonHeight);
         created->setMaximumWidth(MenuButtonMaxWidth);
-        // The caption alone: no drop-down arrow beside it.
-        created->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
         MenuBar->addWidget(created);
         return created;
     };

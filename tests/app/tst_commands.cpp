@@ -79,7 +79,17 @@ public:
         for (QMenu* menu : window->findChildren<QMenu*>()) {
             QObject::connect(menu, &QMenu::aboutToShow, this, [this, menu] {
                 opened << menu->objectName();
-                QTimer::singleShot(0, menu, &QMenu::close);
+                // The menu is shown only after this signal.
+                auto* poll = new QTimer(menu);
+                poll->setInterval(MessageBoxCloser::PollMs);
+                QObject::connect(poll, &QTimer::timeout, menu, [menu, poll] {
+                    if (menu->isVisible()) {
+                        poll->stop();
+                        poll->deleteLater();
+                        menu->close();
+                    }
+                });
+                poll->start();
             });
         }
     }
@@ -331,14 +341,20 @@ void TestCommands::menuButtonsOpenTheirMenus() {
     QVERIFY(toolButton != nullptr);
     QVERIFY(toolButton->toolTip().isEmpty());
     MenuCloser closer(w.form.get());
-    if (from == "click") {
-        QTest::mouseClick(toolButton, Qt::LeftButton);
-    } else {
-        auto* target = w.form->findChild<QWidget*>(from);
-        target->setFocus();
-        QTest::keyClick(target, Qt::Key(key), Qt::AltModifier);
+    // Twice: the menu closes and drops down again.
+    for (const int times : {1, 2}) {
+        if (from == "click") {
+            QTest::mouseClick(toolButton, Qt::LeftButton);
+        } else {
+            auto* target = w.form->findChild<QWidget*>(from);
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key(key), Qt::AltModifier);
+        }
+        QTRY_COMPARE(closer.opened.size(), times);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QTRY_VERIFY(!toolButton->isDown());
     }
-    QTRY_COMPARE(closer.opened, QStringList{menu});
+    QTRY_COMPARE(closer.opened, (QStringList{menu, menu}));
 }
 
 void TestCommands::toolButtons() {
