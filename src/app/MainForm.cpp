@@ -90,6 +90,15 @@ QToolBar* flatBar(const char* name) {
     return bar;
 }
 
+// A bar of buttons only: flat and tight, so that its band is as high as its
+// buttons.
+QToolBar* tightBar(const char* name) {
+    QToolBar* bar = flatBar(name);
+    bar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px; }"));
+    bar->layout()->setContentsMargins(0, 0, 0, 0);
+    return bar;
+}
+
 } // namespace
 
 TMainForm::TMainForm(NetworkPlatform& platform, MainFormStorage storage, QWidget* parent)
@@ -375,7 +384,7 @@ void TMainForm::createCoolBar() {
 }
 
 void TMainForm::createMenuBar() {
-    MenuBar = flatBar("MenuBar");
+    MenuBar = tightBar("MenuBar");
     MenuBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     const auto button = [this](const char* name, const QString& caption, QMenu* menu) {
         auto* created = new MenuBarButton(caption, menu, MenuBar);
@@ -393,7 +402,7 @@ void TMainForm::createMenuBar() {
 }
 
 void TMainForm::createToolBar() {
-    ToolBar = flatBar("ToolBar");
+    ToolBar = tightBar("ToolBar");
     ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     const auto button = [this](QAction* action, const char* name) {
         ToolBar->addAction(action);
