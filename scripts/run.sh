@@ -95,7 +95,7 @@ if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_UID:-}" ] && [ "$SUDO_UID" -ne 0 ] &&
     fi
 fi
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" ${lab:+--tests}
 "${as_user[@]}" "$root/scripts/build.sh"
 program=$build/src/app/norvane
 

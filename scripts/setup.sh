@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Norvane
-# need, when any is missing. Uses sudo only when not running as root.
+# Installs the Debian packages that building and running Norvane need, when
+# any is missing; with --tests also what the test suite needs (Samba for the
+# test lab, the packaging tools). Uses sudo only when not running as root.
+#
+#   scripts/setup.sh [--tests]
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libsmbclient-dev libasound2-dev
-    samba smbclient iproute2 iputils-ping
     xvfb xauth
-    appstream dpkg-dev fakeroot file
 )
+if [ "${1:-}" = "--tests" ]; then
+    packages+=(samba smbclient iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,5 +28,31 @@ echo "Installing: ${missing[*]}"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+
+# The test lab runs its own Samba daemons inside network namespaces. When
+# this script is the one installing Samba, its system services are neither
+# started nor enabled, so the machine does not begin serving its network.
+installs_samba=
+for p in "${missing[@]}"; do
+    [ "$p" = samba ] && installs_samba=1
+done
+policy=/usr/sbin/policy-rc.d
+own_policy=
+if [ -n "$installs_samba" ] && [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+    "${sudo[@]}" chmod 755 "$policy"
+    own_policy=1
+    trap '"${sudo[@]}" rm -f "$policy"' EXIT
+fi
+
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ -n "$installs_samba" ] && [ -d /run/systemd/system ]; then
+    "${sudo[@]}" systemctl disable --now smbd nmbd samba-ad-dc >/dev/null 2>&1 || true
+    echo "Samba's system services were left disabled; the test lab starts its own daemons."
+fi
+if [ -n "$own_policy" ]; then
+    "${sudo[@]}" rm -f "$policy"
+    trap - EXIT
+fi
