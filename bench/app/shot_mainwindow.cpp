@@ -2,13 +2,10 @@
 // layout: at the design size and narrowed below 370 pixels, during a scan
 // and after it. Writes PNG files into the directory given as the argument.
 
-#include "app/MainForm.h"
-#include "app/TestNetwork.h"
+#include "app/TestWindow.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -18,7 +15,6 @@ using namespace norvane;
 
 namespace {
 constexpr int NarrowWidth = 340;
-constexpr int ScanTimeoutMs = 20000;
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -31,24 +27,20 @@ int main(int argc, char* argv[]) {
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
 
-    test::FakePlatform fake;
-    test::buildSmallNetwork(fake);
+    test::Window window;
+    test::buildSmallNetwork(window.fake);
     // The walk waits in the third computer's lookup until the pictures of
     // the running scan are taken.
     std::latch held(1);
     std::latch release(1);
-    fake.onCall = [&](const std::string& call) {
+    window.fake.onCall = [&](const std::string& call) {
         if (call == "getHostByName(GAMMA)") {
             held.count_down();
             release.wait();
         }
     };
-    const QTemporaryDir home;
-    TMainForm form(fake, MainFormStorage{std::make_unique<QSettings>(
-                                             home.filePath(QStringLiteral("Norvane.conf")),
-                                             QSettings::IniFormat),
-                                         home.filePath(QStringLiteral("data"))});
-    form.setCompletionSound([] {});
+    window.create();
+    TMainForm& form = *window.form;
     form.show();
     held.wait();
     QTest::qWait(300);
@@ -62,7 +54,7 @@ int main(int argc, char* argv[]) {
     shoot("scanning-narrow.png");
     form.resize(design);
     release.count_down();
-    if (!QTest::qWaitFor([&] { return !form.isScanning(); }, ScanTimeoutMs))
+    if (!window.waitIdle())
         return 1;
     shoot("done-design.png");
     form.resize(NarrowWidth, design.height());

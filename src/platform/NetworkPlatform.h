@@ -7,42 +7,14 @@
 // the logic above them can be written and tested once, whatever answers them.
 // Result codes: 0 is success, anything else a Windows error number.
 
+#include "common/WinErrors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace norvane {
-
-using DWORD = std::uint32_t;
-
-// Windows error numbers used across the platform contract.
-namespace win {
-constexpr DWORD NoError = 0;
-constexpr DWORD FileNotFound = 2;
-constexpr DWORD PathNotFound = 3;
-constexpr DWORD TooManyOpenFiles = 4;
-constexpr DWORD AccessDenied = 5;
-constexpr DWORD InvalidHandle = 6;
-constexpr DWORD NotEnoughMemory = 8;
-constexpr DWORD BadNetPath = 53;
-constexpr DWORD NetworkBusy = 54;
-constexpr DWORD UnexpectedNetError = 59;
-constexpr DWORD BadNetName = 67;
-constexpr DWORD InvalidParameter = 87;
-constexpr DWORD MoreData = 234;
-constexpr DWORD NoMoreItems = 259;
-constexpr DWORD NotConnected = 2250;
-constexpr DWORD NoNetwork = 1222;
-constexpr DWORD ConnectionRefused = 1225;
-constexpr DWORD NoBrowserServersFound = 6118;
-constexpr DWORD BadProvider = 1204;
-constexpr DWORD ExtendedError = 1208;
-constexpr DWORD NotContainer = 1207;
-constexpr DWORD HostUnreachable = 1232;
-constexpr DWORD NetUnreachable = 1231;
-constexpr DWORD Timeout = 1460;
-} // namespace win
 
 // Codes of the WNet enumeration.
 constexpr DWORD WNNC_NET_LANMAN = 0x00020000;

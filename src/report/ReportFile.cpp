@@ -1,6 +1,7 @@
 #include "ReportFile.h"
 
 #include "common/AppError.h"
+#include "common/WinErrors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,15 +23,15 @@ bool folderExists(const QString& path) {
 
 QString ioErrorMessage(int code) {
     switch (code) {
-    case ioerr::FileNotFound:
+    case win::FileNotFound:
         return QStringLiteral("File not found");
-    case ioerr::PathNotFound:
+    case win::PathNotFound:
         return QStringLiteral("Invalid filename");
-    case ioerr::TooManyOpenFiles:
+    case win::TooManyOpenFiles:
         return QStringLiteral("Too many open files");
-    case ioerr::AccessDenied:
+    case win::AccessDenied:
         return QStringLiteral("File access denied");
-    case ioerr::DiskFull:
+    case win::DiskFull:
         return QStringLiteral("Disk full");
     default:
         return QStringLiteral("I/O error %1").arg(code);
@@ -40,31 +41,31 @@ QString ioErrorMessage(int code) {
 int ioErrorCode(int error, const QString& path) {
     switch (error) {
     case ENOENT:
-        return folderExists(path) ? ioerr::FileNotFound : ioerr::PathNotFound;
+        return folderExists(path) ? win::FileNotFound : win::PathNotFound;
     case ENOTDIR:
     case EISDIR:
     case ENAMETOOLONG:
     case ELOOP:
-        return ioerr::PathNotFound;
+        return win::PathNotFound;
     case EMFILE:
     case ENFILE:
-        return ioerr::TooManyOpenFiles;
+        return win::TooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
     case ETXTBSY:
-        return ioerr::AccessDenied;
+        return win::AccessDenied;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        return ioerr::DiskFull;
+        return win::DiskFull;
     case EBUSY:
     case EAGAIN:
-        return ioerr::SharingViolation;
+        return win::SharingViolation;
     case ENETUNREACH:
-        return ioerr::NetworkUnreachable;
+        return win::NetUnreachable;
     case EIO:
-        return ioerr::DeviceError;
+        return win::IoDevice;
     default:
         return error;
     }

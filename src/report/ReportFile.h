@@ -10,17 +10,6 @@
 
 namespace norvane {
 
-namespace ioerr {
-constexpr int FileNotFound = 2;
-constexpr int PathNotFound = 3;
-constexpr int TooManyOpenFiles = 4;
-constexpr int AccessDenied = 5;
-constexpr int SharingViolation = 32;
-constexpr int NetworkUnreachable = 1231;
-constexpr int DiskFull = 101;
-constexpr int DeviceError = 1117;
-} // namespace ioerr
-
 // "File not found", "Invalid filename", ..., "I/O error %d".
 QString ioErrorMessage(int code);
 
