@@ -41,10 +41,6 @@ int CoolBar::bandIndexOf(const QWidget* control) const {
     return -1;
 }
 
-QWidget* CoolBar::bandControl(int band) const {
-    return m_bands.at(static_cast<std::size_t>(band)).control;
-}
-
 void CoolBar::setBandVisible(int index, bool visible) {
     Band& band = m_bands.at(static_cast<std::size_t>(index));
     if (band.visible == visible)

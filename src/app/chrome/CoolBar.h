@@ -32,7 +32,6 @@ public:
     int addBand(QWidget* control, const BandOptions& options);
     int bandCount() const { return static_cast<int>(m_bands.size()); }
     int bandIndexOf(const QWidget* control) const;
-    QWidget* bandControl(int band) const;
 
     void setBandVisible(int band, bool visible);
     bool isBandVisible(int band) const;
