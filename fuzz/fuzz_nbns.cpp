@@ -2,8 +2,8 @@
 // arbitrary text to the neighbour table reader. The first two bytes choose
 // the transaction id the parsers expect, so that matching ids are reached.
 
-#include "platform/linux/Adapters.h"
-#include "platform/linux/NbnsCodec.h"
+#include "linux/Adapters.h"
+#include "linux/NbnsCodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // the 10,000 rows by IP address, through the column click and through the
 // sort alone. Targets: scan under 1 s, no stall over 50 ms, sort under 50 ms.
 
-#include "app/TestWindow.h"
+#include "gui/TestWindow.h"
 #include "scan/RowSort.h"
 
 #include <QApplication>

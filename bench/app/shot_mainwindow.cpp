@@ -2,7 +2,7 @@
 // layout: at the design size and narrowed below 370 pixels, during a scan
 // and after it. Writes PNG files into the directory given as the argument.
 
-#include "app/TestWindow.h"
+#include "gui/TestWindow.h"
 
 #include <QApplication>
 #include <QDir>

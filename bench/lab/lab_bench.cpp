@@ -5,7 +5,7 @@
 // computer of each and their ratio. Runs inside the lab's client namespace
 // (bench/lab/run.sh).
 
-#include "platform/linux/LinuxPlatform.h"
+#include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
 #include "scan/ScanWorker.h"
 

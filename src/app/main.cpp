@@ -3,10 +3,10 @@
 // the first scan; a failed start-up check ends the program instead, and the
 // window's destruction still writes the settings.
 
-#include "Application.h"
-#include "MainForm.h"
-#include "app/core/CompletionSoundPlayer.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "linux/AlsaSoundPlayer.h"
+#include "linux/LinuxPlatform.h"
+#include "mainwindow/Application.h"
+#include "mainwindow/TMainForm.h"
 
 #include <cstdlib>
 
@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
 
     norvane::LinuxPlatform platform;
     norvane::TMainForm form(platform);
-    const norvane::CompletionSoundPlayer player;
+    const norvane::AlsaSoundPlayer player;
     form.setCompletionSound([&player] {
         if (!player.play(QString::fromLatin1(norvane::CompletionSound)))
             QApplication::beep();

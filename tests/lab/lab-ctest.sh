@@ -5,7 +5,7 @@
 # CTest reports as skipped.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-CLIENT_NS=nvlab-client
+CLIENT_NS=${NORVANE_LAB_PREFIX:-nvlab}-client
 
 skip() {
     echo "SKIPPED: Samba lab tests not run: $*"

@@ -15,8 +15,10 @@
 # for trying the program by hand.
 set -euo pipefail
 
+# Another prefix and folder (NORVANE_LAB_PREFIX, NORVANE_LAB_DIR) let two
+# labs run side by side, for example from two checkouts.
+PREFIX=${NORVANE_LAB_PREFIX:-nvlab}
 LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}
-PREFIX=nvlab
 BRIDGE_NS=$PREFIX-net
 CLIENT_NS=$PREFIX-client
 BRIDGE=norvane-lab-br

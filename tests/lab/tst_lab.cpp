@@ -1,9 +1,9 @@
 // The Linux platform against real Samba servers in the lab's namespaces.
 // Runs inside the lab's client namespace (lab-ctest.sh run).
 
-#include "platform/linux/LinuxPlatform.h"
+#include "core/RecordingOutput.h"
+#include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
-#include "scan/RecordingOutput.h"
 #include "scan/ScanWorker.h"
 
 #include <QElapsedTimer>

@@ -3,10 +3,10 @@
 // neighbour table.
 
 #include "NbnsPackets.h"
+#include "linux/Adapters.h"
+#include "linux/ErrorMap.h"
+#include "linux/LinuxPlatform.h"
 #include "platform/EnumPacking.h"
-#include "platform/linux/Adapters.h"
-#include "platform/linux/ErrorMap.h"
-#include "platform/linux/LinuxPlatform.h"
 
 #include <QtTest>
 

@@ -3,7 +3,7 @@
 // inside a fresh network namespace (its loopback is down); elsewhere it
 // skips.
 
-#include "platform/linux/LinuxPlatform.h"
+#include "linux/LinuxPlatform.h"
 
 #include <QTest>
 

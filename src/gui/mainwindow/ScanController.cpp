@@ -1,0 +1,139 @@
+#include "ScanController.h"
+
+#include "threading/ChildThread.h"
+
+#include <QMetaObject>
+
+#include <utility>
+
+namespace norvane {
+
+namespace {
+// How many changes are applied between two looks at the clock.
+constexpr int ChangesPerClockCheck = 64;
+} // namespace
+
+struct ScanController::Scan {
+    explicit Scan(ScanHandOver::WakeUp wakeUp) : handOver(std::move(wakeUp)) {}
+    ScanHandOver handOver;
+    ScanChanges pending; // taken from the hand-over, not yet applied
+    bool errorBoxOpen = false;
+    bool finished = false;
+};
+
+ScanController::ScanController(NetworkPlatform& platform, ResultListModel& model, Hooks hooks,
+                               QObject* parent)
+    : QObject(parent), m_platform(platform), m_model(model), m_hooks(std::move(hooks)) {}
+
+ScanController::~ScanController() {
+    stop();
+}
+
+void ScanController::start(const ScanInputs& inputs) {
+    stop();
+    m_scan = std::make_shared<Scan>([this] { scheduleDrain(); });
+    m_thread = std::make_unique<TChildThread>(m_platform, inputs, m_scan->handOver);
+    m_scanning = true;
+    m_thread->start();
+}
+
+void ScanController::stop() {
+    const std::shared_ptr<Scan> scan = m_scan;
+    if (!scan)
+        return;
+    m_thread->requestInterruption();
+    // Called while that scan's error box is open (the box's own event loop
+    // runs below this call): the worker waits for the box, and the box can
+    // close only after this call returns, so release the worker now.
+    if (scan->errorBoxOpen)
+        scan->handOver.answerError();
+    while (!scan->finished) {
+        if (scan->pending.empty())
+            scan->handOver.waitAndTakeAll(scan->pending);
+        if (!apply(scan, std::chrono::steady_clock::time_point::max()))
+            return; // a nested stop ended this scan
+    }
+    if (m_scan != scan)
+        return;
+    m_thread->wait();
+    m_thread.reset();
+    m_scan.reset();
+}
+
+void ScanController::scheduleDrain() {
+    QMetaObject::invokeMethod(
+        this, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+void ScanController::drain() {
+    const std::shared_ptr<Scan> scan = m_scan;
+    if (!scan || scan->errorBoxOpen || scan->finished)
+        return;
+    scan->handOver.takeAll(scan->pending);
+    if (!apply(scan, std::chrono::steady_clock::now() + DrainSliceBudget))
+        return;
+    if (!scan->pending.empty())
+        scheduleDrain();
+}
+
+bool ScanController::apply(const std::shared_ptr<Scan>& scan,
+                           std::chrono::steady_clock::time_point deadline) {
+    int applied = 0;
+    while (!scan->pending.empty() && !scan->finished) {
+        ScanChange change = std::move(scan->pending.front());
+        scan->pending.pop_front();
+        switch (change.kind) {
+        case ScanChange::AppendRow:
+            m_model.appendRow();
+            break;
+        case ScanChange::SetCaption:
+            m_model.setLastCaption(change.text);
+            break;
+        case ScanChange::SetImage:
+            m_model.setLastImage(change.number);
+            break;
+        case ScanChange::AddSubItem:
+            m_model.addLastSubItem(change.text);
+            break;
+        case ScanChange::SetProgressMax:
+            if (m_hooks.setProgressMax)
+                m_hooks.setProgressMax(change.number);
+            break;
+        case ScanChange::SetProgressPosition:
+            if (m_hooks.setProgressPosition)
+                m_hooks.setProgressPosition(change.number);
+            break;
+        case ScanChange::ShowError:
+            m_model.publish();
+            applyError(scan, change.text);
+            if (m_scan != scan)
+                return false;
+            break;
+        case ScanChange::Finished:
+            m_model.publish();
+            scan->finished = true;
+            complete(change.number);
+            return m_scan == scan;
+        }
+        if (++applied % ChangesPerClockCheck == 0 && std::chrono::steady_clock::now() >= deadline)
+            break;
+    }
+    m_model.publish();
+    return true;
+}
+
+void ScanController::applyError(const std::shared_ptr<Scan>& scan, const QString& text) {
+    scan->errorBoxOpen = true;
+    if (m_hooks.showError)
+        m_hooks.showError(text);
+    scan->errorBoxOpen = false;
+    scan->handOver.answerError();
+}
+
+void ScanController::complete(int resultCode) {
+    m_scanning = false;
+    if (m_hooks.completed)
+        m_hooks.completed(resultCode);
+}
+
+} // namespace norvane

@@ -1,0 +1,78 @@
+#pragma once
+
+// Runs one scan at a time: starts the worker, applies its hand-over to the
+// result model on the UI thread and tells the window about progress, error
+// boxes and the completion.
+//
+// The UI thread drains the hand-over in slices of bounded time and returns
+// to its event loop between them, so that a fast scan never freezes the
+// window. stop() sets the worker's stop flag and then serves the hand-over
+// itself, blocking, until the worker's last change: rows that arrive while
+// it waits are applied, an error box the worker asks for is shown, and the
+// completion has run when stop() returns. It processes no other events, so
+// no command can start while a scan is being stopped.
+
+#include "models/ResultListModel.h"
+#include "platform/NetworkPlatform.h"
+#include "scan/ScanWorker.h"
+#include "threading/ScanHandOver.h"
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace norvane {
+
+class TChildThread;
+
+class ScanController : public QObject {
+    Q_OBJECT
+public:
+    // The longest time one slice of the hand-over keeps the UI thread.
+    static constexpr std::chrono::milliseconds DrainSliceBudget{10};
+
+    struct Hooks {
+        std::function<void(int)> setProgressMax;
+        std::function<void(int)> setProgressPosition;
+        // Shows the worker's error box; returns when the user has closed it.
+        std::function<void(const QString&)> showError;
+        // The completion step, with the walk's result code.
+        std::function<void(int)> completed;
+    };
+
+    ScanController(NetworkPlatform& platform, ResultListModel& model, Hooks hooks,
+                   QObject* parent = nullptr);
+    ~ScanController() override;
+
+    // Starts a worker; a running or ended worker is stopped and freed first.
+    void start(const ScanInputs& inputs);
+    // Ends the running scan, if any, and frees its worker.
+    void stop();
+    // True from start() until the completion has run.
+    bool isScanning() const { return m_scanning; }
+    // The worker object, running or ended, until stop() frees it.
+    TChildThread* ChildThread() const { return m_thread.get(); }
+
+private:
+    struct Scan;
+
+    void drain();
+    // Applies changes of `scan` until they run out or the deadline passes.
+    // Returns false when the scan was ended while a change was applied.
+    bool apply(const std::shared_ptr<Scan>& scan, std::chrono::steady_clock::time_point deadline);
+    void applyError(const std::shared_ptr<Scan>& scan, const QString& text);
+    void complete(int resultCode);
+    void scheduleDrain();
+
+    NetworkPlatform& m_platform;
+    ResultListModel& m_model;
+    Hooks m_hooks;
+    std::shared_ptr<Scan> m_scan;
+    std::unique_ptr<TChildThread> m_thread;
+    bool m_scanning = false;
+};
+
+} // namespace norvane

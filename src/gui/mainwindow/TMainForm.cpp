@@ -1,0 +1,683 @@
+#include "TMainForm.h"
+
+#include "common/AppError.h"
+#include "dialogs/ErrorBox.h"
+#include "dialogs/ItemViewResourceList.h"
+#include "dialogs/TAboutBox.h"
+#include "dialogs/TFindDlg.h"
+#include "dialogs/TPingDlg.h"
+#include "layout/ChromeLayout.h"
+#include "report/ReportWriter.h"
+#include "report/SaveCommands.h"
+#include "settings/FileManagerEntry.h"
+#include "settings/Settings.h"
+#include "settings/StartupChecks.h"
+#include "settings/WindowPlacement.h"
+#include "widgets/BusyCursor.h"
+#include "widgets/CoolBar.h"
+#include "widgets/ImageList.h"
+#include "widgets/MenuBarButton.h"
+#include "widgets/ResourceComboBox.h"
+#include "widgets/ResourceListView.h"
+#include "widgets/StatusPanels.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMovie>
+#include <QProgressBar>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace norvane {
+
+namespace {
+
+constexpr QSize AnimationSize{38, 22};
+constexpr int BandMinHeight = 22;
+constexpr int MenuBandWidth = 512;
+constexpr int ToolBandWidth = 552;
+constexpr int MenuButtonHeight = 21;
+constexpr int MenuButtonMaxWidth = 151;
+
+enum ToolBarImage { tbSave = 0, tbStop = 1, tbRefresh = 2, tbFind = 3, tbPing = 4, tbGo = 5 };
+
+QAction* makeAction(QObject* parent, const char* name, const char* category, const QString& caption,
+                    const QString& hint = {}, const QKeySequence& shortcut = {}) {
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setProperty("category", QString::fromLatin1(category));
+    if (!hint.isEmpty())
+        action->setToolTip(hint);
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    return action;
+}
+
+QList<QRect> availableScreens() {
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    return screens;
+}
+
+// A band's control: a plain holder around one bar, as wide as the band.
+QWidget* holder(QToolBar* bar, const char* name) {
+    auto* widget = new QWidget;
+    widget->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(bar);
+    return widget;
+}
+
+QToolBar* flatBar(const char* name) {
+    auto* bar = new QToolBar;
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(SmallImageSize, SmallImageSize));
+    return bar;
+}
+
+// A bar of buttons only: flat and tight, so that its band is as high as its
+// buttons.
+QToolBar* tightBar(const char* name) {
+    QToolBar* bar = flatBar(name);
+    bar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px; }"));
+    bar->layout()->setContentsMargins(0, 0, 0, 0);
+    return bar;
+}
+
+} // namespace
+
+TMainForm::TMainForm(NetworkPlatform& platform, MainFormStorage storage, QWidget* parent)
+    : QMainWindow(parent), m_platform(platform), FRegistry(std::move(storage.registry)),
+      m_fileManagerDataHome(storage.fileManagerDataHome.isEmpty()
+                                ? FileManagerEntry::defaultDataHome()
+                                : storage.fileManagerDataHome),
+      m_images(loadImageList()),
+      m_scan(platform, m_model,
+             ScanController::Hooks{[this](int maximum) { setProgressMax(maximum); },
+                                   [this](int position) { setProgressPosition(position); },
+                                   [this](const QString& text) { ShowError(text, false); },
+                                   [this](int resultCode) { ChildThreadTerminate(resultCode); }}),
+      m_completionSound([] { QApplication::beep(); }), m_pingCommand([this](const ResultRow& row) {
+          TPingDlg dialog(
+              row.caption, [this] { return selectedAddress(); }, m_platform, this,
+              [this](const QString& message) { showGeneralError(message); });
+          dialog.exec();
+      }),
+      m_saveDialogs(this) {
+    if (!FRegistry)
+        FRegistry = std::make_unique<QSettings>();
+    m_saveCommands = std::make_unique<SaveCommands>(
+        m_saveDialogs, [this](const QString& fileName, bool overwrite) {
+            const BusyCursor busy;
+            SaveReport(fileName, overwrite, FResourceType, m_model.columns(), m_model.rows());
+        });
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(ApplicationTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/images/norvane.svg")));
+    setGeometry(DesignBounds);
+    m_model.setImageList([this] {
+        QList<QIcon> icons;
+        for (const QPixmap& image : m_images)
+            icons << QIcon(image);
+        return icons;
+    }());
+    createActions();
+    createMenus();
+    createListView();
+    createCoolBar();
+    createStatusBar();
+    layOutWindow();
+    FormCreate();
+    m_idle = connect(QAbstractEventDispatcher::instance(thread()),
+                     &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::ActionListUpdate);
+    ActionListUpdate();
+}
+
+TMainForm::~TMainForm() {
+    disconnect(m_idle);
+    FormDestroy();
+}
+
+void TMainForm::setCompletionSound(CompletionSound sound) {
+    m_completionSound = std::move(sound);
+}
+
+void TMainForm::setPingCommand(PingCommand command) {
+    m_pingCommand = std::move(command);
+}
+
+void TMainForm::setVisible(bool visible) {
+    QMainWindow::setVisible(visible && !m_doomed);
+}
+
+void TMainForm::runCommand(const std::function<void()>& command) {
+    // Qt's event delivery must not be unwound by an exception: a command's
+    // error ends the command here.
+    try {
+        command();
+    } catch (const AppError& error) {
+        showGeneralError(error.message());
+    } catch (const std::exception& error) {
+        showGeneralError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TMainForm::showGeneralError(const QString& message) {
+    showErrorBox(this, message);
+}
+
+void TMainForm::FormCreate() {
+    const StartupResult checks =
+        StartupChecks(m_platform, [this](const QString& text) { ShowError(text, true); }).run();
+    FProviderName = checks.providerName;
+    LanaNum = checks.lanaNum;
+    m_findComp = new QMovie(QStringLiteral(":/anim/findcomp.gif"), QByteArray(), this);
+    m_findComp->setCacheMode(QMovie::CacheAll);
+    Animate->setMovie(m_findComp);
+    fillResourceBox();
+    restoreSettings();
+}
+
+void TMainForm::restoreSettings() {
+    const RestoredSettings restored = Settings(*FRegistry).restore();
+    if (restored.maximize())
+        setWindowState(windowState() | Qt::WindowMaximized);
+    else if (restored.position)
+        setGeometry(placeOnScreens(*restored.position, availableScreens()));
+    if (restored.resourceType) {
+        // A type this program does not know scans computers.
+        const int type = *restored.resourceType;
+        cboResource->setCurrentIndex(type >= rtComputer && type <= rtSharedPrinter ? type
+                                                                                   : rtComputer);
+    }
+    if (restored.showToolBar)
+        psToolBar->setHidden(!*restored.showToolBar);
+    if (restored.showResourceBar)
+        CoolBar->setBandVisible(CoolBar->bandIndexOf(ResourceBar), *restored.showResourceBar);
+    if (restored.showStatusBar)
+        StatusBar->setHidden(!*restored.showStatusBar);
+    if (restored.showGridLines)
+        ListView->setGridLines(*restored.showGridLines);
+    if (restored.showHotTrack.value_or(false))
+        actHotTrackExecute();
+    if (restored.showRowSelect)
+        ListView->setRowSelect(*restored.showRowSelect);
+    runCommand([&restored] { restored.throwIfFailed(); });
+}
+
+void TMainForm::FormDestroy() {
+    SettingsSnapshot snapshot;
+    snapshot.minimized = isMinimized();
+    snapshot.maximized = windowState().testFlag(Qt::WindowMaximized);
+    snapshot.normalBounds = geometry();
+    FileManagerEntry(m_fileManagerDataHome)
+        .registerIfMissing(QCoreApplication::applicationFilePath());
+    snapshot.resourceType = FResourceType;
+    snapshot.showToolBar = !psToolBar->isHidden();
+    snapshot.showResourceBar = !ResourceBar->isHidden();
+    snapshot.showStatusBar = !StatusBar->isHidden();
+    snapshot.showGridLines = ListView->gridLines();
+    snapshot.showHotTrack = ListView->hotTrack();
+    snapshot.showRowSelect = ListView->rowSelect();
+    // A store that cannot be written keeps the previous settings; the
+    // program ends either way.
+    Settings(*FRegistry).save(snapshot);
+    FRegistry.reset();
+    actStopExecute();
+    m_platform.wsaCleanup();
+}
+
+void TMainForm::connectCommand(QAction* action, void (TMainForm::*handler)()) {
+    connect(action, &QAction::triggered, this,
+            [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+}
+
+void TMainForm::createActions() {
+    actSave = makeAction(this, "actSave", "File", QStringLiteral("&Save"), QStringLiteral("Save"),
+                         QKeySequence(Qt::CTRL | Qt::Key_S));
+    actSaveAs = makeAction(this, "actSaveAs", "File", QStringLiteral("Save &As..."));
+    actExit = makeAction(this, "actExit", "File", QStringLiteral("E&xit"));
+    actToolBar = makeAction(this, "actToolBar", "View", QStringLiteral("&Standart Buttons"));
+    actResourceBar = makeAction(this, "actResourceBar", "View", QStringLiteral("&Resource Bar"));
+    actStatusBar = makeAction(this, "actStatusBar", "View", QStringLiteral("Status &Bar"));
+    actGo = makeAction(this, "actGo", "View", QStringLiteral("&Go"), QStringLiteral("Go"));
+    actStop = makeAction(this, "actStop", "View", QStringLiteral("Sto&p"), QStringLiteral("Stop"),
+                         QKeySequence(Qt::Key_Escape));
+    actRefresh = makeAction(this, "actRefresh", "View", QStringLiteral("&Refresh"),
+                            QStringLiteral("Refresh"), QKeySequence(Qt::Key_F5));
+    actFind = makeAction(this, "actFind", "Resource", QStringLiteral("&Find"),
+                         QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    actPing = makeAction(this, "actPing", "Resource", QStringLiteral("P&ing"),
+                         QStringLiteral("Ping"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    actAbout = makeAction(this, "actAbout", "Help", QStringLiteral("&About Norvane..."));
+    actGridLines = makeAction(this, "actGridLines", "ListView", QStringLiteral("&GridLines"), {},
+                              QKeySequence(Qt::CTRL | Qt::Key_G));
+    actHotTrack = makeAction(this, "actHotTrack", "ListView", QStringLiteral("&HotTrack"), {},
+                             QKeySequence(Qt::CTRL | Qt::Key_H));
+    actRowSelect = makeAction(this, "actRowSelect", "ListView", QStringLiteral("Ro&wSelect"), {},
+                              QKeySequence(Qt::CTRL | Qt::Key_R));
+    for (QAction* check :
+         {actToolBar, actResourceBar, actStatusBar, actGridLines, actHotTrack, actRowSelect})
+        check->setCheckable(true);
+    for (QAction* visible : {actToolBar, actResourceBar, actStatusBar})
+        visible->setChecked(true);
+
+    const std::pair<QAction*, int> images[] = {{actSave, tbSave},       {actStop, tbStop},
+                                               {actRefresh, tbRefresh}, {actFind, tbFind},
+                                               {actPing, tbPing},       {actGo, tbGo}};
+    for (const auto& [action, image] : images) {
+        action->setIcon(loadToolBarIcon(image));
+        // The menus show captions only.
+        action->setIconVisibleInMenu(false);
+    }
+
+    // Added to the window, every shortcut reaches its command from any
+    // control of the window.
+    addActions({actSave, actSaveAs, actExit, actToolBar, actResourceBar, actStatusBar, actGo,
+                actStop, actRefresh, actFind, actPing, actAbout, actGridLines, actHotTrack,
+                actRowSelect});
+
+    connectCommand(actSave, &TMainForm::actSaveExecute);
+    connectCommand(actSaveAs, &TMainForm::actSaveAsExecute);
+    connectCommand(actExit, &TMainForm::actExitExecute);
+    connectCommand(actToolBar, &TMainForm::actToolBarExecute);
+    connectCommand(actResourceBar, &TMainForm::actResourceBarExecute);
+    connectCommand(actStatusBar, &TMainForm::actStatusBarExecute);
+    connectCommand(actGo, &TMainForm::actGoExecute);
+    connectCommand(actStop, &TMainForm::actStopExecute);
+    connectCommand(actRefresh, &TMainForm::actRefreshExecute);
+    connectCommand(actFind, &TMainForm::actFindExecute);
+    connectCommand(actPing, &TMainForm::actPingExecute);
+    connectCommand(actAbout, &TMainForm::actAboutExecute);
+    connectCommand(actGridLines, &TMainForm::actGridLinesExecute);
+    connectCommand(actHotTrack, &TMainForm::actHotTrackExecute);
+    connectCommand(actRowSelect, &TMainForm::actRowSelectExecute);
+}
+
+void TMainForm::createMenus() {
+    const auto menu = [this](const char* name, const QString& title, QWidget* parent) {
+        auto* created = new QMenu(title, parent);
+        created->setObjectName(QString::fromLatin1(name));
+        return created;
+    };
+    mnuFile = menu("mnuFile", QStringLiteral("&File"), this);
+    mnuFile->addActions({actSave, actSaveAs});
+    mnuFile->addSeparator();
+    mnuFile->addAction(actExit);
+
+    mnuView = menu("mnuView", QStringLiteral("&View"), this);
+    mnuToolbars = menu("mnuToolbars", QStringLiteral("&Toolbars"), mnuView);
+    mnuToolbars->addActions({actToolBar, actResourceBar});
+    mnuView->addMenu(mnuToolbars);
+    mnuView->addAction(actStatusBar);
+    mnuView->addSeparator();
+    mnuView->addActions({actGridLines, actHotTrack, actRowSelect});
+    mnuView->addSeparator();
+    mnuView->addActions({actGo, actStop, actRefresh});
+
+    mnuResource = menu("mnuResource", QStringLiteral("&Resource"), this);
+    mnuResource->addActions({actFind, actPing});
+
+    mnuHelp = menu("mnuHelp", QStringLiteral("&Help"), this);
+    mnuHelp->addAction(actAbout);
+
+    for (QMenu* each : {mnuFile, mnuView, mnuToolbars, mnuResource, mnuHelp})
+        each->setSeparatorsCollapsible(false);
+}
+
+void TMainForm::createListView() {
+    ListView = new ResourceListView;
+    ListView->setObjectName(QStringLiteral("ListView"));
+    ListView->setModel(&m_model);
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addActions({actGridLines, actHotTrack, actRowSelect});
+    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu->popup(ListView->viewport()->mapToGlobal(at)); });
+
+    connect(ListView, &ResourceListView::returnPressed, this, &TMainForm::ListViewDblClick);
+    bindRowActivation();
+    attachColumnClick(true);
+}
+
+void TMainForm::createCoolBar() {
+    CoolBar = new norvane::CoolBar;
+    CoolBar->setObjectName(QStringLiteral("CoolBar"));
+    createMenuBar();
+    CoolBar->addBand(psMenuBar, {false, false, BandMinHeight, 0, MenuBandWidth, {}});
+
+    Animate = new QLabel;
+    Animate->setObjectName(QStringLiteral("Animate"));
+    Animate->setFixedSize(AnimationSize);
+    Animate->setAutoFillBackground(true);
+    QPalette black = Animate->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    Animate->setPalette(black);
+    CoolBar->addBand(
+        Animate, {false, true, BandMinHeight, AnimationSize.width(), AnimationSize.width(), {}});
+
+    createToolBar();
+    CoolBar->addBand(psToolBar, {true, false, BandMinHeight, 0, ToolBandWidth, {}});
+
+    createResourceBar();
+    CoolBar->addBand(ResourceBar, {true, false, BandMinHeight, 0, ToolBandWidth,
+                                   QStringLiteral("Network resource")});
+
+    Splitter = new CoolBarSplitter(CoolBar);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+}
+
+void TMainForm::createMenuBar() {
+    MenuBar = tightBar("MenuBar");
+    MenuBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const auto button = [this](const char* name, const QString& caption, QMenu* menu) {
+        auto* created = new MenuBarButton(caption, menu, MenuBar);
+        created->setObjectName(QString::fromLatin1(name));
+        created->setFixedHeight(MenuButtonHeight);
+        created->setMaximumWidth(MenuButtonMaxWidth);
+        MenuBar->addWidget(created);
+        return created;
+    };
+    btnFile = button("btnFile", QStringLiteral("&File"), mnuFile);
+    btnView = button("btnView", QStringLiteral("&View"), mnuView);
+    btnResource = button("btnResource", QStringLiteral("&Resource"), mnuResource);
+    btnHelp = button("btnHelp", QStringLiteral("&Help"), mnuHelp);
+    psMenuBar = holder(MenuBar, "psMenuBar");
+}
+
+void TMainForm::createToolBar() {
+    ToolBar = tightBar("ToolBar");
+    ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const auto button = [this](QAction* action, const char* name) {
+        ToolBar->addAction(action);
+        ToolBar->widgetForAction(action)->setObjectName(QString::fromLatin1(name));
+    };
+    button(actSave, "btnSave");
+    ToolBar->addSeparator();
+    button(actStop, "btnStop");
+    button(actRefresh, "btnRefresh");
+    ToolBar->addSeparator();
+    button(actFind, "btnFind");
+    button(actPing, "btnPing");
+    psToolBar = holder(ToolBar, "psToolBar");
+}
+
+void TMainForm::createResourceBar() {
+    ResourceBar = flatBar("ResourceBar");
+    ResourceBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The box and the button fill the bar exactly: no margins, a 2-pixel gap.
+    ResourceBar->layout()->setContentsMargins(0, 0, 0, 0);
+    ResourceBar->layout()->setSpacing(ResourceBoxGap);
+    cboResource = new ResourceComboBox(m_images, ResourceBar);
+    cboResource->setObjectName(QStringLiteral("cboResource"));
+    ResourceBar->addWidget(cboResource);
+    btnGo = new QToolButton(ResourceBar);
+    btnGo->setObjectName(QStringLiteral("btnGo"));
+    btnGo->setDefaultAction(actGo);
+    btnGo->setText(QStringLiteral("Go"));
+    btnGo->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    btnGo->setAutoRaise(true);
+    btnGo->setFixedWidth(ResourceBarButtonWidth);
+    ResourceBar->addWidget(btnGo);
+    ResourceBar->installEventFilter(this);
+    connect(cboResource, &ResourceComboBox::returnPressed, actGo, &QAction::trigger);
+}
+
+void TMainForm::createStatusBar() {
+    StatusBar = new StatusPanels;
+    ProgressBar = StatusBar->progressBar();
+}
+
+void TMainForm::layOutWindow() {
+    auto* central = new QWidget;
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(CoolBar);
+    layout->addWidget(Splitter);
+    layout->addWidget(ListView, 1);
+    layout->addWidget(StatusBar);
+    setCentralWidget(central);
+    ListView->setFocus();
+}
+
+void TMainForm::fillResourceBox() {
+    for (int type = rtComputer; type <= rtSharedPrinter; ++type)
+        cboResource->addItem(resourceTypePlural(static_cast<TResourceType>(type)));
+    cboResource->setCurrentIndex(0);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ResourceBar && event->type() == QEvent::Resize)
+        ResourceBarResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ResourceBarResize() {
+    cboResource->setFixedWidth(norvane::ResourceBarResize(ResourceBar->width()));
+}
+
+QString TMainForm::statusText() const {
+    return StatusBar->panel0Text();
+}
+
+bool TMainForm::statusShowsUpdating() const {
+    return StatusBar->panel0OwnerDrawn();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // A window restored from minimized is not shown anew.
+    if (!event->spontaneous())
+        runCommand([this] { actGoExecute(); });
+}
+
+bool TMainForm::animationPlaying() const {
+    return m_findComp->state() == QMovie::Running;
+}
+
+void TMainForm::ActionListUpdate() {
+    actSave->setEnabled(!animationPlaying());
+    actSaveAs->setEnabled(actSave->isEnabled());
+    actToolBar->setChecked(!psToolBar->isHidden());
+    actResourceBar->setChecked(!ResourceBar->isHidden());
+    actStatusBar->setChecked(!StatusBar->isHidden());
+    actFind->setEnabled(m_model.rowCount() != 0);
+    const int row = selectedRow();
+    actPing->setEnabled(row >= 0 && m_model.row(row).image == imgComputer);
+    actGridLines->setChecked(ListView->gridLines());
+    actHotTrack->setChecked(ListView->hotTrack());
+    actRowSelect->setChecked(ListView->rowSelect());
+}
+
+void TMainForm::actGoExecute() {
+    actStopExecute();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_findComp->start();
+    FResourceType = resourceTypeFromIndex(cboResource->currentIndex());
+    showUpdating(true);
+    attachColumnClick(false);
+    m_model.clear();
+    m_model.setColumns(columnCaptions(FResourceType));
+    for (int column = 0; column < m_model.columnCount(); ++column)
+        ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
+    m_scan.start(ScanInputs{FProviderName, FResourceType, LanaNum});
+    // Save must not run on a list that is being filled, not even for a key
+    // press that arrives before the next idle update.
+    ActionListUpdate();
+}
+
+void TMainForm::actStopExecute() {
+    m_scan.stop();
+}
+
+void TMainForm::actRefreshExecute() {
+    actGoExecute();
+}
+
+void TMainForm::actSaveExecute() {
+    m_saveCommands->actSaveExecute();
+}
+
+void TMainForm::actSaveAsExecute() {
+    m_saveCommands->actSaveAsExecute();
+}
+
+void TMainForm::actExitExecute() {
+    close();
+}
+
+void TMainForm::actToolBarExecute() {
+    psToolBar->setHidden(!psToolBar->isHidden());
+}
+
+void TMainForm::actResourceBarExecute() {
+    const int band = CoolBar->bandIndexOf(ResourceBar);
+    CoolBar->setBandVisible(band, !CoolBar->isBandVisible(band));
+}
+
+void TMainForm::actStatusBarExecute() {
+    StatusBar->setHidden(!StatusBar->isHidden());
+}
+
+void TMainForm::actFindExecute() {
+    ItemViewResourceList list(ListView);
+    TFindDlg dialog(list, *FRegistry, this,
+                    [this](const QString& message) { showGeneralError(message); });
+    dialog.exec();
+}
+
+void TMainForm::actAboutExecute() {
+    TAboutBox dialog(this);
+    dialog.exec();
+}
+
+void TMainForm::ChildThreadTerminate(int resultCode) {
+    FSortColumn = 0;
+    FSortAscending = true;
+    ProgressBar->setValue(0);
+    showUpdating(false);
+    StatusBar->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
+    attachColumnClick(true);
+    if (resultCode == ScanCompleted && m_completionSound)
+        m_completionSound();
+    m_findComp->stop();
+    QApplication::restoreOverrideCursor();
+    ActionListUpdate();
+    emit scanCompleted(resultCode);
+}
+
+void TMainForm::ShowError(const QString& text, bool terminate) {
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), text,
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+    // No quit request is posted here: it would also end the event loop of
+    // the next start-up box. The program's entry ends a doomed run instead.
+    if (terminate)
+        m_doomed = true;
+}
+
+void TMainForm::setProgressMax(int maximum) {
+    // A range of 0..0 would make the bar show a busy animation instead of
+    // an empty bar; 0..1 looks the same as an empty range.
+    ProgressBar->setRange(0, maximum > 0 ? maximum : 1);
+}
+
+void TMainForm::setProgressPosition(int position) {
+    ProgressBar->setValue(position);
+}
+
+void TMainForm::showUpdating(bool updating) {
+    StatusBar->setPanel0OwnerDrawn(updating);
+}
+
+void TMainForm::attachColumnClick(bool attached) {
+    disconnect(m_columnClick);
+    if (attached)
+        m_columnClick = connect(ListView->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                                &TMainForm::ListViewColumnClick);
+}
+
+void TMainForm::ListViewColumnClick(int column) {
+    if (column != FSortColumn) {
+        FSortAscending = true;
+        m_model.setHeaderImage(FSortColumn, imgNone);
+    }
+    m_model.setHeaderImage(column, FSortAscending ? imgSortUp : imgSortDown);
+    m_model.reorder(
+        sortedRowOrder(m_model.rows(), column - 1, FResourceType, FSortAscending, m_collator));
+    FSortAscending = !FSortAscending;
+    FSortColumn = column;
+}
+
+void TMainForm::bindRowActivation() {
+    disconnect(m_rowActivation);
+    m_rowActivation = ListView->hotTrack() ? connect(ListView, &QAbstractItemView::clicked, this,
+                                                     &TMainForm::ListViewDblClick)
+                                           : connect(ListView, &QAbstractItemView::doubleClicked,
+                                                     this, &TMainForm::ListViewDblClick);
+}
+
+void TMainForm::ListViewDblClick() {
+    // The click may have changed the selection since the last idle update.
+    ActionListUpdate();
+    if (actPing->isEnabled())
+        actPing->trigger();
+}
+
+void TMainForm::actPingExecute() {
+    const int row = selectedRow();
+    if (row < 0 || !m_pingCommand)
+        return;
+    m_pingCommand(m_model.row(row));
+}
+
+int TMainForm::selectedRow() const {
+    const int row = ListView->selectedRow();
+    return row >= 0 && row < m_model.rowCount() ? row : -1;
+}
+
+QString TMainForm::selectedAddress() const {
+    const int row = selectedRow();
+    if (row < 0)
+        return {};
+    return columnText(m_model.row(row), 0);
+}
+
+void TMainForm::actGridLinesExecute() {
+    ListView->setGridLines(!ListView->gridLines());
+    actGridLines->setChecked(ListView->gridLines());
+}
+
+void TMainForm::actHotTrackExecute() {
+    ListView->setHotTrack(!ListView->hotTrack());
+    bindRowActivation();
+    actHotTrack->setChecked(ListView->hotTrack());
+}
+
+void TMainForm::actRowSelectExecute() {
+    ListView->setRowSelect(!ListView->rowSelect());
+    actRowSelect->setChecked(ListView->rowSelect());
+}
+
+} // namespace norvane

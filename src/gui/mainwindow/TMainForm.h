@@ -1,0 +1,218 @@
+#pragma once
+
+// The main window: the cool bar with its menu buttons, animation, standard
+// buttons and resource bar, the splitter under it, the result list and the
+// status bar; the commands shared by menus, buttons and shortcuts, and the
+// settings read at creation and written at destruction. The scan itself runs
+// on a worker thread (ScanController); this window prepares the list before a
+// scan and reports its outcome afterwards.
+
+#include "ScanController.h"
+#include "dialogs/SaveFileDialogs.h"
+#include "models/ResultListModel.h"
+#include "platform/NetworkPlatform.h"
+#include "scan/RowSort.h"
+#include "scan/ScanModel.h"
+
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QSettings>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMovie;
+class QProgressBar;
+class QToolBar;
+class QToolButton;
+
+namespace norvane {
+
+class CoolBar;
+class CoolBarSplitter;
+class ResourceComboBox;
+class ResourceListView;
+class SaveCommands;
+class StatusPanels;
+
+// The caption of the window and of every message box.
+inline constexpr const char* ApplicationTitle = "Norvane";
+
+// Where the window keeps what outlives a run. Empty members stand for the
+// user's own places: the settings file of the application and the user's
+// data directory.
+struct MainFormStorage {
+    std::unique_ptr<QSettings> registry;
+    QString fileManagerDataHome;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Plays the completion sound to its end.
+    using CompletionSound = std::function<void()>;
+    // Runs the Ping command for a resolved computer's row.
+    using PingCommand = std::function<void(const ResultRow&)>;
+
+    explicit TMainForm(NetworkPlatform& platform, MainFormStorage storage = {},
+                       QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The default sound is the platform's beep.
+    void setCompletionSound(CompletionSound sound);
+    // The default command opens the Ping dialog for the row.
+    void setPingCommand(PingCommand command);
+
+    TResourceType resourceType() const { return FResourceType; }
+    int sortColumn() const { return FSortColumn; }
+    bool sortAscending() const { return FSortAscending; }
+    bool isScanning() const { return m_scan.isScanning(); }
+    const ResultListModel& model() const { return m_model; }
+    QString statusText() const;
+    bool statusShowsUpdating() const;
+    // A start-up check failed: the window is not to be shown.
+    bool isDoomed() const { return m_doomed; }
+
+    // A doomed window stays hidden whoever asks to show it.
+    void setVisible(bool visible) override;
+
+    // Runs a command; an error that leaves it is shown by the general error
+    // handler and the program goes on.
+    void runCommand(const std::function<void()>& command);
+    // The general error handler's box: the message with its full stop.
+    void showGeneralError(const QString& message);
+
+    // Recomputes the commands' enabled and checked states; runs whenever the
+    // application becomes idle.
+    void ActionListUpdate();
+
+    // --- commands (named as the handlers and menus refer to them) ---
+    QAction* actSave = nullptr;
+    QAction* actSaveAs = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actToolBar = nullptr;
+    QAction* actResourceBar = nullptr;
+    QAction* actStatusBar = nullptr;
+    QAction* actGo = nullptr;
+    QAction* actStop = nullptr;
+    QAction* actRefresh = nullptr;
+    QAction* actFind = nullptr;
+    QAction* actPing = nullptr;
+    QAction* actAbout = nullptr;
+    QAction* actGridLines = nullptr;
+    QAction* actHotTrack = nullptr;
+    QAction* actRowSelect = nullptr;
+
+    // --- controls ---
+    norvane::CoolBar* CoolBar = nullptr;
+    QWidget* psMenuBar = nullptr;
+    QToolBar* MenuBar = nullptr;
+    QToolButton* btnFile = nullptr;
+    QToolButton* btnView = nullptr;
+    QToolButton* btnResource = nullptr;
+    QToolButton* btnHelp = nullptr;
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuView = nullptr;
+    QMenu* mnuToolbars = nullptr;
+    QMenu* mnuResource = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QLabel* Animate = nullptr;
+    QWidget* psToolBar = nullptr;
+    QToolBar* ToolBar = nullptr;
+    QToolBar* ResourceBar = nullptr;
+    ResourceComboBox* cboResource = nullptr;
+    QToolButton* btnGo = nullptr;
+    CoolBarSplitter* Splitter = nullptr;
+    ResourceListView* ListView = nullptr;
+    QMenu* PopupMenu = nullptr;
+    StatusPanels* StatusBar = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+
+    void actSaveExecute();
+    void actSaveAsExecute();
+    void actExitExecute();
+    void actToolBarExecute();
+    void actResourceBarExecute();
+    void actStatusBarExecute();
+    void actGoExecute();
+    void actStopExecute();
+    void actRefreshExecute();
+    void actFindExecute();
+    void actPingExecute();
+    void actAboutExecute();
+    void actGridLinesExecute();
+    void actHotTrackExecute();
+    void actRowSelectExecute();
+    void ListViewColumnClick(int column);
+    void ListViewDblClick();
+
+signals:
+    // The completion step of a scan has run, with the walk's result code.
+    void scanCompleted(int resultCode);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void restoreSettings();
+    void createActions();
+    void createListView();
+    void createCoolBar();
+    void createMenus();
+    void createMenuBar();
+    void createToolBar();
+    void createResourceBar();
+    void createStatusBar();
+    void layOutWindow();
+    void fillResourceBox();
+    void connectCommand(QAction* action, void (TMainForm::*handler)());
+
+    void ChildThreadTerminate(int resultCode);
+    // The error box; with `terminate` the window is doomed: it is not to be
+    // shown and the program is to end.
+    void ShowError(const QString& text, bool terminate);
+    void setProgressMax(int maximum);
+    void setProgressPosition(int position);
+    void showUpdating(bool updating);
+    void attachColumnClick(bool attached);
+    void bindRowActivation();
+    void ResourceBarResize();
+    bool animationPlaying() const;
+    // The selected row, or -1.
+    int selectedRow() const;
+    // The selected row's "IP Address" text, empty without a selection.
+    QString selectedAddress() const;
+
+    NetworkPlatform& m_platform;
+    std::unique_ptr<QSettings> FRegistry;
+    QString m_fileManagerDataHome;
+    QByteArray FProviderName;
+    std::uint8_t LanaNum = 0;
+    TResourceType FResourceType = rtComputer;
+    int FSortColumn = 0;
+    bool FSortAscending = false;
+    bool m_doomed = false;
+
+    QList<QPixmap> m_images;
+    TextCollator m_collator;
+    ResultListModel m_model;
+    ScanController m_scan;
+    CompletionSound m_completionSound;
+    PingCommand m_pingCommand;
+    SaveFileDialogs m_saveDialogs;
+    std::unique_ptr<SaveCommands> m_saveCommands;
+
+    QMovie* m_findComp = nullptr;
+    QMetaObject::Connection m_columnClick;
+    QMetaObject::Connection m_rowActivation;
+    QMetaObject::Connection m_idle;
+};
+
+} // namespace norvane

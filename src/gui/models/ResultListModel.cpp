@@ -1,0 +1,180 @@
+#include "ResultListModel.h"
+
+#include "widgets/ImageList.h"
+
+#include <QPixmap>
+
+namespace norvane {
+
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {
+    QPixmap blank(SmallImageSize, SmallImageSize);
+    blank.fill(Qt::transparent);
+    m_blankImage = QIcon(blank);
+}
+
+void ResultListModel::setImageList(const QList<QIcon>& images) {
+    m_images = images;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+    if (!m_columns.isEmpty())
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+void ResultListModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_publishedRows = 0;
+    m_firstChanged = m_lastChanged = -1;
+    endResetModel();
+}
+
+void ResultListModel::setColumns(const QStringList& captions) {
+    beginResetModel();
+    m_columns = captions;
+    m_headerImages = QList<int>(captions.size(), imgNone);
+    endResetModel();
+}
+
+void ResultListModel::appendRow() {
+    m_rows.emplace_back();
+}
+
+void ResultListModel::setLastCaption(const QString& caption) {
+    if (m_rows.empty())
+        return;
+    m_rows.back().caption = caption;
+    markChanged(static_cast<int>(m_rows.size()) - 1);
+}
+
+void ResultListModel::setLastImage(int image) {
+    if (m_rows.empty())
+        return;
+    m_rows.back().image = image;
+    markChanged(static_cast<int>(m_rows.size()) - 1);
+}
+
+void ResultListModel::addLastSubItem(const QString& text) {
+    if (m_rows.empty())
+        return;
+    m_rows.back().subItems << text;
+    markChanged(static_cast<int>(m_rows.size()) - 1);
+}
+
+void ResultListModel::markChanged(int row) {
+    // Rows not yet announced are shown complete when they are inserted.
+    if (row >= m_publishedRows)
+        return;
+    if (m_firstChanged < 0 || row < m_firstChanged)
+        m_firstChanged = row;
+    if (row > m_lastChanged)
+        m_lastChanged = row;
+}
+
+void ResultListModel::publish() {
+    if (m_firstChanged >= 0) {
+        const int first = m_firstChanged;
+        const int last = m_lastChanged;
+        m_firstChanged = m_lastChanged = -1;
+        emit dataChanged(index(first, 0), index(last, std::max(columnCount() - 1, 0)));
+    }
+    const int total = static_cast<int>(m_rows.size());
+    if (total > m_publishedRows) {
+        beginInsertRows({}, m_publishedRows, total - 1);
+        m_publishedRows = total;
+        endInsertRows();
+    }
+}
+
+void ResultListModel::setHeaderImage(int column, int image) {
+    if (column < 0 || column >= m_headerImages.size())
+        return;
+    m_headerImages[column] = image;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+int ResultListModel::headerImage(int column) const {
+    return column >= 0 && column < m_headerImages.size() ? m_headerImages.at(column) : imgNone;
+}
+
+void ResultListModel::reorder(const std::vector<std::size_t>& order) {
+    if (order.size() != m_rows.size())
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(order.size());
+    ResultRows sorted;
+    sorted.reserve(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        newRowOf[order[i]] = static_cast<int>(i);
+        sorted.push_back(std::move(m_rows[order[i]]));
+    }
+    m_rows = std::move(sorted);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before)
+        after << index(newRowOf[static_cast<std::size_t>(old.row())], old.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_publishedRows;
+}
+
+int ResultListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QIcon ResultListModel::image(int index) const {
+    return index >= 0 && index < m_images.size() ? m_images.at(index) : QIcon();
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_publishedRows)
+        return {};
+    const ResultRow& result = m_rows[static_cast<std::size_t>(index.row())];
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column == 0)
+            return result.caption;
+        return column - 1 < result.subItems.size() ? result.subItems.at(column - 1) : QString();
+    case Qt::DecorationRole:
+        if (column == 0) {
+            // A row without an image keeps the image's room, so that all
+            // captions line up.
+            const QIcon icon = image(result.image);
+            return icon.isNull() ? m_blankImage : icon;
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_columns.at(section);
+    case Qt::DecorationRole: {
+        const QIcon icon = image(m_headerImages.at(section));
+        if (!icon.isNull())
+            return icon;
+        return {};
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+} // namespace norvane

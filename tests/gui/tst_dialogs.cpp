@@ -1,0 +1,483 @@
+// The tool dialogs as the user meets them: layout, the Find dialog over a
+// real item view and settings file, the Ping dialog over the scripted
+// platform, the About box, the save-file dialog. Errors are collected by an
+// error handler that stands in for the program's error box.
+
+#include "common/AppError.h"
+#include "dialogs/ItemViewResourceList.h"
+#include "dialogs/SaveFileDialogs.h"
+#include "dialogs/TAboutBox.h"
+#include "dialogs/TFindDlg.h"
+#include "dialogs/TPingDlg.h"
+#include "fake/FakePlatform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace norvane;
+using norvane::test::FakePlatform;
+
+namespace {
+
+QStringList reported;
+
+void report(const QString& message) {
+    reported << message;
+}
+
+// Every child lies inside its parent and is at least as large as its text
+// asks for.
+void verifyNothingClipped(QWidget* dialog) {
+    for (QWidget* child : dialog->findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(dialog) || qobject_cast<QLabel*>(child) == nullptr)
+            continue;
+        QVERIFY2(child->width() >= child->sizeHint().width(), qPrintable(child->objectName()));
+        QVERIFY2(child->parentWidget()->rect().contains(child->geometry()),
+                 qPrintable(child->objectName()));
+    }
+}
+
+// Runs `act` on the next modal dialog of type T once it is open.
+template <typename T> void whenModal(std::function<void(T*)> act) {
+    QTimer::singleShot(10, [act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            whenModal<T>(act);
+        else
+            act(dialog);
+    });
+}
+
+// Closes the next modal box with OK and remembers its text.
+void answerNextBox(QString* text, QString* title, QMessageBox::Icon* icon) {
+    whenModal<QMessageBox>([=](QMessageBox* box) {
+        *text = box->text();
+        *title = box->windowTitle();
+        *icon = box->icon();
+        box->accept();
+    });
+}
+
+// A report-style list of names behind a sorting proxy, as the main window
+// shows its rows.
+struct ListFixture {
+    QStandardItemModel model;
+    QSortFilterProxyModel sorted;
+    QTableView view;
+    ItemViewResourceList list{&view};
+
+    explicit ListFixture(const QStringList& names) {
+        for (const QString& name : names)
+            model.appendRow(new QStandardItem(name));
+        sorted.setSourceModel(&model);
+        view.setModel(&sorted);
+        view.resize(300, 120);
+        view.show();
+    }
+    QString selected() const {
+        const QModelIndexList rows = view.selectionModel()->selectedRows();
+        return rows.size() == 1 ? rows.first().data().toString() : QString();
+    }
+};
+
+struct SettingsFixture {
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath(QStringLiteral("Norvane.conf")), QSettings::IniFormat};
+    QString value(const char* name) const {
+        return settings.value(QStringLiteral("FindResourceMRU/") + QLatin1String(name)).toString();
+    }
+};
+
+void confirmFind(TFindDlg& dialog, const QString& text) {
+    dialog.show();
+    auto* box = dialog.findChild<QComboBox*>(QStringLiteral("cboName"));
+    box->setEditText(text);
+    dialog.findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+}
+
+FakePlatform::EchoResult echoAfter(std::chrono::milliseconds delay) {
+    FakePlatform::EchoResult echo;
+    echo.delay = delay;
+    return echo;
+}
+
+QString fieldText(QDialog& dialog, const char* name) {
+    return dialog.findChild<QLineEdit*>(QLatin1String(name))->displayText().trimmed();
+}
+
+} // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { reported.clear(); }
+
+    void aboutBox();
+    void findLayout();
+    void findHitInDisplayOrder();
+    void findMissIsReportedAndRemembered();
+    void findCancelWritesOrderOnly();
+    void findLoadFailureOpensWithWhatLoaded();
+    void findWriteFailureReachesHandler();
+    void pingLayout();
+    void pingRunInTheDialog();
+    void pingConversionErrorReachesHandler();
+    void errorBoxByDefault();
+    void pingCancelStopsAndCloses();
+    void pingCloseBoxLetsTheRunFinish();
+    void pingWithoutEchoService();
+    void pingResultsTrim();
+    void saveFileDialog();
+};
+
+void DialogsTest::aboutBox() {
+    for (int opening = 0; opening < 2; ++opening) {
+        TAboutBox box;
+        QCOMPARE(box.windowTitle(), QStringLiteral("About Norvane"));
+        QCOMPARE(box.size(), QSize(265, 153));
+        auto* icon = box.findChild<QLabel*>(QStringLiteral("ProgramIcon"));
+        QVERIFY(!icon->pixmap().isNull());
+        QCOMPARE(icon->geometry(), QRect(18, 18, 32, 32));
+        auto* name = box.findChild<QLabel*>(QStringLiteral("lblName"));
+        QCOMPARE(name->text(), QStringLiteral("Norvane"));
+        QVERIFY(name->font().bold() && name->font().underline());
+        QCOMPARE(name->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+        QCOMPARE(box.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+                 QStringLiteral("Version 2.1"));
+        QCOMPARE(box.findChild<QLabel*>(QStringLiteral("lblAuthor"))->text(),
+                 QStringLiteral("Halvorix Software"));
+        QCOMPARE(box.findChild<QLabel*>(QStringLiteral("lblCopyright"))->text(),
+                 QStringLiteral("Copyright (c) 2026 Halvorix"));
+        for (const char* label : {"lblName", "lblVersion", "lblAuthor", "lblCopyright"})
+            QVERIFY(qAbs(box.findChild<QLabel*>(QLatin1String(label))->geometry().center().x() -
+                         132) <= 1);
+        verifyNothingClipped(&box);
+        box.show();
+        auto* ok = box.findChild<QPushButton*>(QStringLiteral("btnOk"));
+        QVERIFY(ok->isDefault());
+        QTest::keyClick(&box, Qt::Key_Escape);
+        QVERIFY(!box.isVisible());
+    }
+}
+
+void DialogsTest::findLayout() {
+    ListFixture list({"\\\\A"});
+    SettingsFixture store;
+    store.settings.setValue(QStringLiteral("FindResourceMRU/MRUList"), QStringLiteral("ba"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("older"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/b"), QStringLiteral("newer"));
+    TFindDlg dialog(list.list, store.settings, nullptr, report);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Find Network Resource"));
+    QCOMPARE(dialog.size(), QSize(398, 129));
+    auto* box = dialog.findChild<QComboBox*>(QStringLiteral("cboName"));
+    QCOMPARE(box->count(), 2);
+    QCOMPARE(box->itemText(0), QStringLiteral("newer"));
+    QVERIFY(box->currentText().isEmpty());
+    verifyNothingClipped(&dialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QTRY_VERIFY(box->hasFocus());
+    QVERIFY(dialog.findChild<QPushButton*>(QStringLiteral("btnOk"))->isDefault());
+}
+
+void DialogsTest::findHitInDisplayOrder() {
+    ListFixture list({"\\\\ALPHA", "\\\\beta", "\\\\Beta", "\\\\GAMMA"});
+    list.sorted.sort(0, Qt::DescendingOrder); // \\beta comes before \\Beta now
+    list.view.selectRow(3);
+    SettingsFixture store;
+    {
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
+        confirmFind(dialog, QStringLiteral("\\\\BETA"));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+    }
+    QCOMPARE(list.selected(), QStringLiteral("\\\\beta"));
+    QCOMPARE(list.view.currentIndex().data().toString(), QStringLiteral("\\\\beta"));
+    QCOMPARE(store.value("MRUList"), QStringLiteral("a"));
+    QCOMPARE(store.value("a"), QStringLiteral("\\\\BETA"));
+    QVERIFY(reported.isEmpty());
+}
+
+void DialogsTest::findMissIsReportedAndRemembered() {
+    ListFixture list({"\\\\ALPHA"});
+    SettingsFixture store;
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    answerNextBox(&text, &title, &icon);
+    {
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
+        confirmFind(dialog, QStringLiteral("ALPHA"));
+    }
+    QCOMPARE(text, QStringLiteral("Resource 'ALPHA' not found."));
+    QCOMPARE(title, QStringLiteral("Norvane"));
+    QCOMPARE(icon, QMessageBox::Information);
+    QCOMPARE(store.value("a"), QStringLiteral("ALPHA"));
+}
+
+void DialogsTest::findCancelWritesOrderOnly() {
+    ListFixture list({"\\\\ALPHA"});
+    SettingsFixture store;
+    store.settings.setValue(QStringLiteral("FindResourceMRU/MRUList"), QStringLiteral("cab"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("A"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/b"), QStringLiteral("B"));
+    {
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
+        dialog.show();
+        dialog.findChild<QComboBox*>(QStringLiteral("cboName"))
+            ->setEditText(QStringLiteral("\\\\ALPHA"));
+        dialog.findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+    QVERIFY(list.selected().isEmpty());
+    QCOMPARE(store.value("MRUList"), QStringLiteral("ab"));
+    QCOMPARE(store.settings.childKeys().size() + store.settings.allKeys().size(), 3);
+}
+
+void DialogsTest::findLoadFailureOpensWithWhatLoaded() {
+    ListFixture list({"\\\\ALPHA"});
+    SettingsFixture store;
+    store.settings.setValue(QStringLiteral("FindResourceMRU/MRUList"), QStringLiteral("abc"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("A"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/b"), QByteArray("B"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/c"), QStringLiteral("C"));
+    TFindDlg dialog(list.list, store.settings, nullptr, report);
+    auto* box = dialog.findChild<QComboBox*>(QStringLiteral("cboName"));
+    QCOMPARE(box->count(), 1);
+    dialog.show();
+    QTRY_COMPARE(reported, QStringList{"Invalid data type for 'b'"});
+    QVERIFY(dialog.isVisible());
+}
+
+void DialogsTest::findWriteFailureReachesHandler() {
+    ListFixture list({"\\\\ALPHA"});
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QSettings settings(dir.filePath(QStringLiteral("blocker/Norvane.conf")), QSettings::IniFormat);
+    TFindDlg dialog(list.list, settings, nullptr, report);
+    dialog.show();
+    dialog.findChild<QComboBox*>(QStringLiteral("cboName"))
+        ->setEditText(QStringLiteral("\\\\alpha"));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnOk")), Qt::LeftButton);
+    // The search was shown before the history failed, and the dialog closed.
+    QCOMPARE(list.selected(), QStringLiteral("\\\\ALPHA"));
+    QVERIFY(!dialog.isVisible());
+    // The entry's write fails, then the order's when the dialog closes.
+    QCOMPARE(reported,
+             QStringList({"Failed to set data for 'a'", "Failed to set data for 'MRUList'"}));
+}
+
+void DialogsTest::pingLayout() {
+    FakePlatform platform;
+    TPingDlg dialog(
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Ping PC1"));
+    QVERIFY(dialog.width() >= 321 && dialog.height() >= 361);
+    QCOMPARE(fieldText(dialog, "edtBytes"), QStringLiteral("32"));
+    QCOMPARE(fieldText(dialog, "edtNumber"), QStringLiteral("4"));
+    QCOMPARE(fieldText(dialog, "edtTimeOut"), QStringLiteral("1000"));
+    QVERIFY(dialog.findChild<QCheckBox*>(QStringLiteral("chkFragment"))->isChecked());
+    auto* memo = dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"));
+    QVERIFY(memo->isReadOnly());
+    QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QVERIFY(dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->isDefault());
+    verifyNothingClipped(&dialog);
+    for (const char* pair : {"lblBytes:edtBytes", "lblNumber:edtNumber", "lblTimeOut:edtTimeOut"}) {
+        const QStringList names = QString::fromLatin1(pair).split(QLatin1Char(':'));
+        QVERIFY(dialog.findChild<QLabel*>(names[0])->geometry().right() <
+                dialog.findChild<QLineEdit*>(names[1])->geometry().left());
+    }
+    // The masks take digits only.
+    auto* bytes = dialog.findChild<QLineEdit*>(QStringLiteral("edtBytes"));
+    bytes->selectAll();
+    QTest::keyClicks(bytes, QStringLiteral("1x2345678"));
+    QCOMPARE(bytes->displayText(), QStringLiteral("12345"));
+    QCOMPARE(platform.calls(), std::vector<std::string>{"icmpCreateFile()"});
+}
+
+void DialogsTest::pingRunInTheDialog() {
+    FakePlatform platform;
+    FakePlatform::EchoResult echo;
+    echo.roundTripTime = 0;
+    platform.echoes = {echo};
+    int addressReads = 0;
+    {
+        TPingDlg dialog(
+            QStringLiteral("\\\\PC1"),
+            [&] {
+                ++addressReads;
+                return QStringLiteral("10.0.0.7");
+            },
+            platform);
+        dialog.findChild<QLineEdit*>(QStringLiteral("edtNumber"))->setText(QStringLiteral("2"));
+        dialog.show();
+        QElapsedTimer timer;
+        timer.start();
+        dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+        // One second after each request, the last one too.
+        QVERIFY(timer.elapsed() >= 2 * ping::PauseAfterRequest.count());
+        QCOMPARE(dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"))->toPlainText(),
+                 QStringLiteral("Pinging PC1 [10.0.0.7] with 32 bytes of data:\n\n"
+                                "Reply from 10.0.0.7: bytes=32 time<10ms TTL=128\n"
+                                "Request timed out.\n"));
+    }
+    QCOMPARE(addressReads, 1);
+    const std::vector<std::string> calls = platform.calls();
+    QCOMPARE(calls.back(), std::string("icmpCloseHandle(100)"));
+    QCOMPARE(std::count_if(calls.begin(), calls.end(),
+                           [](const std::string& call) { return call.rfind("icmpSend", 0) == 0; }),
+             2);
+}
+
+void DialogsTest::pingConversionErrorReachesHandler() {
+    FakePlatform platform;
+    TPingDlg dialog(
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
+    dialog.show();
+    dialog.findChild<QLineEdit*>(QStringLiteral("edtBytes"))->clear();
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnStart")), Qt::LeftButton);
+    QCOMPARE(reported, QStringList{"'' is not a valid integer value"});
+    QCOMPARE(messageWithFullStop(reported.first()),
+             QStringLiteral("'' is not a valid integer value."));
+    QVERIFY(dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"))->toPlainText().isEmpty());
+    QVERIFY(dialog.isVisible());
+}
+
+void DialogsTest::errorBoxByDefault() {
+    FakePlatform platform;
+    TPingDlg dialog(
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
+    dialog.show();
+    dialog.findChild<QLineEdit*>(QStringLiteral("edtTimeOut"))->setText(QStringLiteral("1 2"));
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    answerNextBox(&text, &title, &icon);
+    dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    QCOMPARE(text, QStringLiteral("'1 2' is not a valid integer value."));
+    QCOMPARE(title, QStringLiteral("Norvane"));
+    QCOMPARE(icon, QMessageBox::Critical);
+}
+
+void DialogsTest::pingCancelStopsAndCloses() {
+    FakePlatform platform;
+    using namespace std::chrono_literals;
+    platform.echoes = {echoAfter(200ms), echoAfter(200ms), echoAfter(200ms), echoAfter(200ms)};
+    TPingDlg dialog(
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
+    dialog.show();
+    auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("btnCancel"));
+    QTimer::singleShot(100, cancel, &QPushButton::click); // while the first request waits
+    dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    QCOMPARE(platform.echoes.size(), 3u);
+    QCOMPARE(dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"))->toPlainText(),
+             QStringLiteral("Pinging PC1 [10.0.0.7] with 32 bytes of data:\n\n"
+                            "Reply from 10.0.0.7: bytes=32 time<10ms TTL=128\n"));
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+}
+
+void DialogsTest::pingCloseBoxLetsTheRunFinish() {
+    FakePlatform platform;
+    TPingDlg dialog(
+        QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+        report);
+    dialog.findChild<QLineEdit*>(QStringLiteral("edtNumber"))->setText(QStringLiteral("2"));
+    dialog.show();
+    bool visibleAfterClose = false;
+    QTimer::singleShot(100, &dialog, [&] {
+        dialog.close();
+        visibleAfterClose = dialog.isVisible();
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    QVERIFY(visibleAfterClose);
+    QVERIFY(platform.echoes.empty());
+    QCOMPARE(dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"))
+                 ->toPlainText()
+                 .count(QStringLiteral("Request timed out.")),
+             2);
+    QVERIFY(!dialog.isVisible());
+}
+
+void DialogsTest::pingWithoutEchoService() {
+    FakePlatform platform;
+    platform.icmpAvailable = false;
+    {
+        TPingDlg dialog(
+            QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform, nullptr,
+            report);
+        dialog.show();
+        auto* start = dialog.findChild<QPushButton*>(QStringLiteral("btnStart"));
+        start->click();
+        start->click();
+        QCOMPARE(dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo"))->toPlainText(),
+                 QStringLiteral("Error: Could not initialize icmp.dll.\n"
+                                "Error: Could not initialize icmp.dll."));
+    }
+    // An invalid handle is never closed.
+    QCOMPARE(platform.calls(), std::vector<std::string>{"icmpCreateFile()"});
+}
+
+void DialogsTest::pingResultsTrim() {
+    QPlainTextEdit memo;
+    MemoOutput output(&memo);
+    output.appendLine(QStringLiteral("one"));
+    output.appendLine(QString());
+    output.appendLine(QStringLiteral("three"));
+    output.deleteFirstLine();
+    QCOMPARE(output.lineCount(), 2);
+    QCOMPARE(memo.toPlainText(), QStringLiteral("\nthree"));
+    output.deleteFirstLine();
+    output.deleteFirstLine();
+    QCOMPARE(output.lineCount(), 0);
+    QVERIFY(memo.toPlainText().isEmpty());
+    output.appendLine(QStringLiteral("again"));
+    QCOMPARE(memo.toPlainText(), QStringLiteral("again"));
+}
+
+void DialogsTest::saveFileDialog() {
+    QWidget owner;
+    SaveFileDialogs dialogs(&owner);
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("report"));
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        QCOMPARE(dialog->nameFilters(), QStringList{"Norvane Files (*.nrv)"});
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        QVERIFY(dialog->defaultSuffix().isEmpty());
+        auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QCOMPARE(nameBox->text(), QStringLiteral("*.nrv"));
+        nameBox->setText(chosen);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const std::optional<QString> answer = dialogs.askFileName(QStringLiteral("*.nrv"));
+    QVERIFY(answer.has_value());
+    QCOMPARE(*answer, chosen);
+    whenModal<QFileDialog>([](QFileDialog* dialog) { dialog->close(); });
+    QCOMPARE(dialogs.askFileName(chosen), std::optional<QString>());
+}
+
+QTEST_MAIN(DialogsTest)
+#include "tst_dialogs.moc"

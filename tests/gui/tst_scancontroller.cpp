@@ -1,0 +1,140 @@
+// Scan control without a window: the hand-over applied to the model in
+// order, stops that lose no row, and stops that arrive while the worker's
+// error box is open.
+
+#include "TestNetwork.h"
+#include "mainwindow/ScanController.h"
+#include "models/ResultListModel.h"
+#include "threading/ChildThread.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace norvane;
+using namespace norvane::test;
+
+namespace {
+
+constexpr int TimeoutMs = 20000;
+
+struct Harness {
+    FakePlatform fake;
+    ResultListModel model;
+    QList<int> completions;
+    QStringList errors;
+    QList<int> progress;
+    std::function<void()> onError; // runs while the error "box" is open
+    std::unique_ptr<ScanController> controller;
+
+    Harness() {
+        model.setColumns(columnCaptions(rtComputer));
+        controller = std::make_unique<ScanController>(
+            fake, model,
+            ScanController::Hooks{[this](int maximum) { progress << -maximum; },
+                                  [this](int position) { progress << position; },
+                                  [this](const QString& text) {
+                                      errors << text;
+                                      if (onError)
+                                          onError();
+                                  },
+                                  [this](int code) { completions << code; }});
+    }
+    ScanInputs inputs() const { return {"Microsoft Windows Network", rtComputer, 0}; }
+    int lookups() const {
+        const auto calls = fake.calls();
+        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const auto& call) {
+            return call.rfind("getHostByName(", 0) == 0;
+        }));
+    }
+};
+
+} // namespace
+
+class TestScanController : public QObject {
+    Q_OBJECT
+private slots:
+    void stopLosesNoRow_data();
+    void stopLosesNoRow();
+    void stopWhileErrorBoxIsOpen();
+    void restartWhileErrorBoxIsOpen();
+    void endedWorkerIsKeptUntilStop();
+};
+
+void TestScanController::stopLosesNoRow_data() {
+    QTest::addColumn<int>("rowsBeforeStop");
+    QTest::newRow("at once") << 0;
+    QTest::newRow("after one") << 1;
+    QTest::newRow("after many") << 700;
+}
+
+void TestScanController::stopLosesNoRow() {
+    QFETCH(int, rowsBeforeStop);
+    Harness h;
+    buildLargeNetwork(h.fake, 3000);
+    QAbstractItemModelTester tester(&h.model,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    h.controller->start(h.inputs());
+    QTRY_VERIFY_WITH_TIMEOUT(h.model.rowCount() >= rowsBeforeStop, TimeoutMs);
+    h.controller->stop();
+    QVERIFY(!h.controller->isScanning());
+    QCOMPARE(h.controller->ChildThread(), nullptr);
+    QCOMPARE(h.completions.size(), 1);
+    // Every row the worker began is in the list, complete, in order.
+    const ResultRows& rows = h.model.rows();
+    QCOMPARE(static_cast<int>(rows.size()), h.lookups());
+    QCOMPARE(h.model.rowCount(), static_cast<int>(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        QCOMPARE(rows[i].caption, QStringLiteral("\\\\PC%1").arg(i, 5, 10, QLatin1Char('0')));
+        QCOMPARE(rows[i].subItems.size(), 4);
+    }
+    if (rows.size() < 3000)
+        QCOMPARE(h.completions.first(), ScanStoppedOrFailed);
+}
+
+// Stop reaches the controller while the error box's own event loop runs:
+// the worker is released, the completion runs once, nothing hangs.
+void TestScanController::stopWhileErrorBoxIsOpen() {
+    Harness h;
+    h.fake.provider.openError = win::NoNetwork;
+    h.onError = [&] { h.controller->stop(); };
+    h.controller->start(h.inputs());
+    QTRY_COMPARE_WITH_TIMEOUT(h.completions, QList<int>{ScanStoppedOrFailed}, TimeoutMs);
+    QCOMPARE(h.errors.size(), 1);
+    QVERIFY(!h.controller->isScanning());
+    QCOMPARE(h.controller->ChildThread(), nullptr);
+}
+
+void TestScanController::restartWhileErrorBoxIsOpen() {
+    Harness h;
+    buildSmallNetwork(h.fake);
+    h.fake.provider.openError = win::NoNetwork;
+    h.onError = [&] {
+        h.onError = nullptr;
+        h.fake.provider.openError = 0;
+        h.controller->start(h.inputs());
+    };
+    h.controller->start(h.inputs());
+    QTRY_COMPARE_WITH_TIMEOUT(h.completions, (QList<int>{ScanStoppedOrFailed, ScanCompleted}),
+                              TimeoutMs);
+    QCOMPARE(h.model.rowCount(), 5);
+    QCOMPARE(h.errors.size(), 1);
+}
+
+void TestScanController::endedWorkerIsKeptUntilStop() {
+    Harness h;
+    buildSmallNetwork(h.fake);
+    h.controller->start(h.inputs());
+    QTRY_COMPARE_WITH_TIMEOUT(h.completions, QList<int>{ScanCompleted}, TimeoutMs);
+    QCOMPARE(h.progress, (QList<int>{-1, 0, 1}));
+    QVERIFY(h.controller->ChildThread() != nullptr);
+    QVERIFY(h.controller->ChildThread()->wait(TimeoutMs));
+    h.controller->stop();
+    QCOMPARE(h.controller->ChildThread(), nullptr);
+    QCOMPARE(h.completions.size(), 1);
+}
+
+QTEST_MAIN(TestScanController)
+#include "tst_scancontroller.moc"
