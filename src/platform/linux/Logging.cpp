@@ -1,0 +1,10 @@
+#include "Logging.h"
+
+// Debug messages carry the diagnostics; warnings stay on for real faults.
+Q_LOGGING_CATEGORY(lcBrowse, "norvane.browse", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNameService, "norvane.nbns", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcEcho, "norvane.echo", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSound, "norvane.sound", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcWsd, "norvane.wsd", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDnsSd, "norvane.dnssd", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcAuth, "norvane.auth", QtWarningMsg)

@@ -1,0 +1,45 @@
+#pragma once
+
+// A way other than the NetBIOS browse list by which computers make
+// themselves known (WS-Discovery, DNS-SD). A source runs one round per scan
+// alongside the browse-list fetch and reports the SMB hosts it found.
+
+#include "linux/Adapters.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace norvane {
+
+struct DiscoveredHost {
+    // The computer's name as NetBIOS would show it (at most 15 characters).
+    std::string name;
+    // Its workgroup or domain, as the host gives it.
+    std::string group;
+    // The address it answered from, in network byte order.
+    std::uint32_t address = 0;
+
+    bool operator==(const DiscoveredHost&) const = default;
+};
+
+class DiscoverySource {
+public:
+    DiscoverySource() = default;
+    DiscoverySource(const DiscoverySource&) = delete;
+    DiscoverySource& operator=(const DiscoverySource&) = delete;
+    virtual ~DiscoverySource() = default;
+
+    // A short name for diagnostics ("WS-Discovery", "DNS-SD").
+    virtual const char* name() const = 0;
+    // Starts a round over the given adapters and returns at once; the round
+    // ends by itself within the source's own bounded time.
+    virtual void start(const std::vector<Adapter>& adapters) = 0;
+    // Waits for the round started last to end and returns what it found.
+    // Safe to call from any thread, more than once.
+    virtual std::vector<DiscoveredHost> results() = 0;
+    // Ends a running round early; results() then returns at once.
+    virtual void cancel() = 0;
+};
+
+} // namespace norvane
