@@ -3,6 +3,7 @@
 // neighbour table.
 
 #include "NbnsPackets.h"
+#include "ScriptedDirectory.h"
 #include "linux/Adapters.h"
 #include "linux/ErrorMap.h"
 #include "linux/LinuxPlatform.h"
@@ -24,21 +25,6 @@ using namespace norvane::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Answers listings from a script and remembers what was asked.
-class ScriptedDirectory : public SmbDirectory {
-public:
-    bool isAvailable = true;
-    std::map<std::string, SmbListing> listings; // by URL; missing: ENOENT
-    std::vector<std::pair<std::string, BrowseLevel>> asked;
-
-    bool available() override { return isAvailable; }
-    SmbListing list(const std::string& url, BrowseLevel level) override {
-        asked.emplace_back(url, level);
-        const auto it = listings.find(url);
-        return it != listings.end() ? it->second : SmbListing{ENOENT, {}};
-    }
-};
 
 // A name service responder on a loopback port. `answer` gets each request
 // and returns the response to send, or nothing to stay silent; `replyFrom`
@@ -212,7 +198,7 @@ private slots:
 
     void providerName() {
         auto directory = std::make_shared<ScriptedDirectory>();
-        LinuxPlatform platform({}, directory);
+        LinuxPlatform platform({}, directory, {});
         char name[ProviderNameSize] = {};
         DWORD size = sizeof name;
         QCOMPARE(platform.getProviderName(WNNC_NET_LANMAN, name, &size), win::NoError);
@@ -236,7 +222,7 @@ private slots:
             {entry(SmbFileShare, "docs", "Documents"), entry(SmbFileShare, "hidden$", "x"),
              entry(6, "IPC$", "IPC Service"), entry(SmbPrinterShare, "laser", "Laser"),
              entry(5, "comms"), entry(SmbFileShare, "plain")}};
-        LinuxPlatform platform({}, directory);
+        LinuxPlatform platform({}, directory, {});
 
         NetResource provider;
         provider.provider = LanManProviderName;
@@ -293,7 +279,7 @@ private slots:
         auto directory = std::make_shared<ScriptedDirectory>();
         directory->listings["smb://EMPTY"] = {0, {}};
         directory->listings["smb://DOWN"] = {ECONNREFUSED, {}};
-        LinuxPlatform platform({}, directory);
+        LinuxPlatform platform({}, directory, {});
         EnumHandle handle = 0;
         NetResource provider;
         QCOMPARE(platform.openEnum(RESOURCE_GLOBALNET, 1, 2, &provider, &handle), win::NoError);
@@ -355,7 +341,7 @@ private slots:
         probe.provider = LanManProviderName;
         QCOMPARE(packedSize(probe), std::size_t(EnumBufferSize / 128));
 
-        LinuxPlatform platform({}, directory);
+        LinuxPlatform platform({}, directory, {});
         EnumHandle handle = 0;
         QCOMPARE(platform.openEnum(RESOURCE_GLOBALNET, RESOURCETYPE_DISK, RESOURCEUSAGE_CONNECTABLE,
                                    &server, &handle),
@@ -527,7 +513,7 @@ private slots:
         responder.start();
         LinuxPlatformSettings settings;
         settings.nbnsPort = responder.port();
-        LinuxPlatform platform(settings, std::make_shared<ScriptedDirectory>());
+        LinuxPlatform platform(settings, std::make_shared<ScriptedDirectory>(), {});
         std::vector<std::uint8_t> buffer(AdapterStatusBufferSize, 0);
         Ncb ncb;
         ncb.command = NCBASTAT;
@@ -546,7 +532,7 @@ private slots:
     }
 
     void adapterEnumeration() {
-        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>());
+        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>(), {});
         std::array<std::uint8_t, LanaEnumSize> lanas{};
         Ncb ncb;
         ncb.command = NCBENUM;
@@ -564,7 +550,7 @@ private slots:
     }
 
     void echoToLoopback() {
-        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>());
+        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>(), {});
         const IcmpHandle handle = platform.icmpCreateFile();
         if (handle == InvalidIcmpHandle)
             QSKIP("no ICMP socket can be had here (neither ping group nor raw sockets)");

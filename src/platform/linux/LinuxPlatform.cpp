@@ -1,8 +1,11 @@
 #include "LinuxPlatform.h"
 
 #include "Adapters.h"
+#include "Logging.h"
+#include "discovery/DiscoveryMerge.h"
 #include "platform/EnumPacking.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -38,11 +41,30 @@ std::string hostFromCallName(const std::uint8_t* callname) {
         --length;
     return std::string(reinterpret_cast<const char*>(callname), length);
 }
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::string dottedAddress(std::uint32_t address) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+bool anyInGroup(const std::vector<DiscoveredHost>& hosts, const std::string& group) {
+    return std::any_of(hosts.begin(), hosts.end(), [&](const DiscoveredHost& host) {
+        return sameNameIgnoringCase(host.group, group);
+    });
+}
 } // namespace
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
-                             std::shared_ptr<SmbDirectory> directory)
-    : m_settings(std::move(settings)), m_directory(std::move(directory)) {
+                             std::shared_ptr<SmbDirectory> directory, DiscoverySources sources)
+    : m_settings(std::move(settings)), m_directory(std::move(directory)),
+      m_discovery(std::move(sources)) {
     if (!m_directory)
         m_directory = std::make_shared<LibSmbDirectory>(
             SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
@@ -83,6 +105,8 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
         setLastError(result);
         return result;
     }
+    if (target->level == BrowseLevel::Provider)
+        m_discovery.start(listAdapters());
     const std::lock_guard lock(m_enumMutex);
     const EnumHandle id = m_nextEnum++;
     m_enumerations[id] = Enumeration{*target, type, false, {}, 0};
@@ -105,8 +129,7 @@ DWORD LinuxPlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
     }
     // The listing runs without the lock: it may take the network's time.
     if (pending) {
-        const SmbListing listing =
-            m_directory->list(browseUrl(pending->target), pending->target.level);
+        const SmbListing listing = listWithDiscovery(pending->target);
         if (listing.error != 0) {
             const DWORD result = windowsErrorFromErrno(listing.error, pending->target.level);
             setLastError(result);
@@ -128,6 +151,61 @@ DWORD LinuxPlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
     if (result != win::NoError)
         setLastError(result);
     return result;
+}
+
+SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
+    const std::string url = browseUrl(target);
+    switch (target.level) {
+    case BrowseLevel::Provider: {
+        SmbListing listing = m_directory->list(url, target.level);
+        const std::vector<DiscoveredHost> found = m_discovery.hosts();
+        std::set<std::string> browsed;
+        for (const SmbEntry& entry : listing.entries)
+            browsed.insert(upper(entry.name));
+        {
+            const std::lock_guard lock(m_enumMutex);
+            m_browsedGroups = std::move(browsed);
+        }
+        if (listing.error != 0 && found.empty())
+            return listing;
+        listing.error = 0;
+        listing.entries = mergeWorkgroups(std::move(listing.entries), found);
+        return listing;
+    }
+    case BrowseLevel::Workgroup: {
+        const std::vector<DiscoveredHost> found = m_discovery.hosts();
+        const bool discovered = anyInGroup(found, target.name);
+        bool browsed = true;
+        {
+            const std::lock_guard lock(m_enumMutex);
+            browsed = !m_browsedGroups || m_browsedGroups->count(upper(target.name)) != 0;
+        }
+        // A group only discovery knows has no browse master to ask; asking
+        // would cost the scan the browse service's time-outs.
+        SmbListing listing;
+        if (browsed || !discovered)
+            listing = m_directory->list(url, target.level);
+        if (listing.error != 0 && !discovered)
+            return listing;
+        listing.error = 0;
+        listing.entries = mergeServers(std::move(listing.entries), target.name, found);
+        return listing;
+    }
+    case BrowseLevel::Server:
+        break;
+    }
+    SmbListing listing = m_directory->list(url, target.level);
+    if (listing.error == 0)
+        return listing;
+    // A host that announced itself but whose name the SMB library cannot
+    // resolve is listed through the address it answered from.
+    const std::vector<DiscoveredHost> found = m_discovery.knownHosts();
+    if (const DiscoveredHost* host = findHost(found, target.name)) {
+        const std::string address = dottedAddress(host->address);
+        qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
+        listing = m_directory->list("smb://" + address, target.level);
+    }
+    return listing;
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -194,18 +272,29 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
     if (!address)
         return NRC_CMDTMO;
     const auto status = queryNodeStatus(*address, nodeStatusExchange());
-    if (!status)
-        return NRC_CMDTMO;
-    MacAddress unit = status->unitId;
+    const auto neighbour = [&]() -> std::optional<MacAddress> {
+        if (!adapter.onLink(*address))
+            return std::nullopt;
+        return *address == adapter.address
+                   ? interfaceMac(adapter.name)
+                   : macFromArpTable(readSmallFile(m_settings.neighbourTable), *address,
+                                     adapter.name);
+    };
+    MacAddress unit{};
+    if (status) {
+        unit = status->unitId;
+    } else {
+        // A host with NetBIOS switched off does not answer; on the adapter's
+        // link the kernel still knows its address.
+        const auto known = neighbour();
+        if (!known)
+            return NRC_CMDTMO;
+        unit = *known;
+    }
     // Samba answers with an all-zero unit ID; a host on the adapter's link
     // still has its real address in the kernel's neighbour table.
-    if (std::all_of(unit.begin(), unit.end(), [](std::uint8_t b) { return b == 0; }) &&
-        adapter.onLink(*address)) {
-        const auto known =
-            *address == adapter.address
-                ? interfaceMac(adapter.name)
-                : macFromArpTable(readSmallFile(m_settings.neighbourTable), *address, adapter.name);
-        if (known)
+    if (std::all_of(unit.begin(), unit.end(), [](std::uint8_t b) { return b == 0; })) {
+        if (const auto known = neighbour())
             unit = *known;
     }
     std::copy(unit.begin(), unit.end(), ncb.buffer);
@@ -246,6 +335,12 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
                 targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
             address = queryName(*netbios, targets, nameQueryExchange());
         }
+    }
+    if (!address) {
+        // A host found by discovery is reached at the address it answered from.
+        const std::vector<DiscoveredHost> discovered = m_discovery.knownHosts();
+        if (const DiscoveredHost* host = findHost(discovered, name))
+            address = host->address;
     }
     if (address) {
         const std::lock_guard lock(m_resolvedMutex);

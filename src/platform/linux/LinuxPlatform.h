@@ -7,12 +7,15 @@
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
+#include "discovery/DiscoveryRound.h"
+#include "discovery/StandardSources.h"
 #include "platform/NetworkPlatform.h"
 
 #include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 namespace norvane {
@@ -40,10 +43,14 @@ struct LinuxPlatformSettings {
     std::string neighbourTable = "/proc/net/arp";
 };
 
+// Enumerations list the union of the browse list and what the discovery
+// sources found: a round starts when the provider level is opened and runs
+// while the browse list is fetched.
 class LinuxPlatform : public NetworkPlatform {
 public:
     explicit LinuxPlatform(LinuxPlatformSettings settings = {},
-                           std::shared_ptr<SmbDirectory> directory = nullptr);
+                           std::shared_ptr<SmbDirectory> directory = nullptr,
+                           DiscoverySources sources = standardDiscoverySources());
 
     DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
     DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
@@ -75,6 +82,7 @@ private:
         std::size_t cursor = 0;
     };
 
+    SmbListing listWithDiscovery(const BrowseTarget& target);
     std::uint8_t enumerateAdapters(Ncb& ncb);
     std::uint8_t resetAdapter(const Ncb& ncb);
     std::uint8_t adapterStatus(Ncb& ncb);
@@ -88,6 +96,11 @@ private:
     std::mutex m_enumMutex;
     std::map<EnumHandle, Enumeration> m_enumerations;
     EnumHandle m_nextEnum = 1;
+
+    DiscoveryRound m_discovery;
+    // The workgroups the latest provider-level browse list named, upper
+    // case; nothing before the first.
+    std::optional<std::set<std::string>> m_browsedGroups;
 
     std::mutex m_resolvedMutex;
     std::string m_resolvedName;

@@ -7,6 +7,7 @@
 #include "linux/Adapters.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,7 @@ public:
     // Ends a running round early; results() then returns at once.
     virtual void cancel() = 0;
 };
+
+using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
 
 } // namespace norvane

@@ -1,0 +1,61 @@
+#include "DiscoveryMerge.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace norvane {
+
+namespace {
+
+bool listed(const std::vector<SmbEntry>& entries, unsigned type, std::string_view name) {
+    return std::any_of(entries.begin(), entries.end(), [&](const SmbEntry& entry) {
+        return entry.type == type && sameNameIgnoringCase(entry.name, name);
+    });
+}
+
+} // namespace
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
+std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources) {
+    std::vector<DiscoveredHost> united;
+    for (const std::vector<DiscoveredHost>& hosts : sources) {
+        for (const DiscoveredHost& host : hosts) {
+            if (findHost(united, host.name) == nullptr)
+                united.push_back(host);
+        }
+    }
+    return united;
+}
+
+std::vector<SmbEntry> mergeWorkgroups(std::vector<SmbEntry> browsed,
+                                      std::span<const DiscoveredHost> found) {
+    for (const DiscoveredHost& host : found) {
+        if (!listed(browsed, SmbWorkgroup, host.group))
+            browsed.push_back({SmbWorkgroup, host.group, {}});
+    }
+    return browsed;
+}
+
+std::vector<SmbEntry> mergeServers(std::vector<SmbEntry> browsed, std::string_view group,
+                                   std::span<const DiscoveredHost> found) {
+    for (const DiscoveredHost& host : found) {
+        if (sameNameIgnoringCase(host.group, group) && !listed(browsed, SmbServer, host.name))
+            browsed.push_back({SmbServer, host.name, {}});
+    }
+    return browsed;
+}
+
+const DiscoveredHost* findHost(std::span<const DiscoveredHost> found, std::string_view name) {
+    const auto it = std::find_if(found.begin(), found.end(), [&](const DiscoveredHost& host) {
+        return sameNameIgnoringCase(host.name, name);
+    });
+    return it != found.end() ? &*it : nullptr;
+}
+
+} // namespace norvane

@@ -1,0 +1,34 @@
+#pragma once
+
+// How the hosts that discovery sources found join the browse list: a group
+// once, a name once, both compared without case, the browse list's
+// spelling first.
+
+#include "linux/SmbBrowser.h"
+#include "linux/discovery/DiscoverySource.h"
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace norvane {
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// The hosts of several sources as one list: a name once, the first source
+// that found it winning.
+std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources);
+
+// The browse list's workgroups followed by every group only discovery knows.
+std::vector<SmbEntry> mergeWorkgroups(std::vector<SmbEntry> browsed,
+                                      std::span<const DiscoveredHost> found);
+
+// The browse list's servers of `group` followed by every discovered host of
+// that group the browse list does not name.
+std::vector<SmbEntry> mergeServers(std::vector<SmbEntry> browsed, std::string_view group,
+                                   std::span<const DiscoveredHost> found);
+
+// The discovered host of that name, or nothing.
+const DiscoveredHost* findHost(std::span<const DiscoveredHost> found, std::string_view name);
+
+} // namespace norvane

@@ -1,0 +1,37 @@
+#pragma once
+
+// The discovery sources of the platform and their latest round: started
+// when a scan opens the provider level, its hosts kept for the workgroup
+// and server levels that follow, until the next round starts.
+
+#include "linux/discovery/DiscoverySource.h"
+
+#include <mutex>
+#include <vector>
+
+namespace norvane {
+
+class DiscoveryRound {
+public:
+    explicit DiscoveryRound(DiscoverySources sources);
+    DiscoveryRound(const DiscoveryRound&) = delete;
+    DiscoveryRound& operator=(const DiscoveryRound&) = delete;
+    ~DiscoveryRound();
+
+    // Starts a round of every source; returns at once.
+    void start(const std::vector<Adapter>& adapters);
+    // Waits for the round to end and returns what all sources found, a name
+    // once. Empty before the first round.
+    std::vector<DiscoveredHost> hosts();
+    // What the latest round found if it has ended; never waits.
+    std::vector<DiscoveredHost> knownHosts();
+
+private:
+    DiscoverySources m_sources;
+    std::mutex m_roundMutex; // held while a round starts or is collected
+    bool m_collected = true;
+    std::mutex m_hostsMutex;
+    std::vector<DiscoveredHost> m_hosts;
+};
+
+} // namespace norvane

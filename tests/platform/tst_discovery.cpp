@@ -1,0 +1,255 @@
+// Discovery beside the browse list: how the hosts of the sources join the
+// browse list's groups and servers, and how the platform's enumerations
+// list the union.
+
+#include "ScriptedDirectory.h"
+#include "linux/LinuxPlatform.h"
+#include "linux/discovery/DiscoveryMerge.h"
+#include "platform/EnumPacking.h"
+
+#include <QtTest>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+
+using namespace norvane;
+using namespace norvane::test;
+
+namespace {
+
+// "NAME@GROUP@a.b.c.d" items, as a host list.
+std::vector<DiscoveredHost> hostsFrom(const QStringList& items) {
+    std::vector<DiscoveredHost> hosts;
+    for (const QString& item : items) {
+        const QStringList parts = item.split(QLatin1Char('@'));
+        DiscoveredHost host{parts[0].toStdString(), parts[1].toStdString(), 0};
+        if (parts.size() > 2)
+            host.address = inet_addr(parts[2].toLatin1().constData());
+        hosts.push_back(host);
+    }
+    return hosts;
+}
+
+std::vector<SmbEntry> entriesFrom(unsigned type, const QStringList& names) {
+    std::vector<SmbEntry> entries;
+    for (const QString& name : names)
+        entries.push_back({type, name.toStdString(), {}});
+    return entries;
+}
+
+QStringList namesOf(const std::vector<SmbEntry>& entries) {
+    QStringList names;
+    for (const SmbEntry& entry : entries)
+        names << QString::fromStdString(entry.name);
+    return names;
+}
+
+// Reports a fixed list of hosts and counts its rounds.
+class ScriptedSource : public DiscoverySource {
+public:
+    explicit ScriptedSource(std::vector<DiscoveredHost> hosts) : m_hosts(std::move(hosts)) {}
+    const char* name() const override { return "scripted"; }
+    void start(const std::vector<Adapter>&) override { ++rounds; }
+    std::vector<DiscoveredHost> results() override { return m_hosts; }
+    void cancel() override {}
+
+    std::atomic<int> rounds{0};
+
+private:
+    std::vector<DiscoveredHost> m_hosts;
+};
+
+struct Listed {
+    DWORD result = 0;
+    QStringList names;
+};
+
+Listed listContainer(LinuxPlatform& platform, const NetResource& container, DWORD type) {
+    Listed listed;
+    EnumHandle handle = 0;
+    listed.result = platform.openEnum(RESOURCE_GLOBALNET, type, 0, &container, &handle);
+    if (listed.result != win::NoError)
+        return listed;
+    std::vector<unsigned char> buffer(EnumBufferSize, 0);
+    DWORD count = EnumAllEntries;
+    DWORD size = DWORD(buffer.size());
+    listed.result = platform.enumResource(handle, &count, buffer.data(), &size);
+    for (DWORD i = 0; listed.result == win::NoError && i < count; ++i)
+        listed.names << QString::fromStdString(
+            readNetResource(buffer.data(), buffer.size(), i)->remoteName.value_or("-"));
+    platform.closeEnum(handle);
+    return listed;
+}
+
+NetResource container(std::optional<std::string> remoteName) {
+    NetResource resource;
+    resource.provider = LanManProviderName;
+    resource.remoteName = std::move(remoteName);
+    return resource;
+}
+
+} // namespace
+
+class TestDiscovery : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mergeWorkgroups_data() {
+        QTest::addColumn<QStringList>("browsed");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("nothing discovered")
+            << QStringList{"LABGROUP1"} << QStringList{} << QStringList{"LABGROUP1"};
+        QTest::newRow("a group only discovery knows")
+            << QStringList{"LABGROUP1"} << QStringList{"PC1@LABGROUP1", "PC2@HOMENET"}
+            << QStringList{"LABGROUP1", "HOMENET"};
+        QTest::newRow("case differs: the browse list's spelling")
+            << QStringList{"LabGroup1"} << QStringList{"PC1@LABGROUP1", "PC2@labgroup1"}
+            << QStringList{"LabGroup1"};
+        QTest::newRow("no browse list: each group once")
+            << QStringList{} << QStringList{"A@HOME", "B@home", "DC@corp.example"}
+            << QStringList{"HOME", "corp.example"};
+    }
+    void mergeWorkgroups() {
+        QFETCH(QStringList, browsed);
+        QFETCH(QStringList, found);
+        QFETCH(QStringList, expected);
+        QCOMPARE(
+            namesOf(norvane::mergeWorkgroups(entriesFrom(SmbWorkgroup, browsed), hostsFrom(found))),
+            expected);
+    }
+
+    void mergeServers_data() {
+        QTest::addColumn<QStringList>("browsed");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("union, a name once without case")
+            << QStringList{"SRV1"} << QStringList{"srv1@GROUP", "NEW@group", "ELSE@OTHER"}
+            << QStringList{"SRV1", "NEW"};
+        QTest::newRow("only discovery")
+            << QStringList{} << QStringList{"PC@GROUP", "PC2@GROUP"} << QStringList{"PC", "PC2"};
+        QTest::newRow("other groups only")
+            << QStringList{"SRV1"} << QStringList{"PC@GROUPS"} << QStringList{"SRV1"};
+    }
+    void mergeServers() {
+        QFETCH(QStringList, browsed);
+        QFETCH(QStringList, found);
+        QFETCH(QStringList, expected);
+        QCOMPARE(namesOf(norvane::mergeServers(entriesFrom(SmbServer, browsed), "GROUP",
+                                               hostsFrom(found))),
+                 expected);
+    }
+
+    void unitedSourcesNameAHostOnce() {
+        const std::vector<std::vector<DiscoveredHost>> sources{
+            hostsFrom({"PC1@WG@10.0.0.1", "PC2@WG@10.0.0.2"}),
+            hostsFrom({"pc1@OTHER@10.0.0.9", "PC3@WG@10.0.0.3"})};
+        const auto united = uniteHosts(sources);
+        QCOMPARE(united.size(), std::size_t(3));
+        QCOMPARE(united[0], sources[0][0]);
+        QCOMPARE(united[2], sources[1][1]);
+        QCOMPARE(findHost(united, "Pc3"), &united[2]);
+        QVERIFY(!findHost(united, "PC"));
+    }
+
+    // The walk's view: groups, servers and shares over a scripted browse
+    // list and a scripted source.
+    void enumerationsListTheUnion_data() {
+        QTest::addColumn<bool>("browseMaster");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("groups");
+        QTest::addColumn<QStringList>("labgroupServers");
+        QTest::addColumn<QStringList>("homenetServers");
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("mixed") << true
+                               << QStringList{"labsrv1@labgroup1@10.0.0.1",
+                                              "PC1@LABGROUP1@10.0.0.2", "PC2@HOMENET@10.0.0.3"}
+                               << QStringList{"LABGROUP1", "HOMENET"}
+                               << QStringList{"\\\\LABSRV1", "\\\\PC1"} << QStringList{"\\\\PC2"}
+                               << QStringList{"smb://", "smb://LABGROUP1"};
+        QTest::newRow("no browse master")
+            << false << QStringList{"PC1@LABGROUP1@10.0.0.2", "PC2@HOMENET@10.0.0.3"}
+            << QStringList{"LABGROUP1", "HOMENET"} << QStringList{"\\\\PC1"}
+            << QStringList{"\\\\PC2"} << QStringList{"smb://"};
+        QTest::newRow("browse list only")
+            << true << QStringList{} << QStringList{"LABGROUP1"} << QStringList{"\\\\LABSRV1"}
+            << QStringList{} << QStringList{"smb://", "smb://LABGROUP1", "smb://HOMENET"};
+    }
+    void enumerationsListTheUnion() {
+        QFETCH(bool, browseMaster);
+        QFETCH(QStringList, found);
+        QFETCH(QStringList, groups);
+        QFETCH(QStringList, labgroupServers);
+        QFETCH(QStringList, homenetServers);
+        QFETCH(QStringList, asked);
+        auto directory = std::make_shared<ScriptedDirectory>();
+        if (browseMaster) {
+            directory->listings["smb://"] = {0, entriesFrom(SmbWorkgroup, {"LABGROUP1"})};
+            directory->listings["smb://LABGROUP1"] = {0, entriesFrom(SmbServer, {"LABSRV1"})};
+        }
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(hostsFrom(found)));
+        LinuxPlatform platform({}, directory, std::move(sources));
+
+        const Listed provider = listContainer(platform, container(std::nullopt), 0);
+        QCOMPARE(provider.result, win::NoError);
+        QCOMPARE(provider.names, groups);
+        const Listed labgroup = listContainer(platform, container("LABGROUP1"), 0);
+        QCOMPARE(labgroup.result, win::NoError);
+        QCOMPARE(labgroup.names, labgroupServers);
+        const Listed homenet = listContainer(platform, container("HOMENET"), 0);
+        QCOMPARE(homenet.result,
+                 homenetServers.isEmpty() ? win::NoBrowserServersFound : win::NoError);
+        QCOMPARE(homenet.names, homenetServers);
+        QStringList urls;
+        for (const auto& [url, level] : directory->asked)
+            urls << QString::fromStdString(url);
+        QCOMPARE(urls, asked);
+    }
+
+    void nothingFoundIsNoBrowserServers() {
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(std::vector<DiscoveredHost>{}));
+        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>(), std::move(sources));
+        QCOMPARE(listContainer(platform, container(std::nullopt), 0).result,
+                 win::NoBrowserServersFound);
+        QCOMPARE(platform.getLastError(), win::NoBrowserServersFound);
+    }
+
+    // A round starts with each provider-level enumeration, not below it.
+    void roundPerProviderEnumeration() {
+        auto source = std::make_unique<ScriptedSource>(hostsFrom({"PC1@HOMENET@10.0.0.3"}));
+        ScriptedSource& counted = *source;
+        DiscoverySources sources;
+        sources.push_back(std::move(source));
+        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>(), std::move(sources));
+        listContainer(platform, container(std::nullopt), 0);
+        listContainer(platform, container("HOMENET"), 0);
+        listContainer(platform, container("\\\\PC1"), RESOURCETYPE_DISK);
+        QCOMPARE(counted.rounds.load(), 1);
+        listContainer(platform, container(std::nullopt), 0);
+        QCOMPARE(counted.rounds.load(), 2);
+    }
+
+    // A name the SMB library cannot resolve is listed through the address
+    // the host answered from; the captions keep the name.
+    void sharesThroughTheAnsweringAddress() {
+        auto directory = std::make_shared<ScriptedDirectory>();
+        directory->listings["smb://10.0.0.3"] = {
+            0, {{SmbFileShare, "docs", "Documents"}, {SmbFileShare, "hidden$", {}}}};
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(hostsFrom({"PC2@HOMENET@10.0.0.3"})));
+        LinuxPlatform platform({}, directory, std::move(sources));
+        listContainer(platform, container(std::nullopt), 0);
+        const Listed shares = listContainer(platform, container("\\\\pc2"), RESOURCETYPE_DISK);
+        QCOMPARE(shares.result, win::NoError);
+        QCOMPARE(shares.names, QStringList{"\\\\pc2\\docs"});
+        const Listed unknown = listContainer(platform, container("\\\\OTHER"), RESOURCETYPE_DISK);
+        QCOMPARE(unknown.result, win::BadNetPath);
+        QCOMPARE(directory->asked.back().first, std::string("smb://OTHER"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscovery)
+#include "tst_discovery.moc"
