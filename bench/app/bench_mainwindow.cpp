@@ -90,7 +90,7 @@ int main(int argc, char* argv[]) {
         if (run == 0)
             form.show(); // showing the window runs Go
         else
-            form.actGo->trigger();
+            test::parts(form).actGo->trigger();
         QApplication::exec();
         if (form.model().rowCount() != Computers) {
             std::fprintf(stderr, "scan %d listed %d rows\n", run, form.model().rowCount());

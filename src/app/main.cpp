@@ -3,6 +3,7 @@
 // the first scan; a failed start-up check ends the program instead, and the
 // window's destruction still writes the settings.
 
+#include "common/Product.h"
 #include "linux/AlsaSoundPlayer.h"
 #include "linux/LinuxPlatform.h"
 #include "mainwindow/Application.h"
@@ -12,8 +13,8 @@
 
 int main(int argc, char* argv[]) {
     norvane::NorvaneApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Halvorix"));
-    QApplication::setApplicationName(QStringLiteral("Norvane"));
+    QApplication::setOrganizationName(QString::fromLatin1(norvane::OrganizationName));
+    QApplication::setApplicationName(QString::fromLatin1(norvane::ApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(norvane::ApplicationTitle));
 
     norvane::LinuxPlatform platform;

@@ -4,6 +4,7 @@
 // file-manager data directory in a temporary directory, recording its
 // sounds, pings and completions.
 
+#include "FormParts.h"
 #include "TestNetwork.h"
 #include "mainwindow/TMainForm.h"
 

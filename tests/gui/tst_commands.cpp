@@ -156,27 +156,27 @@ void TestCommands::statesDuringAndAfterScan() {
     inScan.wait();
     QTRY_COMPARE(w.form->model().rowCount(), 3);
     idle();
-    QVERIFY(!w.form->actSave->isEnabled());
-    QVERIFY(!w.form->actSaveAs->isEnabled());
-    QVERIFY(w.form->actFind->isEnabled());
-    QVERIFY(w.form->actGo->isEnabled());
-    QVERIFY(w.form->actStop->isEnabled());
-    QVERIFY(w.form->actRefresh->isEnabled());
-    QVERIFY(w.form->actAbout->isEnabled());
-    QVERIFY(w.form->actExit->isEnabled());
-    QVERIFY(!w.form->ToolBar->widgetForAction(w.form->actSave)->isEnabled());
+    QVERIFY(!parts(*w.form).actSave->isEnabled());
+    QVERIFY(!parts(*w.form).actSaveAs->isEnabled());
+    QVERIFY(parts(*w.form).actFind->isEnabled());
+    QVERIFY(parts(*w.form).actGo->isEnabled());
+    QVERIFY(parts(*w.form).actStop->isEnabled());
+    QVERIFY(parts(*w.form).actRefresh->isEnabled());
+    QVERIFY(parts(*w.form).actAbout->isEnabled());
+    QVERIFY(parts(*w.form).actExit->isEnabled());
+    QVERIFY(!parts(*w.form).toolBar->widgetForAction(parts(*w.form).actSave)->isEnabled());
     {
         DialogCloser closer;
-        QTest::keyClick(w.form->ListView, Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(parts(*w.form).listView, Qt::Key_S, Qt::ControlModifier);
         idle();
         QCOMPARE(closer.opened, QStringList());
     }
     release.count_down();
     QVERIFY(w.waitIdle());
     idle();
-    QVERIFY(w.form->actSave->isEnabled());
-    QVERIFY(w.form->actSaveAs->isEnabled());
-    QVERIFY(w.form->ToolBar->widgetForAction(w.form->actSave)->isEnabled());
+    QVERIFY(parts(*w.form).actSave->isEnabled());
+    QVERIFY(parts(*w.form).actSaveAs->isEnabled());
+    QVERIFY(parts(*w.form).toolBar->widgetForAction(parts(*w.form).actSave)->isEnabled());
 }
 
 void TestCommands::findNeedsRows() {
@@ -188,9 +188,9 @@ void TestCommands::findNeedsRows() {
     QVERIFY(w.showAndWait());
     idle();
     QCOMPARE(w.form->model().rowCount(), 0);
-    QVERIFY(!w.form->actFind->isEnabled());
-    QVERIFY(!w.form->actPing->isEnabled());
-    QVERIFY(w.form->actSave->isEnabled());
+    QVERIFY(!parts(*w.form).actFind->isEnabled());
+    QVERIFY(!parts(*w.form).actPing->isEnabled());
+    QVERIFY(parts(*w.form).actSave->isEnabled());
 }
 
 void TestCommands::pingFollowsSelection_data() {
@@ -211,15 +211,15 @@ void TestCommands::pingFollowsSelection() {
     Window w;
     buildSmallNetwork(w.fake);
     w.create();
-    w.form->cboResource->setCurrentIndex(type);
+    parts(*w.form).cboResource->setCurrentIndex(type);
     QVERIFY(w.showAndWait());
-    w.form->ListView->clearSelection();
+    parts(*w.form).listView->clearSelection();
     if (row >= 0)
-        w.form->ListView->selectRow(row);
+        parts(*w.form).listView->selectRow(row);
     idle();
-    QCOMPARE(w.form->actPing->isEnabled(), enabled);
-    QCOMPARE(w.form->ToolBar->widgetForAction(w.form->actPing)->isEnabled(), enabled);
-    QTest::keyClick(w.form->ListView, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(parts(*w.form).actPing->isEnabled(), enabled);
+    QCOMPARE(parts(*w.form).toolBar->widgetForAction(parts(*w.form).actPing)->isEnabled(), enabled);
+    QTest::keyClick(parts(*w.form).listView, Qt::Key_I, Qt::ControlModifier);
     QCOMPARE(w.pinged.size(), enabled ? 1 : 0);
 }
 
@@ -231,38 +231,40 @@ void TestCommands::viewToggles() {
     w.create();
     QVERIFY(w.showAndWait());
     TMainForm& form = *w.form;
-    const int listHeight = form.ListView->height();
-    QCOMPARE(form.CoolBar->rowCount(), 3);
+    const int listHeight = parts(form).listView->height();
+    QCOMPARE(parts(form).coolBar->rowCount(), 3);
     // The resource box leaves room for the Go button at the bar's right.
-    QCOMPARE(form.cboResource->width(), form.ResourceBar->width() - 43 - 2);
-    QCOMPARE(form.btnGo->geometry().right(), form.ResourceBar->width() - 1);
+    QCOMPARE(parts(form).cboResource->width(), parts(form).resourceBar->width() - 43 - 2);
+    QCOMPARE(parts(form).btnGo->geometry().right(), parts(form).resourceBar->width() - 1);
     form.resize(400, form.height());
-    QTRY_COMPARE(form.cboResource->width(), form.ResourceBar->width() - 43 - 2);
+    QTRY_COMPARE(parts(form).cboResource->width(), parts(form).resourceBar->width() - 43 - 2);
 
-    form.actResourceBar->trigger();
-    QVERIFY(!form.CoolBar->isBandVisible(form.CoolBar->bandIndexOf(form.ResourceBar)));
-    QVERIFY(form.ResourceBar->isHidden());
-    QCOMPARE(form.CoolBar->rowCount(), 2);
-    form.actToolBar->trigger();
-    QVERIFY(form.psToolBar->isHidden());
-    QCOMPARE(form.CoolBar->rowCount(), 1);
-    form.actStatusBar->trigger();
-    QVERIFY(form.StatusBar->isHidden());
+    parts(form).actResourceBar->trigger();
+    QVERIFY(!parts(form).coolBar->isBandVisible(
+        parts(form).coolBar->bandIndexOf(parts(form).resourceBar)));
+    QVERIFY(parts(form).resourceBar->isHidden());
+    QCOMPARE(parts(form).coolBar->rowCount(), 2);
+    parts(form).actToolBar->trigger();
+    QVERIFY(parts(form).psToolBar->isHidden());
+    QCOMPARE(parts(form).coolBar->rowCount(), 1);
+    parts(form).actStatusBar->trigger();
+    QVERIFY(parts(form).statusBar->isHidden());
     idle();
-    QVERIFY(!form.actResourceBar->isChecked());
-    QVERIFY(!form.actToolBar->isChecked());
-    QVERIFY(!form.actStatusBar->isChecked());
+    QVERIFY(!parts(form).actResourceBar->isChecked());
+    QVERIFY(!parts(form).actToolBar->isChecked());
+    QVERIFY(!parts(form).actStatusBar->isChecked());
     // The list takes the room the bars gave up.
-    QTRY_VERIFY(form.ListView->height() > listHeight);
+    QTRY_VERIFY(parts(form).listView->height() > listHeight);
 
-    for (QAction* action : {form.actResourceBar, form.actToolBar, form.actStatusBar})
+    for (QAction* action :
+         {parts(form).actResourceBar, parts(form).actToolBar, parts(form).actStatusBar})
         action->trigger();
     idle();
-    QCOMPARE(form.CoolBar->rowCount(), 3);
-    QVERIFY(!form.StatusBar->isHidden());
-    QVERIFY(form.actResourceBar->isChecked());
-    QVERIFY(form.actToolBar->isChecked());
-    QVERIFY(form.actStatusBar->isChecked());
+    QCOMPARE(parts(form).coolBar->rowCount(), 3);
+    QVERIFY(!parts(form).statusBar->isHidden());
+    QVERIFY(parts(form).actResourceBar->isChecked());
+    QVERIFY(parts(form).actToolBar->isChecked());
+    QVERIFY(parts(form).actStatusBar->isChecked());
 }
 
 // The checks are recomputed when the application becomes idle, whoever
@@ -273,40 +275,43 @@ void TestCommands::checksFollowTheControlsAtIdle() {
     w.create();
     QVERIFY(w.showAndWait());
     TMainForm& form = *w.form;
-    form.ResourceBar->hide();
-    form.StatusBar->hide();
-    form.ListView->setGridLines(true);
-    form.ListView->setRowSelect(true);
-    QVERIFY(form.actResourceBar->isChecked());
+    parts(form).resourceBar->hide();
+    parts(form).statusBar->hide();
+    parts(form).listView->setGridLines(true);
+    parts(form).listView->setRowSelect(true);
+    QVERIFY(parts(form).actResourceBar->isChecked());
     idle();
-    QVERIFY(!form.actResourceBar->isChecked());
-    QVERIFY(!form.actStatusBar->isChecked());
-    QVERIFY(form.actToolBar->isChecked());
-    QVERIFY(form.actGridLines->isChecked());
-    QVERIFY(form.actRowSelect->isChecked());
-    QVERIFY(!form.actHotTrack->isChecked());
+    QVERIFY(!parts(form).actResourceBar->isChecked());
+    QVERIFY(!parts(form).actStatusBar->isChecked());
+    QVERIFY(parts(form).actToolBar->isChecked());
+    QVERIFY(parts(form).actGridLines->isChecked());
+    QVERIFY(parts(form).actRowSelect->isChecked());
+    QVERIFY(!parts(form).actHotTrack->isChecked());
 }
 
 void TestCommands::menus() {
     Window w;
     w.create();
     TMainForm& form = *w.form;
-    QCOMPARE(menuTexts(form.mnuFile), (QStringList{"&Save", "Save &As...", "-", "E&xit"}));
-    QCOMPARE(menuTexts(form.mnuView),
+    QCOMPARE(menuTexts(parts(form).mnuFile), (QStringList{"&Save", "Save &As...", "-", "E&xit"}));
+    QCOMPARE(menuTexts(parts(form).mnuView),
              (QStringList{"&Toolbars", "Status &Bar", "-", "&GridLines", "&HotTrack", "Ro&wSelect",
                           "-", "&Go", "Sto&p", "&Refresh"}));
-    QCOMPARE(menuTexts(form.mnuToolbars), (QStringList{"&Standart Buttons", "&Resource Bar"}));
-    QCOMPARE(menuTexts(form.mnuResource), (QStringList{"&Find", "P&ing"}));
-    QCOMPARE(menuTexts(form.mnuHelp), QStringList{"&About Norvane..."});
-    QCOMPARE(menuTexts(form.PopupMenu), (QStringList{"&GridLines", "&HotTrack", "Ro&wSelect"}));
+    QCOMPARE(menuTexts(parts(form).mnuToolbars),
+             (QStringList{"&Standart Buttons", "&Resource Bar"}));
+    QCOMPARE(menuTexts(parts(form).mnuResource), (QStringList{"&Find", "P&ing"}));
+    QCOMPARE(menuTexts(parts(form).mnuHelp), QStringList{"&About Norvane..."});
+    QCOMPARE(menuTexts(parts(form).popupMenu),
+             (QStringList{"&GridLines", "&HotTrack", "Ro&wSelect"}));
     const std::pair<QAction*, const char*> categories[] = {
-        {form.actSave, "File"},    {form.actExit, "File"},         {form.actToolBar, "View"},
-        {form.actRefresh, "View"}, {form.actFind, "Resource"},     {form.actPing, "Resource"},
-        {form.actAbout, "Help"},   {form.actGridLines, "ListView"}};
+        {parts(form).actSave, "File"},     {parts(form).actExit, "File"},
+        {parts(form).actToolBar, "View"},  {parts(form).actRefresh, "View"},
+        {parts(form).actFind, "Resource"}, {parts(form).actPing, "Resource"},
+        {parts(form).actAbout, "Help"},    {parts(form).actGridLines, "ListView"}};
     for (const auto& [action, category] : categories)
         QCOMPARE(action->property("category").toString(), QString::fromLatin1(category));
     // The menus show captions without images.
-    QVERIFY(!form.actSave->isIconVisibleInMenu());
+    QVERIFY(!parts(form).actSave->isIconVisibleInMenu());
 }
 
 void TestCommands::menuButtonsOpenTheirMenus_data() {
@@ -362,22 +367,24 @@ void TestCommands::toolButtons() {
     w.create();
     TMainForm& form = *w.form;
     QStringList names;
-    for (QAction* action : form.ToolBar->actions())
-        names << (action->isSeparator() ? QStringLiteral("-")
-                                        : form.ToolBar->widgetForAction(action)->objectName());
+    for (QAction* action : parts(form).toolBar->actions())
+        names << (action->isSeparator()
+                      ? QStringLiteral("-")
+                      : parts(form).toolBar->widgetForAction(action)->objectName());
     QCOMPARE(names,
              (QStringList{"btnSave", "-", "btnStop", "btnRefresh", "-", "btnFind", "btnPing"}));
     // Tips are the hints alone, without the shortcut.
-    auto* save = qobject_cast<QToolButton*>(form.ToolBar->widgetForAction(form.actSave));
+    auto* save =
+        qobject_cast<QToolButton*>(parts(form).toolBar->widgetForAction(parts(form).actSave));
     QCOMPARE(save->toolTip(), QStringLiteral("Save"));
     QCOMPARE(save->toolButtonStyle(), Qt::ToolButtonIconOnly);
     QVERIFY(save->autoRaise());
     // Grey images normally, coloured ones under the pointer.
-    const QIcon icon = form.actSave->icon();
+    const QIcon icon = parts(form).actSave->icon();
     QVERIFY(!icon.isNull());
     QVERIFY(icon.pixmap(16, QIcon::Normal).toImage() != icon.pixmap(16, QIcon::Active).toImage());
-    QCOMPARE(form.btnGo->text(), QStringLiteral("Go"));
-    QCOMPARE(form.btnGo->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    QCOMPARE(parts(form).btnGo->text(), QStringLiteral("Go"));
+    QCOMPARE(parts(form).btnGo->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
 }
 
 void TestCommands::shortcuts_data() {
@@ -412,7 +419,7 @@ void TestCommands::shortcuts() {
     w.create(false);
     QVERIFY(w.showAndWait());
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
-    w.form->ListView->selectRow(0);
+    parts(*w.form).listView->selectRow(0);
     idle();
     auto* command = w.form->findChild<QAction*>(action);
     QVERIFY(command != nullptr);
@@ -434,13 +441,13 @@ void TestCommands::saveAndSaveAs() {
     buildSmallNetwork(w.fake);
     w.create();
     QVERIFY(w.showAndWait());
-    QTest::mouseClick(w.form->ListView->horizontalHeader()->viewport(), Qt::LeftButton, {},
+    QTest::mouseClick(parts(*w.form).listView->horizontalHeader()->viewport(), Qt::LeftButton, {},
                       QPoint(10, 5));
     QCOMPARE(w.form->model().rows().back().caption, QStringLiteral("\\\\GAMMA"));
     const QString path = w.home.filePath(QStringLiteral("net.nrv"));
     whenOpen<QFileDialog>(w.form.get(),
                           [path](QFileDialog* dialog) { typeFileName(dialog, path); });
-    w.form->actSaveAs->trigger();
+    parts(*w.form).actSaveAs->trigger();
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray first = file.readAll();
@@ -450,7 +457,7 @@ void TestCommands::saveAndSaveAs() {
     QVERIFY(first.indexOf("\\\\DELTA") < first.indexOf("\\\\GAMMA"));
 
     DialogCloser closer;
-    w.form->actSave->trigger();
+    parts(*w.form).actSave->trigger();
     QCOMPARE(closer.opened, QStringList());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.size(), 2 * first.size());
@@ -465,11 +472,11 @@ void TestCommands::saveFailureGoesToTheErrorBox() {
     whenOpen<QFileDialog>(w.form.get(),
                           [path](QFileDialog* dialog) { typeFileName(dialog, path); });
     MessageBoxCloser closer;
-    w.form->actSaveAs->trigger();
+    parts(*w.form).actSaveAs->trigger();
     QCOMPARE(closer.texts.size(), 1);
     QVERIFY2(closer.texts.first().endsWith(QLatin1Char('.')), qPrintable(closer.texts.first()));
     // The program goes on.
-    w.form->actRefresh->trigger();
+    parts(*w.form).actRefresh->trigger();
     QVERIFY(w.waitIdle());
     QCOMPARE(w.completions.size(), 2);
 }
@@ -485,8 +492,8 @@ void TestCommands::findUsesTheWindowSettings() {
         name->setCurrentText(QStringLiteral("\\\\delta"));
         dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
     });
-    w.form->actFind->trigger();
-    QCOMPARE(w.form->ListView->selectedRow(), 3);
+    parts(*w.form).actFind->trigger();
+    QCOMPARE(parts(*w.form).listView->selectedRow(), 3);
     w.close();
     const auto stored = w.settings();
     QCOMPARE(stored->value(QStringLiteral("FindResourceMRU/a")).toString(),
@@ -500,9 +507,9 @@ void TestCommands::aboutAndExit() {
     QVERIFY(w.showAndWait());
     QVERIFY(!w.form->windowIcon().isNull());
     DialogCloser closer;
-    w.form->actAbout->trigger();
+    parts(*w.form).actAbout->trigger();
     QCOMPARE(closer.opened, QStringList{"norvane::TAboutBox"});
-    w.form->actExit->trigger();
+    parts(*w.form).actExit->trigger();
     QVERIFY(!w.form->isVisible());
 }
 

@@ -4,6 +4,7 @@
 
 #include "TestWindow.h"
 #include "dialogs/TPingDlg.h"
+#include "widgets/ImageList.h"
 #include "widgets/ResourceComboBox.h"
 #include "widgets/ResourceListView.h"
 
@@ -36,14 +37,14 @@ struct ListWindow : Window {
             list << row.caption;
         return list;
     }
-    QHeaderView* header() const { return form->ListView->horizontalHeader(); }
+    QHeaderView* header() const { return parts(*form).listView->horizontalHeader(); }
     void clickHeader(int column) const {
         QTest::mouseClick(
             header()->viewport(), Qt::LeftButton, {},
             QPoint(header()->sectionViewportPosition(column) + 10, header()->height() / 2));
     }
     QPoint rowCentre(int row) const {
-        return form->ListView->visualRect(form->model().index(row, 0)).center();
+        return parts(*form).listView->visualRect(form->model().index(row, 0)).center();
     }
 };
 
@@ -97,10 +98,10 @@ void TestMainForm::columnsPerType() {
     buildSmallNetwork(w.fake);
     w.create();
     QVERIFY(w.showAndWait());
-    QCOMPARE(w.form->cboResource->count(), 3);
-    QCOMPARE(w.form->cboResource->itemText(2), QStringLiteral("Shared printers"));
-    w.form->cboResource->setCurrentIndex(index);
-    w.form->actGo->trigger();
+    QCOMPARE(parts(*w.form).cboResource->count(), 3);
+    QCOMPARE(parts(*w.form).cboResource->itemText(2), QStringLiteral("Shared printers"));
+    parts(*w.form).cboResource->setCurrentIndex(index);
+    parts(*w.form).actGo->trigger();
     QVERIFY(w.waitIdle());
     QCOMPARE(w.form->model().columns(), columns);
     for (int c = 0; c < columns.size(); ++c) {
@@ -140,11 +141,11 @@ void TestMainForm::rowsInOrder() {
     ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
-    w.form->cboResource->setCurrentIndex(type);
+    parts(*w.form).cboResource->setCurrentIndex(type);
     QVERIFY(w.showAndWait());
     QCOMPARE(w.form->model().rows(), rows);
     // The view shows the caption, then the sub-items, column by column.
-    const QAbstractItemModel* view = w.form->ListView->model();
+    const QAbstractItemModel* view = parts(*w.form).listView->model();
     QCOMPARE(view->rowCount(), static_cast<int>(rows.size()));
     for (int r = 0; r < view->rowCount(); ++r) {
         QCOMPARE(view->index(r, 0).data().toString(), rows[r].caption);
@@ -208,7 +209,7 @@ void TestMainForm::countTextAndSound() {
         // A scan in flight shows the busy cursor, the animation and "Updating...".
         QVERIFY(QApplication::overrideCursor() != nullptr);
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
-        QCOMPARE(w.form->Animate->movie()->state(), QMovie::Running);
+        QCOMPARE(parts(*w.form).animate->movie()->state(), QMovie::Running);
         QVERIFY(w.form->statusShowsUpdating());
         std::thread release([&] {
             std::this_thread::sleep_for(20ms);
@@ -223,11 +224,11 @@ void TestMainForm::countTextAndSound() {
     QVERIFY(!w.form->statusShowsUpdating());
     QCOMPARE(w.sounds, sounds);
     QCOMPARE(closer.texts, errors);
-    QCOMPARE(w.form->ProgressBar->value(), 0);
+    QCOMPARE(parts(*w.form).progressBar->value(), 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
-    QVERIFY(w.form->Animate->movie()->isValid());
-    QCOMPARE(w.form->Animate->movie()->frameCount(), 8);
-    QCOMPARE(w.form->Animate->movie()->state(), QMovie::NotRunning);
+    QVERIFY(parts(*w.form).animate->movie()->isValid());
+    QCOMPARE(parts(*w.form).animate->movie()->frameCount(), 8);
+    QCOMPARE(parts(*w.form).animate->movie()->state(), QMovie::NotRunning);
     QCOMPARE(w.completions.size(), 1);
     if (outcome == "stopped") {
         // The row begun before the stop was completed; no other was added.
@@ -259,7 +260,7 @@ void TestMainForm::stopServesTheErrorBox() {
         std::this_thread::sleep_for(50ms);
         stopPressed.count_down();
     });
-    w.form->actStop->trigger();
+    parts(*w.form).actStop->trigger();
     release.join();
     QVERIFY(!w.form->isScanning());
     QCOMPARE(closer.texts, QStringList{"You are not logged in Microsoft Windows Network."});
@@ -274,7 +275,7 @@ void TestMainForm::goDuringScanRestarts() {
     w.create();
     w.form->show();
     QTRY_VERIFY(w.form->model().rowCount() >= 2);
-    w.form->actGo->trigger();
+    parts(*w.form).actGo->trigger();
     // The stopped scan's completion reported its partial list first.
     QCOMPARE(w.completions.size(), 1);
     const int partial = w.completions.first().section(QLatin1Char(' '), 0, 0).toInt();
@@ -298,11 +299,11 @@ void TestMainForm::manyGoPresses() {
     constexpr int Presses = 12;
     for (int i = 0; i < Presses; ++i) {
         if (i % 3 == 0)
-            QTest::keyClick(w.form->cboResource, Qt::Key_Return);
+            QTest::keyClick(parts(*w.form).cboResource, Qt::Key_Return);
         else if (i % 3 == 1)
             QTest::keyClick(w.form.get(), Qt::Key_F5);
         else
-            w.form->actGo->trigger();
+            parts(*w.form).actGo->trigger();
         QCoreApplication::processEvents();
     }
     QVERIFY(w.waitIdle());
@@ -374,7 +375,7 @@ void TestMainForm::ipSortAndDirection() {
 
     // A new scan drops the marks and the order; the next click on Name
     // sorts ascending again.
-    w.form->actRefresh->trigger();
+    parts(*w.form).actRefresh->trigger();
     QVERIFY(w.waitIdle());
     QCOMPARE(w.form->model().headerImage(0), int(imgNone));
     QCOMPARE(w.captions().first(), QStringLiteral("\\\\ALPHA"));
@@ -392,7 +393,7 @@ void TestMainForm::sortsSharesByGroupAsText() {
     w.fake.addShare("\\\\A", "\\\\A\\x", RESOURCETYPE_DISK);
     w.fake.addShare("\\\\B", "\\\\B\\y", RESOURCETYPE_DISK);
     w.create();
-    w.form->cboResource->setCurrentIndex(rtSharedFolder);
+    parts(*w.form).cboResource->setCurrentIndex(rtSharedFolder);
     QVERIFY(w.showAndWait());
     w.clickHeader(1);
     QCOMPARE(w.captions(), (QStringList{"\\\\B\\y", "\\\\A\\x"}));
@@ -417,9 +418,9 @@ void TestMainForm::activation() {
     ListWindow w;
     buildSmallNetwork(w.fake);
     w.create();
-    w.form->cboResource->setCurrentIndex(type);
+    parts(*w.form).cboResource->setCurrentIndex(type);
     QVERIFY(w.showAndWait());
-    ResourceListView* view = w.form->ListView;
+    ResourceListView* view = parts(*w.form).listView;
     const QStringList expected =
         pings ? QStringList{w.form->model().row(std::max(row, 0)).caption} : QStringList{};
     const auto select = [&] {
@@ -430,7 +431,7 @@ void TestMainForm::activation() {
     // Design state: a single click selects only, a double click and Enter activate.
     select();
     idle();
-    QCOMPARE(w.form->actPing->isEnabled(), pings);
+    QCOMPARE(parts(*w.form).actPing->isEnabled(), pings);
     if (row >= 0) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, w.rowCentre(row));
         QCOMPARE(w.pinged, QStringList());
@@ -446,14 +447,14 @@ void TestMainForm::activation() {
     w.pinged.clear();
     QTest::keyClick(w.form.get(), Qt::Key_H, Qt::ControlModifier);
     QVERIFY(view->hotTrack());
-    QVERIFY(w.form->actHotTrack->isChecked());
+    QVERIFY(parts(*w.form).actHotTrack->isChecked());
     if (row >= 0) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, w.rowCentre(row));
         QCOMPARE(w.pinged, expected);
     }
     // Off again: back to the double click.
     w.pinged.clear();
-    w.form->actHotTrack->trigger();
+    parts(*w.form).actHotTrack->trigger();
     QVERIFY(!view->hotTrack());
     if (row >= 0) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, w.rowCentre(row));
@@ -466,20 +467,20 @@ void TestMainForm::hotTrackSelectsRowUnderPointer() {
     buildSmallNetwork(w.fake);
     w.create();
     QVERIFY(w.showAndWait());
-    ResourceListView* view = w.form->ListView;
+    ResourceListView* view = parts(*w.form).listView;
     QTest::mouseMove(view->viewport(), w.rowCentre(2));
     QCOMPARE(view->hotRow(), -1);
     QCOMPARE(view->selectedRow(), -1);
 
-    w.form->actHotTrack->trigger();
+    parts(*w.form).actHotTrack->trigger();
     QCOMPARE(view->viewport()->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseMove(view->viewport(), w.rowCentre(3));
     QCOMPARE(view->hotRow(), 3);
     QTRY_COMPARE(view->selectedRow(), 3);
     idle();
-    QVERIFY(w.form->actPing->isEnabled());
+    QVERIFY(parts(*w.form).actPing->isEnabled());
 
-    w.form->actHotTrack->trigger();
+    parts(*w.form).actHotTrack->trigger();
     QCOMPARE(view->hotRow(), -1);
     QCOMPARE(view->viewport()->cursor().shape(), Qt::ArrowCursor);
 }
@@ -490,7 +491,7 @@ void TestMainForm::pingOpensTheDialogForTheRow() {
     w.create(false);
     QVERIFY(w.showAndWait());
     TMainForm& form = *w.form;
-    form.ListView->selectRow(3);
+    parts(form).listView->selectRow(3);
     QString title;
     QTimer::singleShot(0, &form, [&] {
         if (auto* dialog = qobject_cast<TPingDlg*>(QApplication::activeModalWidget())) {
@@ -498,7 +499,7 @@ void TestMainForm::pingOpensTheDialogForTheRow() {
             dialog->reject();
         }
     });
-    QTest::keyClick(form.ListView, Qt::Key_Return);
+    QTest::keyClick(parts(form).listView, Qt::Key_Return);
     QCOMPARE(title, QStringLiteral("Ping DELTA"));
 }
 
@@ -548,7 +549,7 @@ void TestMainForm::tenThousandRows() {
         QCOMPARE(rows[i].caption, QStringLiteral("\\\\PC%1").arg(i, 5, 10, QLatin1Char('0')));
         QCOMPARE(rows[i].subItems.size(), 4);
     }
-    QCOMPARE(w.form->ListView->model()->rowCount(), Computers);
+    QCOMPARE(parts(*w.form).listView->model()->rowCount(), Computers);
     QCOMPARE(w.sounds, 1);
 }
 

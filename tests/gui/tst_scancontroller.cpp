@@ -5,7 +5,7 @@
 #include "TestNetwork.h"
 #include "mainwindow/ScanController.h"
 #include "models/ResultListModel.h"
-#include "threading/ChildThread.h"
+#include "threading/TChildThread.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

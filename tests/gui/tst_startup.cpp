@@ -3,9 +3,9 @@
 // states, and the file-manager entry written once at shutdown.
 
 #include "TestWindow.h"
+#include "session/StartupChecks.h"
 #include "settings/FileManagerEntry.h"
 #include "settings/Settings.h"
-#include "settings/StartupChecks.h"
 #include "settings/WindowPlacement.h"
 #include "widgets/CoolBar.h"
 #include "widgets/ResourceComboBox.h"
@@ -37,10 +37,10 @@ struct ViewState {
 };
 
 ViewState viewState(const TMainForm& form) {
-    return {form.cboResource->currentIndex(), !form.psToolBar->isHidden(),
-            !form.ResourceBar->isHidden(),    !form.StatusBar->isHidden(),
-            form.ListView->gridLines(),       form.ListView->hotTrack(),
-            form.ListView->rowSelect()};
+    return {parts(form).cboResource->currentIndex(), !parts(form).psToolBar->isHidden(),
+            !parts(form).resourceBar->isHidden(),    !parts(form).statusBar->isHidden(),
+            parts(form).listView->gridLines(),       parts(form).listView->hotTrack(),
+            parts(form).listView->rowSelect()};
 }
 
 void compareViewState(const ViewState& actual, const ViewState& expected) {
@@ -161,14 +161,15 @@ void TestStartup::settingsRoundTrip() {
     QVERIFY(w.showAndWait());
     if (change) {
         w.form->setGeometry(bounds);
-        w.form->cboResource->setCurrentIndex(2);
-        w.form->actGo->trigger();
+        parts(*w.form).cboResource->setCurrentIndex(2);
+        parts(*w.form).actGo->trigger();
         QVERIFY(w.waitIdle());
-        for (QAction* action : {w.form->actToolBar, w.form->actResourceBar, w.form->actStatusBar,
-                                w.form->actGridLines, w.form->actHotTrack, w.form->actRowSelect})
+        for (QAction* action :
+             {parts(*w.form).actToolBar, parts(*w.form).actResourceBar, parts(*w.form).actStatusBar,
+              parts(*w.form).actGridLines, parts(*w.form).actHotTrack, parts(*w.form).actRowSelect})
             action->trigger();
         // Another type picked without Go is not what is stored.
-        w.form->cboResource->setCurrentIndex(1);
+        parts(*w.form).cboResource->setCurrentIndex(1);
     }
     w.close();
     {
@@ -185,22 +186,23 @@ void TestStartup::settingsRoundTrip() {
     QVERIFY(!w.form->isMaximized());
     compareViewState(viewState(*w.form), expected);
     // The resource bar's band is gone with it; the cool bar keeps its other rows.
-    QCOMPARE(w.form->CoolBar->rowCount(), change ? 1 : 3);
+    QCOMPARE(parts(*w.form).coolBar->rowCount(), change ? 1 : 3);
     QVERIFY(w.showAndWait());
     QCOMPARE(w.form->resourceType(), TResourceType(expected.resourceIndex));
     idle();
-    QCOMPARE(w.form->actToolBar->isChecked(), expected.toolBar);
-    QCOMPARE(w.form->actResourceBar->isChecked(), expected.resourceBar);
-    QCOMPARE(w.form->actStatusBar->isChecked(), expected.statusBar);
-    QCOMPARE(w.form->actHotTrack->isChecked(), expected.hotTrack);
+    QCOMPARE(parts(*w.form).actToolBar->isChecked(), expected.toolBar);
+    QCOMPARE(parts(*w.form).actResourceBar->isChecked(), expected.resourceBar);
+    QCOMPARE(parts(*w.form).actStatusBar->isChecked(), expected.statusBar);
+    QCOMPARE(parts(*w.form).actHotTrack->isChecked(), expected.hotTrack);
     if (change) {
         // Hot tracking came on with its single-click activation.
-        w.form->ListView->clearSelection();
-        w.form->cboResource->setCurrentIndex(0);
-        w.form->actGo->trigger();
+        parts(*w.form).listView->clearSelection();
+        parts(*w.form).cboResource->setCurrentIndex(0);
+        parts(*w.form).actGo->trigger();
         QVERIFY(w.waitIdle());
-        QTest::mouseClick(w.form->ListView->viewport(), Qt::LeftButton, {},
-                          w.form->ListView->visualRect(w.form->model().index(0, 0)).center());
+        QTest::mouseClick(
+            parts(*w.form).listView->viewport(), Qt::LeftButton, {},
+            parts(*w.form).listView->visualRect(w.form->model().index(0, 0)).center());
         QCOMPARE(w.pinged, QStringList{"\\\\ALPHA"});
     }
 }
@@ -238,9 +240,9 @@ void TestStartup::wrongTypesStopRestoring() {
     w.create();
     QCOMPARE(closer.texts, QStringList{QStringLiteral("Invalid data type for '%1'").arg(name)});
     QVERIFY(!w.form->isDoomed());
-    QCOMPARE(w.form->ListView->gridLines(), gridLinesRestored);
-    QVERIFY(!w.form->ListView->rowSelect());
-    QCOMPARE(w.form->psToolBar->isHidden(), gridLinesRestored);
+    QCOMPARE(parts(*w.form).listView->gridLines(), gridLinesRestored);
+    QVERIFY(!parts(*w.form).listView->rowSelect());
+    QCOMPARE(parts(*w.form).psToolBar->isHidden(), gridLinesRestored);
     QVERIFY(w.showAndWait());
     QVERIFY(w.form->isVisible());
     QCOMPARE(w.completions, QStringList{"5 Computer(s) found"});
@@ -263,7 +265,7 @@ void TestStartup::storedResourceType() {
     buildSmallNetwork(w.fake);
     w.settings()->setValue("Resource Type", stored);
     w.create();
-    QCOMPARE(w.form->cboResource->currentIndex(), index);
+    QCOMPARE(parts(*w.form).cboResource->currentIndex(), index);
     QVERIFY(w.showAndWait());
     QCOMPARE(w.completions, QStringList{count});
 }

@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+#include <arpa/inet.h>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -194,6 +196,51 @@ private slots:
         QCOMPARE(type < 0 ? echoStatusFromErrno(error)
                           : echoStatusFromIcmp(std::uint8_t(type), std::uint8_t(code)),
                  status);
+    }
+
+    // The platform interface parses dotted text itself; the system's parser
+    // is the reference for every form it accepts or refuses.
+    void addressTextLikeTheSystem_data() {
+        QTest::addColumn<QByteArray>("text");
+        for (const char* text : {"10.213.77.101",
+                                 "0.0.0.0",
+                                 "255.255.255.255",
+                                 "1.2.3",
+                                 "1.2",
+                                 "16909060",
+                                 "0x7f.1",
+                                 "010.0.0.1",
+                                 "0xff.0xff.0xff.0xff",
+                                 "1.2.3.4 ",
+                                 "1.2.3.4\t",
+                                 "1.2.3.256",
+                                 "256.1.2.3",
+                                 "1.2.3.4.5",
+                                 "1..2.3",
+                                 "1.2.3.",
+                                 ".1.2.3",
+                                 "",
+                                 " 1.2.3.4",
+                                 "08.1.1.1",
+                                 "0x",
+                                 "0xg",
+                                 "1.2.3.4x",
+                                 "4294967295",
+                                 "4294967296",
+                                 "1.16777215",
+                                 "1.16777216",
+                                 "1.2.65535",
+                                 "1.2.65536",
+                                 "99999999999999999999",
+                                 "abc"})
+            QTest::newRow(text) << QByteArray(text);
+    }
+    void addressTextLikeTheSystem() {
+        QFETCH(QByteArray, text);
+        in_addr expected{};
+        const std::uint32_t system =
+            inet_aton(text.constData(), &expected) != 0 ? expected.s_addr : 0xFFFFFFFFu;
+        QCOMPARE(NetworkPlatform::inetAddr(text.constData()), system);
     }
 
     void providerName() {

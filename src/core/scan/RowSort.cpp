@@ -15,11 +15,11 @@ int sign(int value) {
 }
 
 bool usesIpKey(int d, TResourceType resourceType) {
-    return d == 0 && resourceType == rtComputer;
+    return resourceType == rtComputer && d == sortArgument(int(ComputerColumn::IpAddress));
 }
 
 QString sortText(const ResultRow& row, int d, TResourceType resourceType) {
-    const QString text = columnText(row, d);
+    const QString text = cellText(row, d + 1);
     return usesIpKey(d, resourceType) ? IPSortKey(text) : text;
 }
 
@@ -49,12 +49,6 @@ int TextCollator::compare(const QString& a, const QString& b) const {
 
 QCollatorSortKey TextCollator::sortKey(const QString& text) const {
     return m_collator.sortKey(m_codePointOrder ? text.toCaseFolded() : text);
-}
-
-QString columnText(const ResultRow& row, int d) {
-    if (d < 0)
-        return row.caption;
-    return d < row.subItems.size() ? row.subItems.at(d) : QString();
 }
 
 int ListViewCompare(const ResultRow& a, const ResultRow& b, int d, TResourceType resourceType,

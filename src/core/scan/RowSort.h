@@ -39,9 +39,11 @@ private:
     bool m_codePointOrder;
 };
 
-// The text a row shows in the column given by the sort argument d: -1 is the
-// caption, 0 and up the sub-items; a missing sub-item is empty.
-QString columnText(const ResultRow& row, int d);
+// The sort argument d of a list column: the columns after the caption count
+// from 0, the caption is -1.
+constexpr int sortArgument(int column) {
+    return column - 1;
+}
 
 // Compares two rows by the column given by the sort argument d (-1 the
 // caption, 0 and up the sub-items). Sub-item 0 of a computer scan holds IP

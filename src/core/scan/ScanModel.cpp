@@ -1,12 +1,17 @@
 #include "ScanModel.h"
 
+#include "platform/NetworkPlatform.h"
+
 namespace norvane {
 
 const std::array<const char*, ResourceTypeCount> ResourceTypeNames = {"Computer", "Shared folder",
                                                                       "Shared printer"};
 
-const std::array<const char*, 5> ColumnCaptions = {"Name", "IP Address", "Group", "Comment",
-                                                   "MAC Address"};
+namespace {
+const std::array<const char*, ComputerColumnCount> ComputerColumnCaptions = {
+    "Name", "IP Address", "Group", "Comment", "MAC Address"};
+const std::array<const char*, ShareColumnCount> ShareColumnCaptions = {"Name", "Group", "Comment"};
+} // namespace
 
 TResourceType resourceTypeFromIndex(int index) {
     if (index < rtComputer || index > rtSharedPrinter)
@@ -22,11 +27,38 @@ QString resourceTypePlural(TResourceType type) {
     return resourceTypeName(type) + QLatin1Char('s');
 }
 
+RowImage resourceImage(TResourceType type) {
+    switch (type) {
+    case rtSharedFolder:
+        return imgSharedFolder;
+    case rtSharedPrinter:
+        return imgSharedPrinter;
+    case rtComputer:
+        break;
+    }
+    return imgComputer;
+}
+
+std::uint32_t enumerationType(TResourceType type) {
+    return type == rtSharedPrinter ? RESOURCETYPE_PRINT : RESOURCETYPE_DISK;
+}
+
 QStringList columnCaptions(TResourceType type) {
-    if (type == rtComputer)
-        return {ColumnCaptions[0], ColumnCaptions[1], ColumnCaptions[2], ColumnCaptions[3],
-                ColumnCaptions[4]};
-    return {ColumnCaptions[0], ColumnCaptions[2], ColumnCaptions[3]};
+    QStringList captions;
+    if (type == rtComputer) {
+        for (const char* caption : ComputerColumnCaptions)
+            captions << QString::fromLatin1(caption);
+    } else {
+        for (const char* caption : ShareColumnCaptions)
+            captions << QString::fromLatin1(caption);
+    }
+    return captions;
+}
+
+QString cellText(const ResultRow& row, int column) {
+    if (column <= 0)
+        return row.caption;
+    return column - 1 < row.subItems.size() ? row.subItems.at(column - 1) : QString();
 }
 
 QString foundCountText(qsizetype rowCount, TResourceType type) {

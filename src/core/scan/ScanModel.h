@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace norvane {
@@ -17,22 +18,22 @@ constexpr int ResourceTypeCount = 3;
 // Display names, indexed by resource type.
 extern const std::array<const char*, ResourceTypeCount> ResourceTypeNames;
 
-// Column captions of every column a list can have.
-extern const std::array<const char*, 5> ColumnCaptions;
+// The columns of a computer list and of a share list, in order.
+enum class ComputerColumn : int { Name, IpAddress, Group, Comment, MacAddress };
+enum class ShareColumn : int { Name, Group, Comment };
+constexpr int ComputerColumnCount = 5;
+constexpr int ShareColumnCount = 3;
 
 constexpr int ColumnWidth = 110;
 
-// Row images, indices into the main window's image list.
+// Row images: the first images of the main window's image list, whose
+// order the window's own images follow.
 enum RowImage : int {
     imgNone = -1,
     imgComputer = 0,
     imgSharedFolder = 1,
     imgSharedPrinter = 2,
     imgUnresolvedComputer = 3,
-    imgSortUp = 4,
-    imgSortDown = 5,
-    imgHourglass = 6,
-    imgLocalIntranet = 7,
 };
 
 inline constexpr const char* NoIpAddress = "?.?.?.?";
@@ -45,6 +46,12 @@ TResourceType resourceTypeFromIndex(int index);
 QString resourceTypeName(TResourceType type);
 // The resource box text and the report's kind name: the display name and "s".
 QString resourceTypePlural(TResourceType type);
+
+// The image of a row listing a resource of the given type.
+RowImage resourceImage(TResourceType type);
+// The enumeration type that lists a computer's resources of the given type
+// (shared folders: disk, shared printers: print).
+std::uint32_t enumerationType(TResourceType type);
 
 // The column captions of a list of the given type, in order.
 QStringList columnCaptions(TResourceType type);
@@ -60,6 +67,13 @@ struct ResultRow {
 };
 
 using ResultRows = std::vector<ResultRow>;
+
+// The text of a row in a column of its list: the caption in the first
+// column, then the sub-items; a missing sub-item is empty.
+QString cellText(const ResultRow& row, int column);
+inline QString cellText(const ResultRow& row, ComputerColumn column) {
+    return cellText(row, static_cast<int>(column));
+}
 
 // "12 Computer(s) found".
 QString foundCountText(qsizetype rowCount, TResourceType type);

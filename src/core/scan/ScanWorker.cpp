@@ -142,16 +142,16 @@ private:
 
     // False when the walk was stopped.
     bool addShareRows(const NetResource& computer, const QString& group) {
-        const auto shares =
-            enumerateContainer(m_platform, computer, static_cast<DWORD>(m_inputs.resourceType),
-                               RESOURCEUSAGE_CONNECTABLE, m_buffer);
+        const auto shares = enumerateContainer(
+            m_platform, computer, enumerationType(resourceTypeFromIndex(m_inputs.resourceType)),
+            RESOURCEUSAGE_CONNECTABLE, m_buffer);
         if (!shares || shares->firstCallResult != win::NoError)
             return true;
         for (const NetResource& share : shares->records) {
             if (m_stop())
                 return false;
             m_output.appendRow();
-            m_output.setImage(m_inputs.resourceType);
+            m_output.setImage(resourceImage(resourceTypeFromIndex(m_inputs.resourceType)));
             m_output.setCaption(text(share.remoteName));
             m_output.addSubItem(group);
             m_output.addSubItem(text(share.comment));

@@ -1,9 +1,10 @@
 #include "SaveFileDialogs.h"
 
+#include "ErrorBox.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 
 namespace norvane {
 
@@ -23,9 +24,8 @@ std::optional<QString> SaveFileDialogs::askFileName(const QString& initialName) 
 bool SaveFileDialogs::confirmReplace(const QString& path) {
     const QString text = QStringLiteral("%1 already exists.\nDo you want to replace it?")
                              .arg(QFileInfo(path).fileName());
-    return QMessageBox::warning(m_owner, QStringLiteral("Norvane"), text,
-                                QMessageBox::Yes | QMessageBox::No,
-                                QMessageBox::No) == QMessageBox::Yes;
+    return showMessageBox(m_owner, QMessageBox::Warning, text, QStringLiteral("ReplaceBox"),
+                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 } // namespace norvane

@@ -1,5 +1,7 @@
 #include "TAboutBox.h"
 
+#include "common/Product.h"
+
 #include "DialogGeometry.h"
 
 #include <QFrame>
@@ -34,7 +36,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
     ProgramIcon->setGeometry(18, 18, IconSize, IconSize);
 
-    lblName = new QLabel(QStringLiteral("Norvane"), this);
+    lblName = new QLabel(QString::fromLatin1(ApplicationTitle), this);
     lblName->setObjectName(QStringLiteral("lblName"));
     QFont nameFont = lblName->font();
     nameFont.setPointSize(NamePointSize);

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -93,11 +92,9 @@ void TFindDlg::btnOkClick() {
     if (row >= 0) {
         m_list.showHit(row);
     } else {
-        QMessageBox miss(QMessageBox::Information, QStringLiteral("Norvane"),
-                         QStringLiteral("Resource '") + text + QStringLiteral("' not found."),
-                         QMessageBox::Ok, parentWidget());
-        miss.setObjectName(QStringLiteral("FindMissBox"));
-        miss.exec();
+        showMessageBox(parentWidget(), QMessageBox::Information,
+                       QStringLiteral("Resource '") + text + QStringLiteral("' not found."),
+                       QStringLiteral("FindMissBox"));
     }
     try {
         const qsizetype found = m_history.update(text);

@@ -1,6 +1,6 @@
 #include "ScanController.h"
 
-#include "threading/ChildThread.h"
+#include "threading/TChildThread.h"
 
 #include <QMetaObject>
 

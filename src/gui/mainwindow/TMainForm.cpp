@@ -1,6 +1,7 @@
 #include "TMainForm.h"
 
 #include "common/AppError.h"
+#include "common/Product.h"
 #include "dialogs/ErrorBox.h"
 #include "dialogs/ItemViewResourceList.h"
 #include "dialogs/TAboutBox.h"
@@ -9,9 +10,9 @@
 #include "layout/ChromeLayout.h"
 #include "report/ReportWriter.h"
 #include "report/SaveCommands.h"
+#include "session/StartupChecks.h"
 #include "settings/FileManagerEntry.h"
 #include "settings/Settings.h"
-#include "settings/StartupChecks.h"
 #include "settings/WindowPlacement.h"
 #include "widgets/BusyCursor.h"
 #include "widgets/CoolBar.h"
@@ -29,7 +30,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMovie>
 #include <QProgressBar>
 #include <QResizeEvent>
@@ -103,7 +103,8 @@ QToolBar* tightBar(const char* name) {
 } // namespace
 
 TMainForm::TMainForm(NetworkPlatform& platform, MainFormStorage storage, QWidget* parent)
-    : QMainWindow(parent), m_platform(platform), FRegistry(std::move(storage.registry)),
+    : QMainWindow(parent), m_platform(platform), m_session(platform),
+      FRegistry(std::move(storage.registry)),
       m_fileManagerDataHome(storage.fileManagerDataHome.isEmpty()
                                 ? FileManagerEntry::defaultDataHome()
                                 : storage.fileManagerDataHome),
@@ -183,10 +184,7 @@ void TMainForm::showGeneralError(const QString& message) {
 }
 
 void TMainForm::FormCreate() {
-    const StartupResult checks =
-        StartupChecks(m_platform, [this](const QString& text) { ShowError(text, true); }).run();
-    FProviderName = checks.providerName;
-    LanaNum = checks.lanaNum;
+    m_session.start([this](const QString& text) { ShowError(text, true); });
     m_findComp = new QMovie(QStringLiteral(":/anim/findcomp.gif"), QByteArray(), this);
     m_findComp->setCacheMode(QMovie::CacheAll);
     Animate->setMovie(m_findComp);
@@ -209,9 +207,9 @@ void TMainForm::restoreSettings() {
     if (restored.showToolBar)
         psToolBar->setHidden(!*restored.showToolBar);
     if (restored.showResourceBar)
-        CoolBar->setBandVisible(CoolBar->bandIndexOf(ResourceBar), *restored.showResourceBar);
+        m_coolBar->setBandVisible(m_coolBar->bandIndexOf(ResourceBar), *restored.showResourceBar);
     if (restored.showStatusBar)
-        StatusBar->setHidden(!*restored.showStatusBar);
+        m_statusPanels->setHidden(!*restored.showStatusBar);
     if (restored.showGridLines)
         ListView->setGridLines(*restored.showGridLines);
     if (restored.showHotTrack.value_or(false))
@@ -231,7 +229,7 @@ void TMainForm::FormDestroy() {
     snapshot.resourceType = FResourceType;
     snapshot.showToolBar = !psToolBar->isHidden();
     snapshot.showResourceBar = !ResourceBar->isHidden();
-    snapshot.showStatusBar = !StatusBar->isHidden();
+    snapshot.showStatusBar = !m_statusPanels->isHidden();
     snapshot.showGridLines = ListView->gridLines();
     snapshot.showHotTrack = ListView->hotTrack();
     snapshot.showRowSelect = ListView->rowSelect();
@@ -240,7 +238,6 @@ void TMainForm::FormDestroy() {
     Settings(*FRegistry).save(snapshot);
     FRegistry.reset();
     actStopExecute();
-    m_platform.wsaCleanup();
 }
 
 void TMainForm::connectCommand(QAction* action, void (TMainForm::*handler)()) {
@@ -359,10 +356,10 @@ void TMainForm::createListView() {
 }
 
 void TMainForm::createCoolBar() {
-    CoolBar = new norvane::CoolBar;
-    CoolBar->setObjectName(QStringLiteral("CoolBar"));
+    m_coolBar = new CoolBar;
+    m_coolBar->setObjectName(QStringLiteral("CoolBar"));
     createMenuBar();
-    CoolBar->addBand(psMenuBar, {false, false, BandMinHeight, 0, MenuBandWidth, {}});
+    m_coolBar->addBand(psMenuBar, {false, false, BandMinHeight, 0, MenuBandWidth, {}});
 
     Animate = new QLabel;
     Animate->setObjectName(QStringLiteral("Animate"));
@@ -371,36 +368,36 @@ void TMainForm::createCoolBar() {
     QPalette black = Animate->palette();
     black.setColor(QPalette::Window, Qt::black);
     Animate->setPalette(black);
-    CoolBar->addBand(
+    m_coolBar->addBand(
         Animate, {false, true, BandMinHeight, AnimationSize.width(), AnimationSize.width(), {}});
 
     createToolBar();
-    CoolBar->addBand(psToolBar, {true, false, BandMinHeight, 0, ToolBandWidth, {}});
+    m_coolBar->addBand(psToolBar, {true, false, BandMinHeight, 0, ToolBandWidth, {}});
 
     createResourceBar();
-    CoolBar->addBand(ResourceBar, {true, false, BandMinHeight, 0, ToolBandWidth,
-                                   QStringLiteral("Network resource")});
+    m_coolBar->addBand(ResourceBar, {true, false, BandMinHeight, 0, ToolBandWidth,
+                                     QStringLiteral("Network resource")});
 
-    Splitter = new CoolBarSplitter(CoolBar);
+    Splitter = new CoolBarSplitter(m_coolBar);
     Splitter->setObjectName(QStringLiteral("Splitter"));
 }
 
 void TMainForm::createMenuBar() {
-    MenuBar = tightBar("MenuBar");
-    MenuBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_menuButtons = tightBar("MenuBar");
+    m_menuButtons->setToolButtonStyle(Qt::ToolButtonTextOnly);
     const auto button = [this](const char* name, const QString& caption, QMenu* menu) {
-        auto* created = new MenuBarButton(caption, menu, MenuBar);
+        auto* created = new MenuBarButton(caption, menu, m_menuButtons);
         created->setObjectName(QString::fromLatin1(name));
         created->setFixedHeight(MenuButtonHeight);
         created->setMaximumWidth(MenuButtonMaxWidth);
-        MenuBar->addWidget(created);
+        m_menuButtons->addWidget(created);
         return created;
     };
     btnFile = button("btnFile", QStringLiteral("&File"), mnuFile);
     btnView = button("btnView", QStringLiteral("&View"), mnuView);
     btnResource = button("btnResource", QStringLiteral("&Resource"), mnuResource);
     btnHelp = button("btnHelp", QStringLiteral("&Help"), mnuHelp);
-    psMenuBar = holder(MenuBar, "psMenuBar");
+    psMenuBar = holder(m_menuButtons, "psMenuBar");
 }
 
 void TMainForm::createToolBar() {
@@ -442,8 +439,8 @@ void TMainForm::createResourceBar() {
 }
 
 void TMainForm::createStatusBar() {
-    StatusBar = new StatusPanels;
-    ProgressBar = StatusBar->progressBar();
+    m_statusPanels = new StatusPanels;
+    ProgressBar = m_statusPanels->progressBar();
 }
 
 void TMainForm::layOutWindow() {
@@ -452,10 +449,10 @@ void TMainForm::layOutWindow() {
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(CoolBar);
+    layout->addWidget(m_coolBar);
     layout->addWidget(Splitter);
     layout->addWidget(ListView, 1);
-    layout->addWidget(StatusBar);
+    layout->addWidget(m_statusPanels);
     setCentralWidget(central);
     ListView->setFocus();
 }
@@ -468,20 +465,20 @@ void TMainForm::fillResourceBox() {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ResourceBar && event->type() == QEvent::Resize)
-        ResourceBarResize();
+        fitResourceBox();
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::ResourceBarResize() {
-    cboResource->setFixedWidth(norvane::ResourceBarResize(ResourceBar->width()));
+void TMainForm::fitResourceBox() {
+    cboResource->setFixedWidth(ResourceBarResize(ResourceBar->width()));
 }
 
 QString TMainForm::statusText() const {
-    return StatusBar->panel0Text();
+    return m_statusPanels->panel0Text();
 }
 
 bool TMainForm::statusShowsUpdating() const {
-    return StatusBar->panel0OwnerDrawn();
+    return m_statusPanels->panel0OwnerDrawn();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -500,7 +497,7 @@ void TMainForm::ActionListUpdate() {
     actSaveAs->setEnabled(actSave->isEnabled());
     actToolBar->setChecked(!psToolBar->isHidden());
     actResourceBar->setChecked(!ResourceBar->isHidden());
-    actStatusBar->setChecked(!StatusBar->isHidden());
+    actStatusBar->setChecked(!m_statusPanels->isHidden());
     actFind->setEnabled(m_model.rowCount() != 0);
     const int row = selectedRow();
     actPing->setEnabled(row >= 0 && m_model.row(row).image == imgComputer);
@@ -520,7 +517,7 @@ void TMainForm::actGoExecute() {
     m_model.setColumns(columnCaptions(FResourceType));
     for (int column = 0; column < m_model.columnCount(); ++column)
         ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
-    m_scan.start(ScanInputs{FProviderName, FResourceType, LanaNum});
+    m_scan.start(m_session.scanInputs(FResourceType));
     // Save must not run on a list that is being filled, not even for a key
     // press that arrives before the next idle update.
     ActionListUpdate();
@@ -551,12 +548,12 @@ void TMainForm::actToolBarExecute() {
 }
 
 void TMainForm::actResourceBarExecute() {
-    const int band = CoolBar->bandIndexOf(ResourceBar);
-    CoolBar->setBandVisible(band, !CoolBar->isBandVisible(band));
+    const int band = m_coolBar->bandIndexOf(ResourceBar);
+    m_coolBar->setBandVisible(band, !m_coolBar->isBandVisible(band));
 }
 
 void TMainForm::actStatusBarExecute() {
-    StatusBar->setHidden(!StatusBar->isHidden());
+    m_statusPanels->setHidden(!m_statusPanels->isHidden());
 }
 
 void TMainForm::actFindExecute() {
@@ -576,7 +573,7 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     FSortAscending = true;
     ProgressBar->setValue(0);
     showUpdating(false);
-    StatusBar->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
+    m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
@@ -587,10 +584,7 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
 }
 
 void TMainForm::ShowError(const QString& text, bool terminate) {
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), text,
-                    QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.exec();
+    showMessageBox(this, QMessageBox::Critical, text, QStringLiteral("ErrorBox"));
     // No quit request is posted here: it would also end the event loop of
     // the next start-up box. The program's entry ends a doomed run instead.
     if (terminate)
@@ -608,7 +602,7 @@ void TMainForm::setProgressPosition(int position) {
 }
 
 void TMainForm::showUpdating(bool updating) {
-    StatusBar->setPanel0OwnerDrawn(updating);
+    m_statusPanels->setPanel0OwnerDrawn(updating);
 }
 
 void TMainForm::attachColumnClick(bool attached) {
@@ -624,8 +618,8 @@ void TMainForm::ListViewColumnClick(int column) {
         m_model.setHeaderImage(FSortColumn, imgNone);
     }
     m_model.setHeaderImage(column, FSortAscending ? imgSortUp : imgSortDown);
-    m_model.reorder(
-        sortedRowOrder(m_model.rows(), column - 1, FResourceType, FSortAscending, m_collator));
+    m_model.reorder(sortedRowOrder(m_model.rows(), sortArgument(column), FResourceType,
+                                   FSortAscending, m_collator));
     FSortAscending = !FSortAscending;
     FSortColumn = column;
 }
@@ -661,7 +655,7 @@ QString TMainForm::selectedAddress() const {
     const int row = selectedRow();
     if (row < 0)
         return {};
-    return columnText(m_model.row(row), 0);
+    return cellText(m_model.row(row), ComputerColumn::IpAddress);
 }
 
 void TMainForm::actGridLinesExecute() {

@@ -13,6 +13,7 @@
 #include "platform/NetworkPlatform.h"
 #include "scan/RowSort.h"
 #include "scan/ScanModel.h"
+#include "session/NetworkSession.h"
 
 #include <QMainWindow>
 #include <QMetaObject>
@@ -38,9 +39,6 @@ class ResourceComboBox;
 class ResourceListView;
 class SaveCommands;
 class StatusPanels;
-
-// The caption of the window and of every message box.
-inline constexpr const char* ApplicationTitle = "Norvane";
 
 // Where the window keeps what outlives a run. Empty members stand for the
 // user's own places: the settings file of the application and the user's
@@ -90,48 +88,6 @@ public:
     // application becomes idle.
     void ActionListUpdate();
 
-    // --- commands (named as the handlers and menus refer to them) ---
-    QAction* actSave = nullptr;
-    QAction* actSaveAs = nullptr;
-    QAction* actExit = nullptr;
-    QAction* actToolBar = nullptr;
-    QAction* actResourceBar = nullptr;
-    QAction* actStatusBar = nullptr;
-    QAction* actGo = nullptr;
-    QAction* actStop = nullptr;
-    QAction* actRefresh = nullptr;
-    QAction* actFind = nullptr;
-    QAction* actPing = nullptr;
-    QAction* actAbout = nullptr;
-    QAction* actGridLines = nullptr;
-    QAction* actHotTrack = nullptr;
-    QAction* actRowSelect = nullptr;
-
-    // --- controls ---
-    norvane::CoolBar* CoolBar = nullptr;
-    QWidget* psMenuBar = nullptr;
-    QToolBar* MenuBar = nullptr;
-    QToolButton* btnFile = nullptr;
-    QToolButton* btnView = nullptr;
-    QToolButton* btnResource = nullptr;
-    QToolButton* btnHelp = nullptr;
-    QMenu* mnuFile = nullptr;
-    QMenu* mnuView = nullptr;
-    QMenu* mnuToolbars = nullptr;
-    QMenu* mnuResource = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QLabel* Animate = nullptr;
-    QWidget* psToolBar = nullptr;
-    QToolBar* ToolBar = nullptr;
-    QToolBar* ResourceBar = nullptr;
-    ResourceComboBox* cboResource = nullptr;
-    QToolButton* btnGo = nullptr;
-    CoolBarSplitter* Splitter = nullptr;
-    ResourceListView* ListView = nullptr;
-    QMenu* PopupMenu = nullptr;
-    StatusPanels* StatusBar = nullptr;
-    QProgressBar* ProgressBar = nullptr;
-
     void actSaveExecute();
     void actSaveAsExecute();
     void actExitExecute();
@@ -159,6 +115,49 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // --- commands (named as the handlers and menus refer to them) ---
+    QAction* actSave = nullptr;
+    QAction* actSaveAs = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actToolBar = nullptr;
+    QAction* actResourceBar = nullptr;
+    QAction* actStatusBar = nullptr;
+    QAction* actGo = nullptr;
+    QAction* actStop = nullptr;
+    QAction* actRefresh = nullptr;
+    QAction* actFind = nullptr;
+    QAction* actPing = nullptr;
+    QAction* actAbout = nullptr;
+    QAction* actGridLines = nullptr;
+    QAction* actHotTrack = nullptr;
+    QAction* actRowSelect = nullptr;
+
+    // --- controls (object names as the members name them, but for the
+    // cool bar, the menu bar and the status bar) ---
+    CoolBar* m_coolBar = nullptr;
+    QWidget* psMenuBar = nullptr;
+    QToolBar* m_menuButtons = nullptr;
+    QToolButton* btnFile = nullptr;
+    QToolButton* btnView = nullptr;
+    QToolButton* btnResource = nullptr;
+    QToolButton* btnHelp = nullptr;
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuView = nullptr;
+    QMenu* mnuToolbars = nullptr;
+    QMenu* mnuResource = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QLabel* Animate = nullptr;
+    QWidget* psToolBar = nullptr;
+    QToolBar* ToolBar = nullptr;
+    QToolBar* ResourceBar = nullptr;
+    ResourceComboBox* cboResource = nullptr;
+    QToolButton* btnGo = nullptr;
+    CoolBarSplitter* Splitter = nullptr;
+    ResourceListView* ListView = nullptr;
+    QMenu* PopupMenu = nullptr;
+    StatusPanels* m_statusPanels = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+
     void FormCreate();
     void FormDestroy();
     void restoreSettings();
@@ -183,7 +182,8 @@ private:
     void showUpdating(bool updating);
     void attachColumnClick(bool attached);
     void bindRowActivation();
-    void ResourceBarResize();
+    // Fits the resource box into the resource bar beside the Go button.
+    void fitResourceBox();
     bool animationPlaying() const;
     // The selected row, or -1.
     int selectedRow() const;
@@ -191,10 +191,9 @@ private:
     QString selectedAddress() const;
 
     NetworkPlatform& m_platform;
+    NetworkSession m_session;
     std::unique_ptr<QSettings> FRegistry;
     QString m_fileManagerDataHome;
-    QByteArray FProviderName;
-    std::uint8_t LanaNum = 0;
     TResourceType FResourceType = rtComputer;
     int FSortColumn = 0;
     bool FSortAscending = false;

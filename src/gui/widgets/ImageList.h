@@ -10,6 +10,14 @@
 
 namespace norvane {
 
+// The window's own images in its image list, after the row images.
+enum WindowImage : int {
+    imgSortUp = 4,
+    imgSortDown = 5,
+    imgHourglass = 6,
+    imgLocalIntranet = 7,
+};
+
 // Edge length of the list, box and tool bar images.
 constexpr int SmallImageSize = 16;
 

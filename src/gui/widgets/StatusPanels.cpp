@@ -1,7 +1,7 @@
 #include "StatusPanels.h"
 
+#include "ImageList.h"
 #include "layout/ChromeLayout.h"
-#include "scan/ScanModel.h"
 
 #include <QIcon>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ChildThread.h"
+#include "TChildThread.h"
 
 #include <utility>
 

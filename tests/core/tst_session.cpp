@@ -2,7 +2,7 @@
 // are reported in order, and the outcome carries provider and adapter.
 
 #include "fake/FakePlatform.h"
-#include "settings/StartupChecks.h"
+#include "session/StartupChecks.h"
 
 #include <QtTest>
 
@@ -129,4 +129,4 @@ void TestStartupChecks::providerNameIsBoundedByItsBuffer() {
 }
 
 QTEST_GUILESS_MAIN(TestStartupChecks)
-#include "tst_startupchecks.moc"
+#include "tst_session.moc"
