@@ -15,7 +15,7 @@ int sign(int value) {
 }
 
 bool usesIpKey(int d, TResourceType resourceType) {
-    return resourceType == rtComputer && d == sortArgument(int(ComputerColumn::IpAddress));
+    return resourceType == rtComputer && d == sortArgument(int(ComputerColumn::Ip));
 }
 
 QString sortText(const ResultRow& row, int d, TResourceType resourceType) {

@@ -19,7 +19,7 @@ constexpr int ResourceTypeCount = 3;
 extern const std::array<const char*, ResourceTypeCount> ResourceTypeNames;
 
 // The columns of a computer list and of a share list, in order.
-enum class ComputerColumn : int { Name, IpAddress, Group, Comment, MacAddress };
+enum class ComputerColumn : int { Name, Ip, Group, Comment, Mac };
 enum class ShareColumn : int { Name, Group, Comment };
 constexpr int ComputerColumnCount = 5;
 constexpr int ShareColumnCount = 3;

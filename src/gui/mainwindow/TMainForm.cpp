@@ -655,7 +655,7 @@ QString TMainForm::selectedAddress() const {
     const int row = selectedRow();
     if (row < 0)
         return {};
-    return cellText(m_model.row(row), ComputerColumn::IpAddress);
+    return cellText(m_model.row(row), ComputerColumn::Ip);
 }
 
 void TMainForm::actGridLinesExecute() {

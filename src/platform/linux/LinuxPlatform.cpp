@@ -269,9 +269,14 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
         return NRC_GOODRET;
     }
     const auto address = host.empty() ? std::nullopt : resolve(host);
-    if (!address)
+    if (!address) {
+        qCDebug(lcNameService) << "node status of" << host.c_str()
+                               << "not asked: the name does not resolve";
         return NRC_CMDTMO;
+    }
     const auto status = queryNodeStatus(*address, nodeStatusExchange());
+    qCDebug(lcNameService) << "node status of" << host.c_str() << "at" << inetNtoa(*address).c_str()
+                           << (status ? "answered" : "no answer");
     const auto neighbour = [&]() -> std::optional<MacAddress> {
         if (!adapter.onLink(*address))
             return std::nullopt;
@@ -287,8 +292,11 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
         // A host with NetBIOS switched off does not answer; on the adapter's
         // link the kernel still knows its address.
         const auto known = neighbour();
-        if (!known)
+        if (!known) {
+            qCDebug(lcNameService)
+                << host.c_str() << "has no MAC: no node status and not in the neighbour table";
             return NRC_CMDTMO;
+        }
         unit = *known;
     }
     // Samba answers with an all-zero unit ID; a host on the adapter's link
@@ -342,7 +350,10 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
         if (const DiscoveredHost* host = findHost(discovered, name))
             address = host->address;
     }
+    if (!address)
+        qCDebug(lcNameService) << name << "not resolved by DNS, NetBIOS or discovery";
     if (address) {
+        qCDebug(lcNameService) << name << "resolved to" << inetNtoa(*address).c_str();
         const std::lock_guard lock(m_resolvedMutex);
         m_resolvedName = name;
         m_resolvedAddress = *address;

@@ -1,5 +1,7 @@
 #include "SmbBrowser.h"
 
+#include "Logging.h"
+
 #include <ifaddrs.h>
 #include <libsmbclient.h>
 #include <net/if.h>
@@ -152,6 +154,7 @@ SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     SMBCFILE* directory = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
     if (directory == nullptr) {
         listing.error = errno != 0 ? errno : EIO;
+        qCDebug(lcBrowse) << "listing" << url.c_str() << "failed:" << std::strerror(listing.error);
         return listing;
     }
     const auto readdir = smbc_getFunctionReaddir(ctx);
@@ -166,6 +169,7 @@ SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
         listing.entries.push_back(std::move(item));
     }
     smbc_getFunctionClosedir(ctx)(ctx, directory);
+    qCDebug(lcBrowse) << "listed" << url.c_str() << ":" << listing.entries.size() << "entries";
     return listing;
 }
 
