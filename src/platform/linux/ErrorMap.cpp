@@ -1,15 +1,12 @@
 #include "ErrorMap.h"
 
+#include "IcmpCodec.h"
+
 #include <cerrno>
 
 namespace norvane {
 
 namespace {
-constexpr std::uint8_t IcmpDestUnreachable = 3;
-constexpr std::uint8_t IcmpSourceQuench = 4;
-constexpr std::uint8_t IcmpTimeExceeded = 11;
-constexpr std::uint8_t IcmpParameterProblem = 12;
-
 // Codes of destination unreachable.
 constexpr std::uint8_t UnreachNet = 0;
 constexpr std::uint8_t UnreachHost = 1;
@@ -82,7 +79,7 @@ DWORD echoStatusFromErrno(int error) {
 
 DWORD echoStatusFromIcmp(std::uint8_t type, std::uint8_t code) {
     switch (type) {
-    case IcmpDestUnreachable:
+    case icmp::TypeDestUnreachable:
         switch (code) {
         case UnreachNet:
         case UnreachNetUnknown:
@@ -102,11 +99,11 @@ DWORD echoStatusFromIcmp(std::uint8_t type, std::uint8_t code) {
         default:
             return IP_DEST_HOST_UNREACHABLE;
         }
-    case IcmpSourceQuench:
+    case icmp::TypeSourceQuench:
         return IP_SOURCE_QUENCH;
-    case IcmpTimeExceeded:
+    case icmp::TypeTimeExceeded:
         return code == 0 ? IP_TTL_EXPIRED_TRANSIT : IP_TTL_EXPIRED_REASSEM;
-    case IcmpParameterProblem:
+    case icmp::TypeParameterProblem:
         return IP_PARAM_PROBLEM;
     default:
         return IP_GENERAL_FAILURE;

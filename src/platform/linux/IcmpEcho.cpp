@@ -1,6 +1,8 @@
 #include "IcmpEcho.h"
 
 #include "ErrorMap.h"
+#include "IcmpCodec.h"
+#include "Logging.h"
 
 #include <linux/errqueue.h>
 #include <netinet/in.h>
@@ -9,9 +11,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace norvane {
@@ -20,36 +25,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint8_t IcmpEchoReplyType = 0;
-constexpr std::uint8_t IcmpEchoRequestType = 8;
-constexpr std::uint8_t IcmpDestUnreachable = 3;
-constexpr std::uint8_t IcmpSourceQuench = 4;
-constexpr std::uint8_t IcmpTimeExceeded = 11;
-constexpr std::uint8_t IcmpParameterProblem = 12;
-constexpr std::size_t IcmpHeaderBytes = 8;
-constexpr std::size_t IpHeaderMinBytes = 20;
 constexpr std::size_t ReceiveBufferBytes = 65536 + 128;
 constexpr std::size_t ControlBufferBytes = 512;
-
-std::uint16_t checksum(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 1 < size; i += 2)
-        sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
-    if (size % 2 != 0)
-        sum += static_cast<std::uint32_t>(data[size - 1] << 8);
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint16_t>(~sum);
-}
-
-std::uint16_t u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
-}
-
-bool isIcmpError(std::uint8_t type) {
-    return type == IcmpDestUnreachable || type == IcmpSourceQuench || type == IcmpTimeExceeded ||
-           type == IcmpParameterProblem;
-}
 
 // Reads pending datagrams and queued errors left over from earlier requests.
 void drain(int fd) {
@@ -106,6 +83,112 @@ DWORD statusFromExtendedError(const sock_extended_err& error) {
     if (error.ee_origin == SO_EE_ORIGIN_ICMP)
         return echoStatusFromIcmp(error.ee_type, error.ee_code);
     return echoStatusFromErrno(static_cast<int>(error.ee_errno));
+}
+
+// Time to live, type of service and don't-fragment of the next request.
+void applyOptions(int fd, const IpOptionInformation* options) {
+    const int ttl = options != nullptr ? options->ttl : IPDEFTTL;
+    const int tos = options != nullptr ? options->tos : 0;
+    const int discover = options != nullptr && (options->flags & IP_FLAG_DF) != 0
+                             ? IP_PMTUDISC_DO
+                             : IP_PMTUDISC_DONT;
+    setsockopt(fd, SOL_IP, IP_TTL, &ttl, sizeof ttl);
+    setsockopt(fd, SOL_IP, IP_TOS, &tos, sizeof tos);
+    setsockopt(fd, SOL_IP, IP_MTU_DISCOVER, &discover, sizeof discover);
+    qCDebug(lcEcho) << "options: ttl" << ttl << "tos" << tos << "don't fragment"
+                    << (discover == IP_PMTUDISC_DO);
+}
+
+// The reply record, then as much of the echoed data as the buffer holds. The
+// record counts only the bytes it hands over, so that a reply longer than
+// the request cannot make a reader run past the buffer.
+void writeReply(std::span<std::uint8_t> out, std::uint32_t from, std::uint8_t ttl,
+                std::chrono::milliseconds elapsed, std::span<const std::uint8_t> data) {
+    const std::size_t copied = std::min(data.size(), out.size() - IcmpEchoReplySize);
+    IcmpEchoReply reply{};
+    reply.address = from;
+    reply.status = IP_SUCCESS;
+    reply.roundTripTime = static_cast<std::uint32_t>(elapsed.count());
+    reply.dataSize = static_cast<std::uint16_t>(copied);
+    reply.dataOffset = static_cast<std::uint32_t>(IcmpEchoReplySize);
+    reply.options.ttl = ttl;
+    std::memcpy(out.data(), &reply, sizeof reply);
+    std::memcpy(out.data() + IcmpEchoReplySize, data.data(), copied);
+    if (copied < data.size())
+        qCDebug(lcEcho) << "reply carries" << data.size() << "bytes of data; kept" << copied;
+}
+
+std::string addressText(std::uint32_t address) {
+    return NetworkPlatform::inetNtoa(address);
+}
+
+QLatin1String reasonText(icmp::IgnoreReason reason) {
+    const std::string_view text = icmp::describe(reason);
+    return QLatin1String(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Reads what comes back until the answer to `request` or the deadline: 1
+// with the reply written, or 0 with `status` set.
+DWORD awaitAnswer(int fd, icmp::Framing framing, const icmp::Request& request,
+                  Clock::time_point start, DWORD timeoutMs, std::span<std::uint8_t> replyBuffer,
+                  DWORD& status) {
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+    std::vector<std::uint8_t> buffer(ReceiveBufferBytes);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd waiting{fd, POLLIN, 0};
+        const int ready = poll(&waiting, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        if ((waiting.revents & POLLERR) != 0) {
+            std::optional<sock_extended_err> error;
+            if (receive(fd, buffer, MSG_ERRQUEUE, &error) && error) {
+                status = statusFromExtendedError(*error);
+                qCDebug(lcEcho) << "error queue: origin" << int(error->ee_origin) << "type"
+                                << int(error->ee_type) << "code" << int(error->ee_code) << "errno"
+                                << error->ee_errno << "-> status" << status;
+                return 0;
+            }
+            continue;
+        }
+        const auto received = receive(fd, buffer, 0, nullptr);
+        if (!received)
+            continue;
+        const auto answer = icmp::classify(std::span(buffer).first(received->size), framing,
+                                           received->from, request);
+        switch (answer.verdict) {
+        case icmp::Verdict::Ignored:
+            qCDebug(lcEcho).nospace().noquote()
+                << "ignored " << received->size << " bytes from "
+                << addressText(received->from).c_str() << " (type " << int(answer.type) << " code "
+                << int(answer.code) << "): " << reasonText(answer.reason);
+            continue;
+        case icmp::Verdict::Error:
+            status = echoStatusFromIcmp(answer.type, answer.code);
+            qCDebug(lcEcho) << "ICMP error from" << addressText(received->from).c_str() << "type"
+                            << int(answer.type) << "code" << int(answer.code) << "-> status"
+                            << status;
+            return 0;
+        case icmp::Verdict::EchoReply: {
+            const auto elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+            const std::uint8_t ttl = answer.ttl.value_or(received->ttl);
+            qCDebug(lcEcho) << "echo reply from" << addressText(received->from).c_str() << "with"
+                            << answer.data.size() << "bytes, ttl" << int(ttl) << "after"
+                            << elapsed.count() << "ms";
+            writeReply(replyBuffer, received->from, ttl, elapsed, answer.data);
+            status = IP_SUCCESS;
+            return 1;
+        }
+        }
+    }
+    qCDebug(lcEcho) << "no answer within" << timeoutMs << "ms";
+    status = IP_REQ_TIMED_OUT;
+    return 0;
 }
 
 } // namespace
@@ -173,121 +256,31 @@ DWORD IcmpEcho::send(IcmpHandle handle, std::uint32_t destination, const void* d
         status = IP_BUF_TOO_SMALL;
         return 0;
     }
-    const int ttl = options != nullptr ? options->ttl : IPDEFTTL;
-    const int tos = options != nullptr ? options->tos : 0;
-    const int discover = options != nullptr && (options->flags & IP_FLAG_DF) != 0
-                             ? IP_PMTUDISC_DO
-                             : IP_PMTUDISC_DONT;
-    setsockopt(socket.fd, SOL_IP, IP_TTL, &ttl, sizeof ttl);
-    setsockopt(socket.fd, SOL_IP, IP_TOS, &tos, sizeof tos);
-    setsockopt(socket.fd, SOL_IP, IP_MTU_DISCOVER, &discover, sizeof discover);
+    applyOptions(socket.fd, options);
     drain(socket.fd);
 
-    std::vector<std::uint8_t> packet(IcmpHeaderBytes + dataSize, 0);
-    packet[0] = IcmpEchoRequestType;
-    packet[4] = static_cast<std::uint8_t>(socket.identifier >> 8);
-    packet[5] = static_cast<std::uint8_t>(socket.identifier & 0xFF);
-    packet[6] = static_cast<std::uint8_t>(socket.sequence >> 8);
-    packet[7] = static_cast<std::uint8_t>(socket.sequence & 0xFF);
-    if (dataSize > 0)
-        std::memcpy(packet.data() + IcmpHeaderBytes, data, dataSize);
-    const std::uint16_t sum = checksum(packet.data(), packet.size());
-    packet[2] = static_cast<std::uint8_t>(sum >> 8);
-    packet[3] = static_cast<std::uint8_t>(sum & 0xFF);
-
+    const icmp::Request request{destination, socket.identifier, socket.sequence};
+    const auto packet = icmp::echoRequest(request.identifier, request.sequence,
+                                          {static_cast<const std::uint8_t*>(data), dataSize});
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = destination;
     const auto start = Clock::now();
     if (sendto(socket.fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                sizeof to) < 0) {
-        status = echoStatusFromErrno(errno);
+        const int error = errno;
+        status = echoStatusFromErrno(error);
+        qCDebug(lcEcho) << "sending to" << addressText(destination).c_str() << "failed, errno"
+                        << error << "-> status" << status;
         return 0;
     }
-
-    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-    std::vector<std::uint8_t> buffer(ReceiveBufferBytes);
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd waiting{socket.fd, POLLIN, 0};
-        const int ready = poll(&waiting, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        if ((waiting.revents & POLLERR) != 0) {
-            std::optional<sock_extended_err> error;
-            if (receive(socket.fd, buffer, MSG_ERRQUEUE, &error) && error) {
-                status = statusFromExtendedError(*error);
-                return 0;
-            }
-            continue;
-        }
-        const auto received = receive(socket.fd, buffer, 0, nullptr);
-        if (!received)
-            continue;
-        const std::uint8_t* icmp = buffer.data();
-        std::size_t icmpSize = received->size;
-        std::uint8_t replyTtl = received->ttl;
-        if (socket.kind == IcmpSocketKind::Raw) {
-            if (icmpSize < IpHeaderMinBytes)
-                continue;
-            const std::size_t headerSize = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
-            if (headerSize < IpHeaderMinBytes || headerSize > icmpSize)
-                continue;
-            replyTtl = buffer[8];
-            icmp += headerSize;
-            icmpSize -= headerSize;
-        }
-        if (icmpSize < IcmpHeaderBytes)
-            continue;
-        const bool raw = socket.kind == IcmpSocketKind::Raw;
-        if (raw && isIcmpError(icmp[0])) {
-            // The error quotes our request: its IP header and first 8 bytes.
-            const std::uint8_t* quoted = icmp + IcmpHeaderBytes;
-            const std::size_t quotedSize = icmpSize - IcmpHeaderBytes;
-            if (quotedSize < IpHeaderMinBytes)
-                continue;
-            const std::size_t innerHeader = static_cast<std::size_t>(quoted[0] & 0x0F) * 4;
-            if (innerHeader < IpHeaderMinBytes || innerHeader + IcmpHeaderBytes > quotedSize)
-                continue;
-            std::uint32_t innerDestination = 0;
-            std::memcpy(&innerDestination, quoted + 16, sizeof innerDestination);
-            const std::uint8_t* request = quoted + innerHeader;
-            if (innerDestination == destination && request[0] == IcmpEchoRequestType &&
-                u16(request + 4) == socket.identifier && u16(request + 6) == socket.sequence) {
-                status = echoStatusFromIcmp(icmp[0], icmp[1]);
-                return 0;
-            }
-            continue;
-        }
-        if (icmp[0] != IcmpEchoReplyType || u16(icmp + 6) != socket.sequence ||
-            received->from != destination)
-            continue;
-        if (raw && u16(icmp + 4) != socket.identifier)
-            continue;
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        const std::size_t payload = icmpSize - IcmpHeaderBytes;
-        IcmpEchoReply reply{};
-        reply.address = received->from;
-        reply.status = IP_SUCCESS;
-        reply.roundTripTime = static_cast<std::uint32_t>(elapsed.count());
-        reply.dataSize = static_cast<std::uint16_t>(payload);
-        reply.dataOffset = static_cast<std::uint32_t>(IcmpEchoReplySize);
-        reply.options.ttl = replyTtl;
-        auto* out = static_cast<std::uint8_t*>(replyBuffer);
-        std::memcpy(out, &reply, sizeof reply);
-        const std::size_t room = replySize - IcmpEchoReplySize;
-        std::memcpy(out + IcmpEchoReplySize, icmp + IcmpHeaderBytes,
-                    payload < room ? payload : room);
-        status = IP_SUCCESS;
-        return 1;
-    }
-    status = IP_REQ_TIMED_OUT;
-    return 0;
+    qCDebug(lcEcho) << "echo request to" << addressText(destination).c_str() << "identifier"
+                    << request.identifier << "sequence" << request.sequence << "with" << dataSize
+                    << "bytes, waiting" << timeoutMs << "ms";
+    const auto framing =
+        socket.kind == IcmpSocketKind::Raw ? icmp::Framing::IpDatagram : icmp::Framing::IcmpMessage;
+    return awaitAnswer(socket.fd, framing, request, start, timeoutMs,
+                       {static_cast<std::uint8_t*>(replyBuffer), replySize}, status);
 }
 
 } // namespace norvane
