@@ -1,8 +1,8 @@
 // Feeds arbitrary packets to the ICMP reply classifier, framed both as raw
 // IP datagrams and as bare ICMP messages. The first eight bytes choose the
 // request the packet must answer (destination, identifier, sequence), so
-// that matching replies and matching quoted requests are reached; the
-// source is the destination, so that replies get past the source check.
+// that matching replies and matching quoted requests are reached. Each
+// packet comes once from the destination and once from another host.
 
 #include "linux/IcmpCodec.h"
 
@@ -25,14 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.identifier = static_cast<std::uint16_t>(data[4] << 8 | data[5]);
     request.sequence = static_cast<std::uint16_t>(data[6] << 8 | data[7]);
     const std::span<const std::uint8_t> packet(data + RequestBytes, size - RequestBytes);
+    const std::uint32_t sources[] = {request.destination, ~request.destination};
     for (const auto framing : {icmp::Framing::IpDatagram, icmp::Framing::IcmpMessage}) {
-        const icmp::Answer answer = icmp::classify(packet, framing, request.destination, request);
-        // Touch every echoed byte, so that a span past the packet shows.
-        std::uint8_t sum = 0;
-        for (const std::uint8_t byte : answer.data)
-            sum = static_cast<std::uint8_t>(sum + byte);
-        (void)sum;
-        (void)icmp::describe(answer.reason);
+        for (const std::uint32_t source : sources) {
+            const icmp::Answer answer = icmp::classify(packet, framing, source, request);
+            // Touch every echoed byte, so that a span past the packet shows.
+            std::uint8_t sum = 0;
+            for (const std::uint8_t byte : answer.data)
+                sum = static_cast<std::uint8_t>(sum + byte);
+            (void)sum;
+            (void)icmp::describe(answer.reason);
+        }
     }
     (void)icmp::echoRequest(request.identifier, request.sequence, packet);
     return 0;
