@@ -9,11 +9,12 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-    libsmbclient-dev libasound2-dev
+    libsmbclient-dev libasound2-dev libavahi-client-dev
     xvfb xauth
 )
 if [ "${1:-}" = "--tests" ]; then
     packages+=(samba smbclient iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file)
+    packages+=(avahi-daemon dbus-daemon)
 fi
 
 missing=()
@@ -29,16 +30,19 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
-# The test lab runs its own Samba daemons inside network namespaces. When
-# this script is the one installing Samba, its system services are neither
-# started nor enabled, so the machine does not begin serving its network.
+# The test lab runs its own Samba and Avahi daemons inside network
+# namespaces. When this script is the one installing them, their system
+# services are neither started nor enabled, so the machine does not begin
+# serving or announcing on its network.
 installs_samba=
+installs_avahi=
 for p in "${missing[@]}"; do
     [ "$p" = samba ] && installs_samba=1
+    [ "$p" = avahi-daemon ] && installs_avahi=1
 done
 policy=/usr/sbin/policy-rc.d
 own_policy=
-if [ -n "$installs_samba" ] && [ ! -e "$policy" ]; then
+if [ -n "$installs_samba$installs_avahi" ] && [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
     "${sudo[@]}" chmod 755 "$policy"
     own_policy=1
@@ -51,6 +55,10 @@ fi
 if [ -n "$installs_samba" ] && [ -d /run/systemd/system ]; then
     "${sudo[@]}" systemctl disable --now smbd nmbd samba-ad-dc >/dev/null 2>&1 || true
     echo "Samba's system services were left disabled; the test lab starts its own daemons."
+fi
+if [ -n "$installs_avahi" ] && [ -d /run/systemd/system ]; then
+    "${sudo[@]}" systemctl disable --now avahi-daemon.service avahi-daemon.socket >/dev/null 2>&1 || true
+    echo "Avahi's system service was left disabled; the test lab starts its own daemons."
 fi
 if [ -n "$own_policy" ]; then
     "${sudo[@]}" rm -f "$policy"

@@ -24,7 +24,8 @@ endif()
 # Found by shlibdeps from the program's libraries.
 set(needed)
 if(EXPECT_PROGRAM)
-    set(needed libqt6core6 libqt6widgets6 libqt6svg6 libsmbclient libasound2 libc6)
+    set(needed libqt6core6 libqt6widgets6 libqt6svg6 libsmbclient libasound2 libavahi-client3
+        libc6)
 endif()
 foreach(dependency IN LISTS needed)
     if(NOT depends MATCHES "(^|, )${dependency}[ ,(\n]")

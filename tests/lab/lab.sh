@@ -9,8 +9,10 @@
 #   lab.sh status             show hosts, daemons and what the client browses
 #   lab.sh stop-host N        kill host N's daemons at once, as a power cut would
 #   lab.sh start-host N       start host N's daemons again
+#   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
 #
-# Needs root, iproute2, smbd, nmbd and smbclient's tools. The small lab is the
+# Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon and
+# dbus-daemon. The small lab is the
 # one the tests expect; the large one (three workgroups, a dozen servers) is
 # for trying the program by hand.
 set -euo pipefail
@@ -43,6 +45,20 @@ small_hosts() {
 EOF
 }
 
+# Hosts that announce their SMB service by multicast DNS through an Avahi
+# daemon of their own, in a workgroup no browse master lists. One line per
+# host: index|Avahi host name|NetBIOS name|workgroup|shares, the NetBIOS
+# name empty for a host without NetBIOS.
+mdns_hosts() {
+    cat <<'EOF'
+21|labmdns1-studio|LABMDNS1|MDNSGROUP|media:Studio media
+22|labnas-no-netbios||MDNSGROUP|backup:Backups
+EOF
+}
+# A browse-list host that announces itself by multicast DNS as well.
+MDNS_BROWSE_HOST=1
+MDNS_DEADLINE_S=30
+
 large_hosts() {
     local i group master printer
     for i in $(seq 1 12); do
@@ -66,7 +82,7 @@ die() {
 
 need_root() {
     [ "$(id -u)" -eq 0 ] || die "must run as root"
-    for tool in ip smbd nmbd smbtree nmblookup; do
+    for tool in ip smbd nmbd smbtree nmblookup avahi-daemon dbus-daemon; do
         command -v "$tool" >/dev/null || die "$tool is missing"
     done
 }
@@ -99,7 +115,7 @@ teardown() {
         signal_namespace KILL "$ns"
         ip netns del "$ns" 2>/dev/null || true
     done
-    rm -rf "/etc/netns/$CLIENT_NS"
+    rm -rf "/etc/netns/$CLIENT_NS" "/etc/netns/$PREFIX-h"*
     rmdir /etc/netns 2>/dev/null || true
     rm -rf "$LAB_DIR"
 }
@@ -209,6 +225,148 @@ EOF
     printf '127.0.0.1 localhost\n' >"/etc/netns/$CLIENT_NS/hosts"
 }
 
+# The Avahi configuration of namespace `ns`, which `ip netns exec` lays over
+# /etc/avahi: the given host name, IPv4 on eth0 only, and either a static
+# SMB service with D-Bus off or, for the client, D-Bus on and nothing
+# published.
+write_avahi_conf() {
+    local ns=$1 host=$2 role=$3 dir=/etc/netns/$1/avahi
+    mkdir -p "$dir/services"
+    {
+        echo "[server]"
+        echo "host-name=$host"
+        echo "domain-name=local"
+        echo "use-ipv4=yes"
+        echo "use-ipv6=no"
+        echo "allow-interfaces=eth0"
+        echo "enable-dbus=$([ "$role" = client ] && echo yes || echo no)"
+        echo "[wide-area]"
+        echo "enable-wide-area=no"
+        echo "[publish]"
+        echo "publish-hinfo=no"
+        echo "publish-workstation=no"
+        [ "$role" = client ] && echo "disable-publishing=yes"
+    } >"$dir/avahi-daemon.conf"
+    [ "$role" = client ] && return 0
+    cat >"$dir/services/smb.service" <<EOF
+<?xml version="1.0" standalone='no'?>
+<!DOCTYPE service-group SYSTEM "avahi-service.dtd">
+<service-group>
+  <name>$host files</name>
+  <service><type>_smb._tcp</type><port>445</port></service>
+</service-group>
+EOF
+}
+
+# Starts Avahi in `ns` with a /run of its own (its pid file and socket live
+# there), logging to `log`; prints its pid.
+start_avahi() {
+    local ns=$1 log=$2
+    setsid ip netns exec "$ns" env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$LAB_DIR/client/dbus/socket" \
+        sh -c 'mount -t tmpfs -o mode=755 tmpfs /run && mkdir /run/avahi-daemon &&
+               exec avahi-daemon --no-drop-root --no-chroot --no-rlimits' \
+        </dev/null >"$log" 2>&1 &
+    echo $!
+}
+
+# Waits until an Avahi log shows `line`.
+wait_for_avahi() {
+    local log=$1 line=$2 deadline=$((SECONDS + MDNS_DEADLINE_S))
+    until grep -q "$line" "$log" 2>/dev/null; do
+        [ $SECONDS -ge $deadline ] && die "Avahi did not report '$line' within ${MDNS_DEADLINE_S}s (see $log)"
+        sleep 0.2
+    done
+}
+
+# The hosts that announce themselves by multicast DNS: their namespaces,
+# Samba (with or without NetBIOS) and Avahi, and Avahi on the browse-list
+# host that announces itself too.
+up_mdns_hosts() {
+    local index avahi_name netbios_name group shares ns conf
+    while IFS='|' read -r index avahi_name netbios_name group shares; do
+        ns=$(host_ns "$index")
+        ip netns add "$ns"
+        attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
+        write_host_conf "$index" "${netbios_name:-$(echo "${avahi_name:0:15}" | tr a-z A-Z)}" \
+            "$group" no "" "$shares" ""
+        conf=$LAB_DIR/h$index/smb.conf
+        # No browse master ever lists these hosts; one without NetBIOS
+        # serves SMB2 and later on port 445 alone, as a NAS box does.
+        sed -i 's/^  local master = yes/  local master = no/' "$conf"
+        if [ -z "$netbios_name" ]; then
+            sed -i -e 's/^  disable netbios = no/  disable netbios = yes/' \
+                -e 's/^  smb ports = 445 139/  smb ports = 445/' \
+                -e 's/^  server min protocol = NT1/  server min protocol = SMB2_02/' "$conf"
+        fi
+        write_avahi_conf "$ns" "$avahi_name" host
+        start_host "$index"
+    done < <(mdns_hosts)
+    write_avahi_conf "$(host_ns "$MDNS_BROWSE_HOST")" "labsrv$MDNS_BROWSE_HOST" host
+    start_host_avahi "$MDNS_BROWSE_HOST"
+    for index in $(mdns_hosts | cut -d'|' -f1) $MDNS_BROWSE_HOST; do
+        wait_for_avahi "$LAB_DIR/h$index/avahi.log" "successfully established"
+    done
+}
+
+start_host_avahi() {
+    local ns
+    ns=$(host_ns "$1")
+    [ -d "/etc/netns/$ns/avahi" ] || return 0
+    rm -f "$LAB_DIR/h$1/avahi.log"
+    start_avahi "$ns" "$LAB_DIR/h$1/avahi.log" >/dev/null
+}
+
+# The client's own system bus, which its Avahi daemon and the tests use
+# (DBUS_SYSTEM_BUS_ADDRESS); nothing of the machine's bus is touched.
+start_client_bus() {
+    local dir=$LAB_DIR/client/dbus deadline=$((SECONDS + MDNS_DEADLINE_S))
+    mkdir -p "$dir"
+    cat >"$dir/system.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$dir/socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+EOF
+    setsid ip netns exec "$CLIENT_NS" dbus-daemon --config-file="$dir/system.conf" --nofork \
+        --nopidfile </dev/null >"$dir/log" 2>&1 &
+    until [ -S "$dir/socket" ]; do
+        [ $SECONDS -ge $deadline ] && die "the client's D-Bus did not start"
+        sleep 0.1
+    done
+}
+
+client_avahi() {
+    local pidfile=$LAB_DIR/client/avahi.pid log=$LAB_DIR/client/avahi.log pid
+    case $1 in
+    on)
+        [ -s "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null && return 0
+        rm -f "$log"
+        start_avahi "$CLIENT_NS" "$log" >"$pidfile"
+        wait_for_avahi "$log" "Server startup complete"
+        ;;
+    off)
+        [ -s "$pidfile" ] || return 0
+        pid=$(cat "$pidfile")
+        kill "$pid" 2>/dev/null || true
+        for _ in $(seq 1 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        rm -f "$pidfile"
+        ;;
+    *) die "client-avahi on or off" ;;
+    esac
+}
+
 # A veth pair from the bridge namespace into `ns`, named eth0 there.
 attach() {
     local ns=$1 port=$2 addr=$3 mac=$4
@@ -273,6 +431,8 @@ up() {
         write_host_conf "$index" "$name" "$group" "$master" "$comment" "$shares" "$printer"
     done <<<"$hosts"
     write_client_conf
+    write_avahi_conf "$CLIENT_NS" labclient client
+    start_client_bus
 
     # Masters first so that they win their elections at once.
     local pass
@@ -283,6 +443,7 @@ up() {
         done <<<"$hosts"
     done
     wait_for_browsing "$hosts"
+    [ "$size" = small ] && up_mdns_hosts
     trap - EXIT
     echo "lab: $size lab up"
 }
@@ -293,6 +454,7 @@ start_host() {
     conf=$LAB_DIR/h$index/smb.conf
     ip netns exec "$ns" nmbd -D -s "$conf"
     ip netns exec "$ns" smbd -D -s "$conf"
+    start_host_avahi "$index"
 }
 
 # Waits until host N answers for its name, as it does once its name
@@ -353,5 +515,9 @@ start-host)
     start_host "${2:?host index}"
     wait_for_name "$2"
     ;;
-*) die "usage: lab.sh up [small|large] | down | status | stop-host N | start-host N" ;;
+client-avahi)
+    need_root
+    client_avahi "${2:?on or off}"
+    ;;
+*) die "usage: lab.sh up [small|large] | down | status | stop-host N | start-host N | client-avahi on|off" ;;
 esac

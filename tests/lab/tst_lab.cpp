@@ -3,6 +3,7 @@
 
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
+#include "linux/dnssd/DnsSdSource.h"
 #include "scan/HostIdentity.h"
 #include "scan/ScanWorker.h"
 
@@ -40,6 +41,22 @@ const LabComputer Computers[] = {
     {"LABSRV4", "LABGROUP2", "Lab server four", 4},
 };
 constexpr int DownHost = 4;
+
+// Hosts that announce themselves by multicast DNS: a browse-list server, a
+// host that speaks NetBIOS in a group no browse master lists, and one
+// without NetBIOS, named after its DNS-SD host name.
+const LabComputer AnnouncedComputers[] = {
+    {"LABSRV1", "LABGROUP1", "", 1},
+    {"LABMDNS1", "MDNSGROUP", "", 21},
+    {"LABNAS-NO-NETBI", "LOCAL", "", 22},
+};
+
+// What the DNS-SD source says about how it browsed.
+QStringList dnsSdDiagnostics;
+void keepDnsSdDiagnostics(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtDebugMsg && context.category && QByteArray(context.category) == "norvane.dnssd")
+        dnsSdDiagnostics << text;
+}
 
 QString labDir() {
     const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
@@ -113,8 +130,10 @@ private:
     }
 
     static void labCommand(const QString& command, int host) {
-        const int code =
-            QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT), {command, QString::number(host)});
+        labCommand(command, QString::number(host));
+    }
+    static void labCommand(const QString& command, const QString& argument) {
+        const int code = QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT), {command, argument});
         QCOMPARE(code, 0);
     }
 
@@ -133,6 +152,13 @@ private:
     }
 
 private slots:
+    void initTestCase() {
+        // The lab client's own system bus, where its Avahi daemon runs when
+        // a test switches it on.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+                ("unix:path=" + labDir() + QStringLiteral("/client/dbus/socket")).toLocal8Bit());
+    }
+
     void providerAndAdapter() {
         LinuxPlatform platform(settings());
         char name[ProviderNameSize] = {};
@@ -209,6 +235,50 @@ private slots:
         qInfo("unanswered name query %lld ms, unanswered node status %lld ms",
               static_cast<long long>(nameQuery), static_cast<long long>(nodeStatus));
         QVERIFY(nameQuery + nodeStatus < 1000);
+    }
+
+    void dnsSdSourceFindsAnnouncedHosts_data() {
+        QTest::addColumn<bool>("clientAvahi");
+        QTest::newRow("own multicast query") << false;
+        QTest::newRow("client's Avahi daemon") << true;
+    }
+    void dnsSdSourceFindsAnnouncedHosts() {
+        QFETCH(bool, clientAvahi);
+        labCommand(QStringLiteral("client-avahi"), QLatin1String(clientAvahi ? "on" : "off"));
+        dnsSdDiagnostics.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("norvane.dnssd.debug=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(keepDnsSdDiagnostics);
+        DnsSdSource source;
+        QElapsedTimer timer;
+        timer.start();
+        source.start(listAdapters());
+        const std::vector<DiscoveredHost> hosts = source.results();
+        const qint64 elapsed = timer.elapsed();
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        if (clientAvahi)
+            labCommand(QStringLiteral("client-avahi"), QStringLiteral("off"));
+
+        QStringList found;
+        for (const DiscoveredHost& host : hosts)
+            found << QString::fromStdString(host.name + '|' + host.group + '|' +
+                                            NetworkPlatform::inetNtoa(host.address));
+        found.sort();
+        QStringList expected;
+        for (const LabComputer& computer : AnnouncedComputers)
+            expected << QStringLiteral("%1|%2|%3%4")
+                            .arg(QLatin1String(computer.name), QLatin1String(computer.group),
+                                 QLatin1String(LabSubnet))
+                            .arg(100 + computer.host);
+        expected.sort();
+        QCOMPARE(found, expected);
+        const QString path =
+            clientAvahi ? QStringLiteral("through Avahi") : QStringLiteral("by multicast DNS");
+        QVERIFY2(dnsSdDiagnostics.filter(path).size() == 1,
+                 qPrintable(dnsSdDiagnostics.join('\n')));
+        qInfo("DNS-SD round %s: %lld ms", clientAvahi ? "through Avahi" : "by own query",
+              static_cast<long long>(elapsed));
+        QVERIFY(elapsed < 1000);
     }
 
     void echo_data() {

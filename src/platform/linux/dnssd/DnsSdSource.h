@@ -1,0 +1,53 @@
+#pragma once
+
+// SMB servers that announce themselves by multicast DNS service discovery
+// (Macs, Samba with Avahi, NAS boxes): browsed through the desktop's Avahi
+// daemon where one runs, else by a one-shot multicast query of our own;
+// each host named as NetBIOS names it where it answers a node status, else
+// after its DNS-SD host name.
+
+#include "AvahiBrowse.h"
+#include "MdnsQuery.h"
+#include "RoundCancel.h"
+#include "linux/NbnsClient.h"
+#include "linux/discovery/DiscoverySource.h"
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace norvane {
+
+constexpr std::chrono::milliseconds DnsSdNodeStatusTimeout{150}; // per attempt
+constexpr int DnsSdNodeStatusAttempts = 2;
+
+struct DnsSdSettings {
+    bool useAvahi = true;
+    AvahiSettings avahi;
+    MdnsSettings multicast;
+    NbnsExchange nodeStatus{137, DnsSdNodeStatusTimeout, DnsSdNodeStatusAttempts};
+};
+
+class DnsSdSource : public DiscoverySource {
+public:
+    explicit DnsSdSource(DnsSdSettings settings = {});
+    ~DnsSdSource() override;
+
+    const char* name() const override { return "DNS-SD"; }
+    void start(const std::vector<Adapter>& adapters) override;
+    std::vector<DiscoveredHost> results() override;
+    void cancel() override;
+
+private:
+    std::vector<DiscoveredHost> round(const std::vector<Adapter>& adapters,
+                                      RoundCancel& cancel) const;
+
+    const DnsSdSettings m_settings;
+    std::mutex m_roundMutex; // the thread and its results
+    std::thread m_thread;
+    std::vector<DiscoveredHost> m_results;
+    std::mutex m_cancelMutex;
+    std::shared_ptr<RoundCancel> m_cancel;
+};
+
+} // namespace norvane
