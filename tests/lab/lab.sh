@@ -452,7 +452,8 @@ start_host() {
     local index=$1 ns conf
     ns=$(host_ns "$index")
     conf=$LAB_DIR/h$index/smb.conf
-    ip netns exec "$ns" nmbd -D -s "$conf"
+    # nmbd answers node status even with NetBIOS disabled; such a host runs without it.
+    grep -q '^  disable netbios = yes' "$conf" || ip netns exec "$ns" nmbd -D -s "$conf"
     ip netns exec "$ns" smbd -D -s "$conf"
     start_host_avahi "$index"
 }
