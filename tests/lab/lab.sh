@@ -291,12 +291,11 @@ up_mdns_hosts() {
             "$group" no "" "$shares" ""
         conf=$LAB_DIR/h$index/smb.conf
         # No browse master ever lists these hosts; one without NetBIOS
-        # serves SMB2 and later on port 445 alone, as a NAS box does.
+        # serves SMB on port 445 alone.
         sed -i 's/^  local master = yes/  local master = no/' "$conf"
         if [ -z "$netbios_name" ]; then
             sed -i -e 's/^  disable netbios = no/  disable netbios = yes/' \
-                -e 's/^  smb ports = 445 139/  smb ports = 445/' \
-                -e 's/^  server min protocol = NT1/  server min protocol = SMB2_02/' "$conf"
+                -e 's/^  smb ports = 445 139/  smb ports = 445/' "$conf"
         fi
         write_avahi_conf "$ns" "$avahi_name" host
         start_host "$index"

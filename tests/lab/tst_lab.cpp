@@ -42,14 +42,14 @@ const LabComputer Computers[] = {
 };
 constexpr int DownHost = 4;
 
-// Hosts that announce themselves by multicast DNS: a browse-list server, a
-// host that speaks NetBIOS in a group no browse master lists, and one
-// without NetBIOS, named after its DNS-SD host name.
+// Hosts only multicast DNS announces: one that speaks NetBIOS, in a group no
+// browse master lists, and one without NetBIOS, named after its DNS-SD host
+// name. The first browse-list server announces itself too.
 const LabComputer AnnouncedComputers[] = {
-    {"LABSRV1", "LABGROUP1", "", 1},
     {"LABMDNS1", "MDNSGROUP", "", 21},
     {"LABNAS-NO-NETBI", "LOCAL", "", 22},
 };
+constexpr int AnnouncingBrowseHost = 0; // index into Computers
 
 // What the DNS-SD source says about how it browsed.
 QStringList dnsSdDiagnostics;
@@ -70,7 +70,9 @@ ResultRow computerRow(const LabComputer& computer, bool up) {
     row.subItems << (up ? QLatin1String(LabSubnet) + QString::number(100 + computer.host)
                         : QString::fromLatin1(NoIpAddress))
                  << QLatin1String(computer.group) << QLatin1String(computer.comment)
-                 << (up ? QStringLiteral("02-4E-56-00-00-0%1").arg(computer.host)
+                 << (up ? QStringLiteral("02-4E-56-00-00-%1")
+                              .arg(computer.host, 2, 16, QLatin1Char('0'))
+                              .toUpper()
                         : QString::fromLatin1(NoMacAddress));
     return row;
 }
@@ -143,8 +145,19 @@ private:
         QVERIFY(file.write(range) > 0);
     }
 
+    static ResultRows expectedComputers(int downHost = 0) {
+        ResultRows expected;
+        for (const LabComputer& computer : Computers)
+            expected.push_back(computerRow(computer, computer.host != downHost));
+        for (const LabComputer& computer : AnnouncedComputers)
+            expected.push_back(computerRow(computer, true));
+        return expected;
+    }
+
     ResultRows expectedFolders() const {
         return {shareRow("\\\\LABSRV1\\docs", "LABGROUP1", "Team documents", imgSharedFolder),
+                shareRow("\\\\LABMDNS1\\media", "MDNSGROUP", "Studio media", imgSharedFolder),
+                shareRow("\\\\LABNAS-NO-NETBI\\backup", "LOCAL", "Backups", imgSharedFolder),
                 shareRow("\\\\LABSRV1\\public", "LABGROUP1", "", imgSharedFolder),
                 shareRow("\\\\LABSRV2\\data", "LABGROUP1", "Data store", imgSharedFolder),
                 shareRow("\\\\LABSRV3\\media", "LABGROUP2", "", imgSharedFolder),
@@ -175,12 +188,9 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         const test::RecordingOutput output = scan(rtComputer);
-        ResultRows expected;
-        for (const LabComputer& computer : Computers)
-            expected.push_back(computerRow(computer, true));
-        QCOMPARE(sorted(output.rows), sorted(expected));
+        QCOMPARE(sorted(output.rows), sorted(expectedComputers()));
         QVERIFY(output.errors.isEmpty());
-        QCOMPARE(output.progressMax, 1); // two workgroups
+        QCOMPARE(output.progressMax, 3); // two browsed workgroups, two discovered
         qInfo("computer scan: %lld ms for %zu computers", static_cast<long long>(timer.elapsed()),
               output.rows.size());
     }
@@ -220,7 +230,7 @@ private slots:
             else
                 QCOMPARE(sorted(output.rows), sorted(expectedFolders()));
         }
-        QCOMPARE(first.size(), qsizetype(std::size(Computers)));
+        QCOMPARE(first.size(), qsizetype(std::size(Computers) + std::size(AnnouncedComputers)));
     }
 
     void unknownNameAndSilentHostCostUnderASecond() {
@@ -265,7 +275,10 @@ private slots:
                                             NetworkPlatform::inetNtoa(host.address));
         found.sort();
         QStringList expected;
-        for (const LabComputer& computer : AnnouncedComputers)
+        std::vector<LabComputer> announced(std::begin(AnnouncedComputers),
+                                           std::end(AnnouncedComputers));
+        announced.push_back(Computers[AnnouncingBrowseHost]);
+        for (const LabComputer& computer : announced)
             expected << QStringLiteral("%1|%2|%3%4")
                             .arg(QLatin1String(computer.name), QLatin1String(computer.group),
                                  QLatin1String(LabSubnet))
@@ -279,6 +292,36 @@ private slots:
         qInfo("DNS-SD round %s: %lld ms", clientAvahi ? "through Avahi" : "by own query",
               static_cast<long long>(elapsed));
         QVERIFY(elapsed < 1000);
+    }
+
+    // A desktop's Avahi daemon browses for the scan; every host once, with
+    // its address and MAC, and the shares of the announced hosts.
+    void scansThroughClientAvahi() {
+        labCommand(QStringLiteral("client-avahi"), QStringLiteral("on"));
+        const test::RecordingOutput computers = scan(rtComputer);
+        const test::RecordingOutput folders = scan(rtSharedFolder);
+        labCommand(QStringLiteral("client-avahi"), QStringLiteral("off"));
+        QCOMPARE(sorted(computers.rows), sorted(expectedComputers()));
+        QVERIFY(computers.errors.isEmpty());
+        QCOMPARE(sorted(folders.rows), sorted(expectedFolders()));
+        QVERIFY(folders.errors.isEmpty());
+    }
+
+    // Discovery runs alongside the browse-list fetch.
+    void discoveryAddsUnderASecond() {
+        QElapsedTimer timer;
+        LinuxPlatform browseOnly(settings(), nullptr, {});
+        timer.start();
+        const test::RecordingOutput without = scanWith(browseOnly, rtComputer);
+        const qint64 browseListTime = timer.restart();
+        LinuxPlatform withDiscovery(settings());
+        const test::RecordingOutput with = scanWith(withDiscovery, rtComputer);
+        const qint64 discoveryTime = timer.elapsed();
+        qInfo("computer scan: %lld ms from the browse list alone, %lld ms with discovery",
+              static_cast<long long>(browseListTime), static_cast<long long>(discoveryTime));
+        QCOMPARE(without.rows.size(), std::size(Computers));
+        QCOMPARE(with.rows.size(), std::size(Computers) + std::size(AnnouncedComputers));
+        QVERIFY(discoveryTime - browseListTime < 1000);
     }
 
     void echo_data() {
@@ -334,13 +377,10 @@ private slots:
     void serverDownAfterBrowseList() {
         labCommand(QStringLiteral("stop-host"), DownHost);
         const test::RecordingOutput computers = scan(rtComputer);
-        ResultRows expected;
-        for (const LabComputer& computer : Computers)
-            expected.push_back(computerRow(computer, computer.host != DownHost));
         const test::RecordingOutput folders = scan(rtSharedFolder);
         labCommand(QStringLiteral("start-host"), DownHost);
 
-        QCOMPARE(sorted(computers.rows), sorted(expected));
+        QCOMPARE(sorted(computers.rows), sorted(expectedComputers(DownHost)));
         QVERIFY(computers.errors.isEmpty());
         QCOMPARE(sorted(folders.rows), sorted(withoutHost(expectedFolders(), "\\\\LABSRV4\\")));
         QVERIFY(folders.errors.isEmpty());

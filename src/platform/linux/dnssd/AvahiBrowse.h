@@ -16,9 +16,9 @@ namespace norvane {
 
 // The daemon answers from its cache at once; the window leaves time for a
 // query on the network when the cache is cold.
-constexpr std::chrono::milliseconds AvahiBrowseWindow{400};
+constexpr std::chrono::milliseconds AvahiBrowseWindow{300};
 // How long resolutions still running when browsing ends may take.
-constexpr std::chrono::milliseconds AvahiResolveWindow{300};
+constexpr std::chrono::milliseconds AvahiResolveWindow{200};
 
 struct AvahiSettings {
     std::chrono::milliseconds browseWindow = AvahiBrowseWindow;

@@ -18,7 +18,9 @@
 
 namespace norvane {
 
-constexpr std::chrono::milliseconds DnsSdNodeStatusTimeout{150}; // per attempt
+// The node status that names a host runs after the browse, so its time adds
+// to the round's; a host on the link answers within milliseconds.
+constexpr std::chrono::milliseconds DnsSdNodeStatusTimeout{100}; // per attempt
 constexpr int DnsSdNodeStatusAttempts = 2;
 
 struct DnsSdSettings {

@@ -23,7 +23,7 @@ constexpr std::uint16_t MdnsPort = 5353;
 constexpr std::uint32_t MdnsGroup = 0xE00000FB; // 224.0.0.251, host byte order
 // Responders delay shared answers by up to 120 ms; the window leaves room
 // for that and for a busy host.
-constexpr std::chrono::milliseconds MdnsBrowseWindow{400};
+constexpr std::chrono::milliseconds MdnsBrowseWindow{300};
 // How long each of the two follow-up rounds waits for records that the
 // browse answers did not carry (services first, then addresses).
 constexpr std::chrono::milliseconds MdnsResolveWindow{150};
