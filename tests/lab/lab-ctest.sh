@@ -13,8 +13,8 @@ skip() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip "they need root for network namespaces (CI runs them as root)"
-for tool in ip smbd nmbd smbtree nmblookup; do
-    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs Samba)"
+for tool in ip smbd nmbd smbtree nmblookup wsdd; do
+    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh --tests installs it)"
 done
 probe=nvlab-probe-$$
 ip netns add "$probe" 2>/dev/null || skip "network namespaces cannot be made here"

@@ -4,17 +4,20 @@
 # which tests run. Everything lives in namespaces made here, on an address
 # range used for nothing else; no address outside the lab is ever touched.
 #
-#   lab.sh up [small|large]   bring the lab up from nothing, wait for browsing
+#   lab.sh up [small|large|modern]
+#                             bring the lab up from nothing, wait for browsing
 #   lab.sh down               stop every daemon of the lab, remove everything
 #   lab.sh status             show hosts, daemons and what the client browses
 #   lab.sh stop-host N        kill host N's daemons at once, as a power cut would
 #   lab.sh start-host N       start host N's daemons again
 #   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
 #
-# Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon and
-# dbus-daemon. The small lab is the
-# one the tests expect; the large one (three workgroups, a dozen servers) is
-# for trying the program by hand.
+# Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon,
+# dbus-daemon and wsdd. The small lab is the one the tests expect; the large
+# one (three workgroups, a dozen servers) is for trying the program by hand.
+# Both add modern hosts: SMB2 and later only, NetBIOS switched off, announced
+# by WS-Discovery alone. The modern lab has only those, so no browse master
+# at all.
 set -euo pipefail
 
 # Another prefix and folder (NORVANE_LAB_PREFIX, NORVANE_LAB_DIR) let two
@@ -71,6 +74,17 @@ large_hosts() {
     done
 }
 
+# Modern hosts, numbered after the NetBIOS ones: index|name|membership|comment|shares
+#   membership: workgroup:NAME or domain:NAME, as WS-Discovery announces it
+modern_hosts() {
+    local base=$1
+    cat <<EOF
+$((base + 1))|MODERN1|workgroup:LABGROUP1|Modern host one|pub:Public files,private\$:Hidden
+$((base + 2))|MODERN2|workgroup:WSDGROUP|Modern host two|tools:Tool box
+$((base + 3))|MODERN3|domain:LAB.EXAMPLE|Modern host three|
+EOF
+}
+
 host_ns() { echo "$PREFIX-h$1"; }
 host_addr() { echo "$SUBNET.$((100 + $1))"; }
 host_mac() { printf '02:4e:56:00:00:%02x' "$1"; }
@@ -82,7 +96,7 @@ die() {
 
 need_root() {
     [ "$(id -u)" -eq 0 ] || die "must run as root"
-    for tool in ip smbd nmbd smbtree nmblookup avahi-daemon dbus-daemon; do
+    for tool in ip smbd nmbd smbtree nmblookup avahi-daemon dbus-daemon wsdd; do
         command -v "$tool" >/dev/null || die "$tool is missing"
     done
 }
@@ -200,6 +214,52 @@ write_host_conf() {
             echo "  guest ok = yes"
         fi
     } >"$conf"
+}
+
+# A server that speaks SMB2 and later only, with NetBIOS switched off.
+write_modern_conf() {
+    local index=$1 name=$2 membership=$3 comment=$4 shares=$5
+    local dir=$LAB_DIR/h$index
+    mkdir -p "$dir"/{state,lock,pid,cache,private,log,ncalrpc,shares}
+    {
+        echo "[global]"
+        echo "  workgroup = ${membership#*:}"
+        echo "  netbios name = $name"
+        echo "  server string = $comment"
+        echo "  interfaces = $(host_addr "$index")/24"
+        echo "  bind interfaces only = yes"
+        echo "  server role = standalone server"
+        echo "  server min protocol = SMB2_02"
+        echo "  disable netbios = yes"
+        echo "  smb ports = 445"
+        echo "  map to guest = Bad User"
+        echo "  guest account = nobody"
+        echo "  restrict anonymous = 0"
+        echo "  state directory = $dir/state"
+        echo "  lock directory = $dir/lock"
+        echo "  pid directory = $dir/pid"
+        echo "  cache directory = $dir/cache"
+        echo "  private dir = $dir/private"
+        echo "  ncalrpc dir = $dir/ncalrpc"
+        echo "  log file = $dir/log/%m.log"
+        echo "  max log size = 1000"
+        echo "  load printers = no"
+        echo "  printing = bsd"
+        echo "  printcap name = /dev/null"
+        echo "  disable spoolss = yes"
+        local entry share share_comment
+        IFS=',' read -ra entries <<<"$shares"
+        for entry in "${entries[@]}"; do
+            share=${entry%%:*}
+            share_comment=${entry#*:}
+            mkdir -p "$dir/shares/${share%\$}"
+            echo "[$share]"
+            echo "  path = $dir/shares/${share%\$}"
+            [ -n "$share_comment" ] && echo "  comment = $share_comment"
+            echo "  guest ok = yes"
+            echo "  read only = yes"
+        done
+    } >"$dir/smb.conf"
 }
 
 write_client_conf() {
@@ -375,6 +435,8 @@ attach() {
     ip -n "$ns" addr add "$addr/24" brd "$SUBNET.255" dev eth0
     ip -n "$ns" link set eth0 up
     ip -n "$ns" link set lo up
+    # WS-Discovery multicasts; without a default route it needs its own.
+    ip -n "$ns" route add 224.0.0.0/4 dev eth0
 }
 
 client_smbtree() {
@@ -392,6 +454,10 @@ wait_for_browsing() {
             grep -qx "$group" <<<"$tree" || missing="$missing $group"
             grep -q "^[[:space:]]*\\\\\\\\${name}[[:space:]]" <<<"$tree" || missing="$missing $name"
         done <<<"$hosts"
+        while IFS='|' read -r index name _; do
+            [ -z "$index" ] && continue
+            modern_ready "$index" || missing="$missing $name"
+        done <"$LAB_DIR/modern"
         [ -z "$missing" ] && return 0
         [ $SECONDS -ge $deadline ] && die "browse lists incomplete after ${BROWSE_DEADLINE_S}s, missing:$missing"
         sleep "$POLL_INTERVAL_S"
@@ -400,11 +466,14 @@ wait_for_browsing() {
 
 up() {
     local size=${1:-small} hosts
+    local modern
     case $size in
     small) hosts=$(small_hosts) ;;
     large) hosts=$(large_hosts) ;;
-    *) die "unknown size '$size' (small or large)" ;;
+    modern) hosts= ;;
+    *) die "unknown size '$size' (small, large or modern)" ;;
     esac
+    modern=$(modern_hosts "$(grep -c . <<<"$hosts" || true)")
     need_root
     # Whatever an earlier run left behind goes first.
     teardown
@@ -412,9 +481,11 @@ up() {
     mkdir -p "$LAB_DIR"
     echo "$size" >"$LAB_DIR/size"
     echo "$hosts" >"$LAB_DIR/hosts"
+    echo "$modern" >"$LAB_DIR/modern"
 
     ip netns add "$BRIDGE_NS"
-    ip -n "$BRIDGE_NS" link add "$BRIDGE" type bridge
+    # Multicast goes to every port, whoever has joined its group.
+    ip -n "$BRIDGE_NS" link add "$BRIDGE" type bridge mcast_snooping 0
     ip -n "$BRIDGE_NS" link set "$BRIDGE" up
     ip netns add "$CLIENT_NS"
     attach "$CLIENT_NS" client0 "$CLIENT_ADDR" 02:4e:56:00:00:fe
@@ -423,12 +494,21 @@ up() {
     ip netns exec "$QUIET_NS" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
 
     while IFS='|' read -r index name group master comment shares printer; do
+        [ -z "$index" ] && continue
         local ns
         ns=$(host_ns "$index")
         ip netns add "$ns"
         attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
         write_host_conf "$index" "$name" "$group" "$master" "$comment" "$shares" "$printer"
     done <<<"$hosts"
+    while IFS='|' read -r index name membership comment shares; do
+        [ -z "$index" ] && continue
+        local ns
+        ns=$(host_ns "$index")
+        ip netns add "$ns"
+        attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
+        write_modern_conf "$index" "$name" "$membership" "$comment" "$shares"
+    done <<<"$modern"
     write_client_conf
     write_avahi_conf "$CLIENT_NS" labclient client
     start_client_bus
@@ -441,26 +521,58 @@ up() {
             start_host "$index"
         done <<<"$hosts"
     done
+    while IFS='|' read -r index _; do
+        start_host "$index"
+    done <<<"$modern"
     wait_for_browsing "$hosts"
     [ "$size" = small ] && up_mdns_hosts
     trap - EXIT
     echo "lab: $size lab up"
 }
 
+# The modern host's line, or nothing for a NetBIOS host.
+modern_host() { awk -F'|' -v i="$1" '$1 == i' "$LAB_DIR/modern"; }
+
 start_host() {
-    local index=$1 ns conf
+    local index=$1 ns conf modern name membership flag
     ns=$(host_ns "$index")
     conf=$LAB_DIR/h$index/smb.conf
-    # nmbd answers node status even with NetBIOS disabled; such a host runs without it.
-    grep -q '^  disable netbios = yes' "$conf" || ip netns exec "$ns" nmbd -D -s "$conf"
+    modern=$(modern_host "$index")
+    if [ -z "$modern" ]; then
+        # nmbd answers node status even with NetBIOS disabled; such a host runs without it.
+        grep -q '^  disable netbios = yes' "$conf" || ip netns exec "$ns" nmbd -D -s "$conf"
+        ip netns exec "$ns" smbd -D -s "$conf"
+        start_host_avahi "$index"
+        return 0
+    fi
+    IFS='|' read -r _ name membership _ <<<"$modern"
+    flag=-w
+    [ "${membership%%:*}" = domain ] && flag=-d
     ip netns exec "$ns" smbd -D -s "$conf"
-    start_host_avahi "$index"
+    # Each with an endpoint of its own: wsdd would derive the same one from
+    # the host name all namespaces share.
+    ip netns exec "$ns" setsid wsdd -4 -p -i eth0 -n "$name" "$flag" "${membership#*:}" \
+        -U "$(printf '4e564e56-0000-4000-8000-%012d' "$index")" </dev/null >"$LAB_DIR/h$index/log/wsdd.log" 2>&1 &
+}
+
+# True once a modern host serves SMB and its WS-Discovery metadata.
+modern_ready() {
+    local listening
+    listening=$(ip netns exec "$(host_ns "$1")" ss -Hltn 2>/dev/null || true)
+    grep -q ':445 ' <<<"$listening" && grep -q ':5357 ' <<<"$listening"
 }
 
 # Waits until host N answers for its name, as it does once its name
 # service has registered it.
 wait_for_name() {
     local index=$1 name deadline=$((SECONDS + NAME_DEADLINE_S))
+    if [ -n "$(modern_host "$index")" ]; then
+        until modern_ready "$index"; do
+            [ $SECONDS -ge $deadline ] && die "host $index did not start within ${NAME_DEADLINE_S}s"
+            sleep 0.2
+        done
+        return 0
+    fi
     name=$(awk -F'|' -v i="$index" '$1 == i {print $2}' "$LAB_DIR/hosts")
     [ -n "$name" ] || die "no host $index in this lab"
     until ip netns exec "$CLIENT_NS" nmblookup -s "$LAB_DIR/client/smb.conf" "$name" 2>/dev/null |
@@ -519,5 +631,5 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large] | down | status | stop-host N | start-host N | client-avahi on|off" ;;
+*) die "usage: lab.sh up [small|large|modern] | down | status | stop-host N | start-host N | client-avahi on|off" ;;
 esac

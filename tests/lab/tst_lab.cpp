@@ -51,6 +51,15 @@ const LabComputer AnnouncedComputers[] = {
 };
 constexpr int AnnouncingBrowseHost = 0; // index into Computers
 
+// Hosts only WS-Discovery announces, SMB2 and later with NetBIOS switched
+// off: one in a workgroup the browse list has, one in a workgroup only
+// WS-Discovery knows, one domain member. WS-Discovery carries no comment.
+const LabComputer ModernComputers[] = {
+    {"MODERN1", "LABGROUP1", "", 5},
+    {"MODERN2", "WSDGROUP", "", 6},
+    {"MODERN3", "LAB.EXAMPLE", "", 7},
+};
+
 // What the DNS-SD source says about how it browsed.
 QStringList dnsSdDiagnostics;
 void keepDnsSdDiagnostics(QtMsgType type, const QMessageLogContext& context, const QString& text) {
@@ -120,14 +129,15 @@ private:
         return scanWith(platform, type);
     }
 
-    test::RecordingOutput scanWith(LinuxPlatform& platform, TResourceType type) {
+    test::RecordingOutput scanWith(LinuxPlatform& platform, TResourceType type,
+                                   int expectedResult = ScanCompleted) {
         ScanInputs inputs;
         inputs.providerName = LanManProviderName;
         inputs.resourceType = type;
         [&] { QVERIFY(EnumLana(platform, inputs.lanaNum)); }();
         test::RecordingOutput output;
         const int result = ScanNetwork(platform, inputs, output, [] { return false; });
-        [&] { QCOMPARE(result, ScanCompleted); }();
+        [&] { QCOMPARE(result, expectedResult); }();
         return output;
     }
 
@@ -151,6 +161,8 @@ private:
             expected.push_back(computerRow(computer, computer.host != downHost));
         for (const LabComputer& computer : AnnouncedComputers)
             expected.push_back(computerRow(computer, true));
+        for (const LabComputer& computer : ModernComputers)
+            expected.push_back(computerRow(computer, true));
         return expected;
     }
 
@@ -161,7 +173,9 @@ private:
                 shareRow("\\\\LABSRV1\\public", "LABGROUP1", "", imgSharedFolder),
                 shareRow("\\\\LABSRV2\\data", "LABGROUP1", "Data store", imgSharedFolder),
                 shareRow("\\\\LABSRV3\\media", "LABGROUP2", "", imgSharedFolder),
-                shareRow("\\\\LABSRV4\\archive", "LABGROUP2", "Old files", imgSharedFolder)};
+                shareRow("\\\\LABSRV4\\archive", "LABGROUP2", "Old files", imgSharedFolder),
+                shareRow("\\\\MODERN1\\pub", "LABGROUP1", "Public files", imgSharedFolder),
+                shareRow("\\\\MODERN2\\tools", "WSDGROUP", "Tool box", imgSharedFolder)};
     }
 
 private slots:
@@ -190,7 +204,9 @@ private slots:
         const test::RecordingOutput output = scan(rtComputer);
         QCOMPARE(sorted(output.rows), sorted(expectedComputers()));
         QVERIFY(output.errors.isEmpty());
-        QCOMPARE(output.progressMax, 3); // two browsed workgroups, two discovered
+        // Two browsed workgroups; two found by DNS-SD; by WS-Discovery a
+        // workgroup and a domain.
+        QCOMPARE(output.progressMax, 5);
         qInfo("computer scan: %lld ms for %zu computers", static_cast<long long>(timer.elapsed()),
               output.rows.size());
     }
@@ -230,7 +246,8 @@ private slots:
             else
                 QCOMPARE(sorted(output.rows), sorted(expectedFolders()));
         }
-        QCOMPARE(first.size(), qsizetype(std::size(Computers) + std::size(AnnouncedComputers)));
+        QCOMPARE(first.size(), qsizetype(std::size(Computers) + std::size(AnnouncedComputers) +
+                                         std::size(ModernComputers)));
     }
 
     void unknownNameAndSilentHostCostUnderASecond() {
@@ -320,7 +337,8 @@ private slots:
         qInfo("computer scan: %lld ms from the browse list alone, %lld ms with discovery",
               static_cast<long long>(browseListTime), static_cast<long long>(discoveryTime));
         QCOMPARE(without.rows.size(), std::size(Computers));
-        QCOMPARE(with.rows.size(), std::size(Computers) + std::size(AnnouncedComputers));
+        QCOMPARE(with.rows.size(),
+                 std::size(Computers) + std::size(AnnouncedComputers) + std::size(ModernComputers));
         QVERIFY(discoveryTime - browseListTime < 1000);
     }
 
@@ -384,6 +402,30 @@ private slots:
         QVERIFY(computers.errors.isEmpty());
         QCOMPARE(sorted(folders.rows), sorted(withoutHost(expectedFolders(), "\\\\LABSRV4\\")));
         QVERIFY(folders.errors.isEmpty());
+    }
+
+    // After the last: every host that speaks NetBIOS goes, so that no
+    // browse master is left; then the modern hosts go too.
+    void modernHostsWithoutBrowseMaster() {
+        for (const LabComputer& computer : Computers)
+            labCommand(QStringLiteral("stop-host"), computer.host);
+        for (const LabComputer& computer : AnnouncedComputers)
+            labCommand(QStringLiteral("stop-host"), computer.host);
+        ResultRows expected;
+        for (const LabComputer& computer : ModernComputers)
+            expected.push_back(computerRow(computer, true));
+        const test::RecordingOutput computers = scan(rtComputer);
+        QCOMPARE(sorted(computers.rows), sorted(expected));
+        QVERIFY(computers.errors.isEmpty());
+    }
+
+    void nothingAtAll() {
+        for (const LabComputer& computer : ModernComputers)
+            labCommand(QStringLiteral("stop-host"), computer.host);
+        LinuxPlatform platform(settings());
+        const test::RecordingOutput output = scanWith(platform, rtComputer, ScanStoppedOrFailed);
+        QVERIFY(output.rows.empty());
+        QCOMPARE(output.errors, QStringList{QStringLiteral("Error: 6118.")});
     }
 };
 

@@ -70,6 +70,10 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
             SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
 }
 
+LinuxPlatform::~LinuxPlatform() {
+    m_discovery.cancel();
+}
+
 DWORD LinuxPlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) {
     DWORD result = win::NoError;
     const std::size_t need = std::strlen(LanManProviderName) + 1;
@@ -105,8 +109,14 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
         setLastError(result);
         return result;
     }
-    if (target->level == BrowseLevel::Provider)
+    if (target->level == BrowseLevel::Provider) {
         m_discovery.start(listAdapters());
+        m_prefetch.start([this] { return m_discovery.hosts(); },
+                         [this](const std::string& name) { return queryNameOnAdapters(name); },
+                         [this](std::uint32_t address) {
+                             return queryNodeStatus(address, nodeStatusExchange());
+                         });
+    }
     const std::lock_guard lock(m_enumMutex);
     const EnumHandle id = m_nextEnum++;
     m_enumerations[id] = Enumeration{*target, type, false, {}, 0};
@@ -274,7 +284,8 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
                                << "not asked: the name does not resolve";
         return NRC_CMDTMO;
     }
-    const auto status = queryNodeStatus(*address, nodeStatusExchange());
+    const auto prefetched = m_prefetch.nodeStatus(*address);
+    const auto status = prefetched ? *prefetched : queryNodeStatus(*address, nodeStatusExchange());
     qCDebug(lcNameService) << "node status of" << host.c_str() << "at" << inetNtoa(*address).c_str()
                            << (status ? "answered" : "no answer");
     const auto neighbour = [&]() -> std::optional<MacAddress> {
@@ -336,13 +347,8 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
         freeaddrinfo(found);
     if (!address) {
         // As Windows does: fall back to a NetBIOS name query on the LAN.
-        const auto netbios = nbns::netbiosName(name, nbns::SuffixWorkstation);
-        if (netbios) {
-            std::vector<NameQueryTarget> targets;
-            for (const Adapter& adapter : listAdapters())
-                targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
-            address = queryName(*netbios, targets, nameQueryExchange());
-        }
+        const auto prefetched = m_prefetch.nameQuery(name);
+        address = prefetched ? *prefetched : queryNameOnAdapters(name);
     }
     if (!address) {
         // A host found by discovery is reached at the address it answered from.
@@ -360,6 +366,16 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
         m_resolvedAt = std::chrono::steady_clock::now();
     }
     return address;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::string& name) const {
+    const auto netbios = nbns::netbiosName(name, nbns::SuffixWorkstation);
+    if (!netbios)
+        return std::nullopt;
+    std::vector<NameQueryTarget> targets;
+    for (const Adapter& adapter : listAdapters())
+        targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
+    return queryName(*netbios, targets, nameQueryExchange());
 }
 
 std::optional<std::uint32_t> LinuxPlatform::resolve(const std::string& name) {

@@ -8,6 +8,7 @@
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
 #include "discovery/DiscoveryRound.h"
+#include "discovery/IdentityPrefetch.h"
 #include "discovery/StandardSources.h"
 #include "platform/NetworkPlatform.h"
 
@@ -51,6 +52,7 @@ public:
     explicit LinuxPlatform(LinuxPlatformSettings settings = {},
                            std::shared_ptr<SmbDirectory> directory = nullptr,
                            DiscoverySources sources = standardDiscoverySources());
+    ~LinuxPlatform() override;
 
     DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
     DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
@@ -87,6 +89,7 @@ private:
     std::uint8_t resetAdapter(const Ncb& ncb);
     std::uint8_t adapterStatus(Ncb& ncb);
     std::optional<std::uint32_t> resolve(const std::string& name);
+    std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name) const;
     NbnsExchange nameQueryExchange() const;
     NbnsExchange nodeStatusExchange() const;
 
@@ -101,6 +104,8 @@ private:
     // The workgroups the latest provider-level browse list named, upper
     // case; nothing before the first.
     std::optional<std::set<std::string>> m_browsedGroups;
+    // After the round it asks about.
+    IdentityPrefetch m_prefetch;
 
     std::mutex m_resolvedMutex;
     std::string m_resolvedName;

@@ -7,6 +7,10 @@ namespace norvane {
 DiscoveryRound::DiscoveryRound(DiscoverySources sources) : m_sources(std::move(sources)) {}
 
 DiscoveryRound::~DiscoveryRound() {
+    cancel();
+}
+
+void DiscoveryRound::cancel() {
     for (const auto& source : m_sources)
         source->cancel();
 }

@@ -25,6 +25,8 @@ public:
     std::vector<DiscoveredHost> hosts();
     // What the latest round found if it has ended; never waits.
     std::vector<DiscoveredHost> knownHosts();
+    // Ends a running round early.
+    void cancel();
 
 private:
     DiscoverySources m_sources;

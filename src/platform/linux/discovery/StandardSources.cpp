@@ -1,11 +1,13 @@
 #include "StandardSources.h"
 
 #include "linux/dnssd/DnsSdSource.h"
+#include "linux/wsd/WsdSource.h"
 
 namespace norvane {
 
 DiscoverySources standardDiscoverySources() {
     DiscoverySources sources;
+    sources.push_back(std::make_unique<WsdSource>());
     sources.push_back(std::make_unique<DnsSdSource>());
     return sources;
 }
