@@ -16,7 +16,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NORVANE_BUILD_DIR:-$root/build}
 lab_script=$root/tests/lab/lab.sh
 # The names tests/lab/lab.sh gives its namespaces.
-lab_prefix=nvlab-
+lab_prefix=${NORVANE_LAB_PREFIX:-nvlab}-
 lab_client_ns=${lab_prefix}client
 
 say() { echo "run.sh: $*" >&2; }
@@ -130,7 +130,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-say "bringing up the Samba lab: 3 workgroups, 12 servers (browsing takes a minute or two to settle)"
+say "bringing up the Samba lab: 3 workgroups, 12 servers and 3 modern hosts (browsing takes a minute or two to settle)"
 lab_started=1
 "$lab_script" up large
 # Inside the lab's own namespace unprivileged ICMP echo sockets are off by

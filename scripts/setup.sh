@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running Norvane need, when
 # any is missing; with --tests also what the test suite needs (Samba for the
-# test lab, the packaging tools). Uses sudo only when not running as root.
+# test lab and wsdd for its modern hosts, the packaging tools). Uses sudo only
+# when not running as root.
 #
 #   scripts/setup.sh [--tests]
 set -euo pipefail
@@ -13,7 +14,7 @@ packages=(
     xvfb xauth
 )
 if [ "${1:-}" = "--tests" ]; then
-    packages+=(samba smbclient iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file)
+    packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file)
     packages+=(avahi-daemon dbus-daemon)
 fi
 
@@ -30,19 +31,21 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
-# The test lab runs its own Samba and Avahi daemons inside network
+# The test lab runs its own Samba, Avahi and wsdd daemons inside network
 # namespaces. When this script is the one installing them, their system
 # services are neither started nor enabled, so the machine does not begin
-# serving or announcing on its network.
+# serving or announcing itself on its network.
 installs_samba=
 installs_avahi=
+installs_wsdd=
 for p in "${missing[@]}"; do
     [ "$p" = samba ] && installs_samba=1
     [ "$p" = avahi-daemon ] && installs_avahi=1
+    [ "$p" = wsdd ] && installs_wsdd=1
 done
 policy=/usr/sbin/policy-rc.d
 own_policy=
-if [ -n "$installs_samba$installs_avahi" ] && [ ! -e "$policy" ]; then
+if [ -n "$installs_samba$installs_avahi$installs_wsdd" ] && [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
     "${sudo[@]}" chmod 755 "$policy"
     own_policy=1
@@ -59,6 +62,10 @@ fi
 if [ -n "$installs_avahi" ] && [ -d /run/systemd/system ]; then
     "${sudo[@]}" systemctl disable --now avahi-daemon.service avahi-daemon.socket >/dev/null 2>&1 || true
     echo "Avahi's system service was left disabled; the test lab starts its own daemons."
+fi
+if [ -n "$installs_wsdd" ] && [ -d /run/systemd/system ]; then
+    "${sudo[@]}" systemctl disable --now wsdd >/dev/null 2>&1 || true
+    echo "wsdd's system service was left disabled; the test lab starts its own."
 fi
 if [ -n "$own_policy" ]; then
     "${sudo[@]}" rm -f "$policy"

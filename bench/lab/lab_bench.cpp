@@ -2,7 +2,9 @@
 // run, takes the same inventory with Samba's own tools (smbtree -S, then
 // nmblookup for each name and nmblookup -A for each address), alternating
 // the two so that both see the same network. Prints the wall time per
-// computer of each and their ratio. Runs inside the lab's client namespace
+// computer of each and their ratio. Then walks again with the lab's modern
+// hosts (announced by WS-Discovery only) present and stopped, and prints
+// what they add to the scan. Runs inside the lab's client namespace
 // (bench/lab/run.sh).
 
 #include "linux/LinuxPlatform.h"
@@ -11,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -93,6 +96,47 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// The lab's modern hosts by index, as lab.sh wrote them.
+QStringList modernHosts(const QString& labDir) {
+    QFile file(labDir + "/modern");
+    QStringList indexes;
+    if (file.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                indexes << QString::fromLatin1(line.split('|').front());
+    return indexes;
+}
+
+// Median walk time with the modern hosts running, then with them stopped.
+void modernHostsCost(const QString& labDir, const QString& config) {
+    const QStringList modern = modernHosts(labDir);
+    if (modern.isEmpty())
+        return;
+    std::vector<double> with;
+    std::vector<double> without;
+    int computersWith = 0;
+    int computersWithout = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        const Timed timed = walk(config);
+        with.push_back(timed.ms);
+        computersWith = timed.computers;
+    }
+    for (const QString& host : modern)
+        QProcess::execute(NORVANE_LAB_SCRIPT, {"stop-host", host});
+    for (int round = 0; round < Rounds; ++round) {
+        const Timed timed = walk(config);
+        without.push_back(timed.ms);
+        computersWithout = timed.computers;
+    }
+    for (const QString& host : modern)
+        QProcess::execute(NORVANE_LAB_SCRIPT, {"start-host", host});
+    std::printf("computer scan with %d modern hosts: %.1f ms for %d computers (median of %d)\n",
+                int(modern.size()), median(with), computersWith, Rounds);
+    std::printf("computer scan without them: %.1f ms for %d computers (median of %d)\n",
+                median(without), computersWithout, Rounds);
+    std::printf("modern hosts add %.1f ms\n", median(with) - median(without));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -124,5 +168,6 @@ int main(int argc, char** argv) {
     std::printf("smbtree -S + nmblookup + nmblookup -A: %.1f ms per computer (median of %d)\n",
                 theirs, Rounds);
     std::printf("ratio walk / samba tools: %.2f\n", ours / theirs);
+    modernHostsCost(labDir, config);
     return 0;
 }

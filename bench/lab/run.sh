@@ -7,8 +7,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:?build directory}
 size=${2:-small}
 lab=$root/tests/lab/lab.sh
-if ! ip netns list | grep -q '^nvlab-client\b'; then
+client=${NORVANE_LAB_PREFIX:-nvlab}-client
+if ! ip netns list | grep -q "^$client\b"; then
     "$lab" up "$size"
     trap '"$lab" down' EXIT
 fi
-ip netns exec nvlab-client "$build/bench/lab/lab_bench"
+ip netns exec "$client" "$build/bench/lab/lab_bench"
