@@ -7,6 +7,7 @@
 #include "linux/Adapters.h"
 #include "linux/ErrorMap.h"
 #include "linux/LinuxPlatform.h"
+#include "linux/discovery/DiscoverySource.h"
 #include "platform/EnumPacking.h"
 
 #include <QtTest>

@@ -3,6 +3,9 @@
 #include "Adapters.h"
 #include "Logging.h"
 #include "discovery/DiscoveryMerge.h"
+#include "discovery/DiscoveryRound.h"
+#include "discovery/IdentityPrefetch.h"
+#include "discovery/StandardSources.h"
 #include "platform/EnumPacking.h"
 
 #include <arpa/inet.h>
@@ -62,16 +65,21 @@ bool anyInGroup(const std::vector<DiscoveredHost>& hosts, const std::string& gro
 } // namespace
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
+                             std::shared_ptr<SmbDirectory> directory)
+    : LinuxPlatform(std::move(settings), std::move(directory), standardDiscoverySources()) {}
+
+LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
                              std::shared_ptr<SmbDirectory> directory, DiscoverySources sources)
     : m_settings(std::move(settings)), m_directory(std::move(directory)),
-      m_discovery(std::move(sources)) {
+      m_discovery(std::make_unique<DiscoveryRound>(std::move(sources))),
+      m_prefetch(std::make_unique<IdentityPrefetch>()) {
     if (!m_directory)
         m_directory = std::make_shared<LibSmbDirectory>(
             SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
 }
 
 LinuxPlatform::~LinuxPlatform() {
-    m_discovery.cancel();
+    m_discovery->cancel();
 }
 
 DWORD LinuxPlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) {
@@ -110,12 +118,12 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
         return result;
     }
     if (target->level == BrowseLevel::Provider) {
-        m_discovery.start(listAdapters());
-        m_prefetch.start([this] { return m_discovery.hosts(); },
-                         [this](const std::string& name) { return queryNameOnAdapters(name); },
-                         [this](std::uint32_t address) {
-                             return queryNodeStatus(address, nodeStatusExchange());
-                         });
+        m_discovery->start(listAdapters());
+        m_prefetch->start([this] { return m_discovery->hosts(); },
+                          [this](const std::string& name) { return queryNameOnAdapters(name); },
+                          [this](std::uint32_t address) {
+                              return queryNodeStatus(address, nodeStatusExchange());
+                          });
     }
     const std::lock_guard lock(m_enumMutex);
     const EnumHandle id = m_nextEnum++;
@@ -168,7 +176,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
     switch (target.level) {
     case BrowseLevel::Provider: {
         SmbListing listing = m_directory->list(url, target.level);
-        const std::vector<DiscoveredHost> found = m_discovery.hosts();
+        const std::vector<DiscoveredHost> found = m_discovery->hosts();
         std::set<std::string> browsed;
         for (const SmbEntry& entry : listing.entries)
             browsed.insert(upper(entry.name));
@@ -183,7 +191,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         return listing;
     }
     case BrowseLevel::Workgroup: {
-        const std::vector<DiscoveredHost> found = m_discovery.hosts();
+        const std::vector<DiscoveredHost> found = m_discovery->hosts();
         const bool discovered = anyInGroup(found, target.name);
         bool browsed = true;
         {
@@ -209,7 +217,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         return listing;
     // A host that announced itself but whose name the SMB library cannot
     // resolve is listed through the address it answered from.
-    const std::vector<DiscoveredHost> found = m_discovery.knownHosts();
+    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
     if (const DiscoveredHost* host = findHost(found, target.name)) {
         const std::string address = dottedAddress(host->address);
         qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
@@ -284,7 +292,7 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
                                << "not asked: the name does not resolve";
         return NRC_CMDTMO;
     }
-    const auto prefetched = m_prefetch.nodeStatus(*address);
+    const auto prefetched = m_prefetch->nodeStatus(*address);
     const auto status = prefetched ? *prefetched : queryNodeStatus(*address, nodeStatusExchange());
     qCDebug(lcNameService) << "node status of" << host.c_str() << "at" << inetNtoa(*address).c_str()
                            << (status ? "answered" : "no answer");
@@ -347,12 +355,12 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
         freeaddrinfo(found);
     if (!address) {
         // As Windows does: fall back to a NetBIOS name query on the LAN.
-        const auto prefetched = m_prefetch.nameQuery(name);
+        const auto prefetched = m_prefetch->nameQuery(name);
         address = prefetched ? *prefetched : queryNameOnAdapters(name);
     }
     if (!address) {
         // A host found by discovery is reached at the address it answered from.
-        const std::vector<DiscoveredHost> discovered = m_discovery.knownHosts();
+        const std::vector<DiscoveredHost> discovered = m_discovery->knownHosts();
         if (const DiscoveredHost* host = findHost(discovered, name))
             address = host->address;
     }

@@ -7,9 +7,6 @@
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
-#include "discovery/DiscoveryRound.h"
-#include "discovery/IdentityPrefetch.h"
-#include "discovery/StandardSources.h"
 #include "platform/NetworkPlatform.h"
 
 #include <chrono>
@@ -18,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace norvane {
 
@@ -44,14 +42,22 @@ struct LinuxPlatformSettings {
     std::string neighbourTable = "/proc/net/arp";
 };
 
+class DiscoverySource;
+class DiscoveryRound;
+class IdentityPrefetch;
+using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
+
 // Enumerations list the union of the browse list and what the discovery
 // sources found: a round starts when the provider level is opened and runs
 // while the browse list is fetched.
 class LinuxPlatform : public NetworkPlatform {
 public:
+    // With the standard discovery sources.
     explicit LinuxPlatform(LinuxPlatformSettings settings = {},
-                           std::shared_ptr<SmbDirectory> directory = nullptr,
-                           DiscoverySources sources = standardDiscoverySources());
+                           std::shared_ptr<SmbDirectory> directory = nullptr);
+    // With the given ones; none for the browse list alone.
+    LinuxPlatform(LinuxPlatformSettings settings, std::shared_ptr<SmbDirectory> directory,
+                  DiscoverySources sources);
     ~LinuxPlatform() override;
 
     DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
@@ -100,12 +106,12 @@ private:
     std::map<EnumHandle, Enumeration> m_enumerations;
     EnumHandle m_nextEnum = 1;
 
-    DiscoveryRound m_discovery;
+    std::unique_ptr<DiscoveryRound> m_discovery;
     // The workgroups the latest provider-level browse list named, upper
     // case; nothing before the first.
     std::optional<std::set<std::string>> m_browsedGroups;
     // After the round it asks about.
-    IdentityPrefetch m_prefetch;
+    std::unique_ptr<IdentityPrefetch> m_prefetch;
 
     std::mutex m_resolvedMutex;
     std::string m_resolvedName;
