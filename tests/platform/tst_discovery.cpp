@@ -208,10 +208,20 @@ private slots:
         QCOMPARE(urls, asked);
     }
 
+    // Whether the browse service is silent or answers with no workgroup.
+    void nothingFoundIsNoBrowserServers_data() {
+        QTest::addColumn<bool>("browseAnswers");
+        QTest::newRow("no browse master") << false;
+        QTest::newRow("empty browse list") << true;
+    }
     void nothingFoundIsNoBrowserServers() {
+        QFETCH(bool, browseAnswers);
+        auto directory = std::make_shared<ScriptedDirectory>();
+        if (browseAnswers)
+            directory->listings["smb://"] = {0, {}};
         DiscoverySources sources;
         sources.push_back(std::make_unique<ScriptedSource>(std::vector<DiscoveredHost>{}));
-        LinuxPlatform platform({}, std::make_shared<ScriptedDirectory>(), std::move(sources));
+        LinuxPlatform platform({}, directory, std::move(sources));
         QCOMPARE(listContainer(platform, container(std::nullopt), 0).result,
                  win::NoBrowserServersFound);
         QCOMPARE(platform.getLastError(), win::NoBrowserServersFound);

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -188,6 +189,11 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
             return listing;
         listing.error = 0;
         listing.entries = mergeWorkgroups(std::move(listing.entries), found);
+        // An empty list, from a browse service that answered with nothing,
+        // is no browse servers found, not an empty network.
+        if (std::none_of(listing.entries.begin(), listing.entries.end(),
+                         [](const SmbEntry& entry) { return entry.type == SmbWorkgroup; }))
+            listing.error = ENOENT;
         return listing;
     }
     case BrowseLevel::Workgroup: {
@@ -212,18 +218,21 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
     case BrowseLevel::Server:
         break;
     }
-    SmbListing listing = m_directory->list(url, target.level);
-    if (listing.error == 0)
-        return listing;
     // A host that announced itself but whose name the SMB library cannot
-    // resolve is listed through the address it answered from.
+    // resolve is listed through the address it answered from. The library
+    // resolves as this platform does; a name known not to resolve is not
+    // left to run into the library's time-outs.
     const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
-    if (const DiscoveredHost* host = findHost(found, target.name)) {
-        const std::string address = dottedAddress(host->address);
-        qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
-        listing = m_directory->list("smb://" + address, target.level);
+    const DiscoveredHost* host = findHost(found, target.name);
+    SmbListing listing;
+    if (host == nullptr || resolveName(target.name)) {
+        listing = m_directory->list(url, target.level);
+        if (listing.error == 0 || host == nullptr)
+            return listing;
     }
-    return listing;
+    const std::string address = dottedAddress(host->address);
+    qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
+    return m_directory->list("smb://" + address, target.level);
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -342,22 +351,7 @@ int LinuxPlatform::wsaCleanup() {
 std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
     if (name == nullptr || *name == '\0')
         return std::nullopt;
-    std::optional<std::uint32_t> address;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) == 0 && found != nullptr &&
-        found->ai_addr != nullptr && found->ai_addrlen >= sizeof(sockaddr_in)) {
-        address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    }
-    if (found != nullptr)
-        freeaddrinfo(found);
-    if (!address) {
-        // As Windows does: fall back to a NetBIOS name query on the LAN.
-        const auto prefetched = m_prefetch->nameQuery(name);
-        address = prefetched ? *prefetched : queryNameOnAdapters(name);
-    }
+    std::optional<std::uint32_t> address = resolveName(name);
     if (!address) {
         // A host found by discovery is reached at the address it answered from.
         const std::vector<DiscoveredHost> discovered = m_discovery->knownHosts();
@@ -372,6 +366,26 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
         m_resolvedName = name;
         m_resolvedAddress = *address;
         m_resolvedAt = std::chrono::steady_clock::now();
+    }
+    return address;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name) {
+    std::optional<std::uint32_t> address;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found != nullptr &&
+        found->ai_addr != nullptr && found->ai_addrlen >= sizeof(sockaddr_in)) {
+        address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    }
+    if (found != nullptr)
+        freeaddrinfo(found);
+    if (!address) {
+        // As Windows does: fall back to a NetBIOS name query on the LAN.
+        const auto prefetched = m_prefetch->nameQuery(name);
+        address = prefetched ? *prefetched : queryNameOnAdapters(name);
     }
     return address;
 }

@@ -95,6 +95,7 @@ private:
     std::uint8_t resetAdapter(const Ncb& ncb);
     std::uint8_t adapterStatus(Ncb& ncb);
     std::optional<std::uint32_t> resolve(const std::string& name);
+    std::optional<std::uint32_t> resolveName(const std::string& name);
     std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name) const;
     NbnsExchange nameQueryExchange() const;
     NbnsExchange nodeStatusExchange() const;
