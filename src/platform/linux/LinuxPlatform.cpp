@@ -8,7 +8,6 @@
 #include "discovery/StandardSources.h"
 #include "platform/EnumPacking.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -49,12 +48,6 @@ std::string hostFromCallName(const std::uint8_t* callname) {
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string dottedAddress(std::uint32_t address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
     return text;
 }
 
@@ -230,7 +223,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         if (listing.error == 0 || host == nullptr)
             return listing;
     }
-    const std::string address = dottedAddress(host->address);
+    const std::string address = inetNtoa(host->address);
     qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
     return m_directory->list("smb://" + address, target.level);
 }
