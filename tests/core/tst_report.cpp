@@ -72,8 +72,12 @@ private:
     rlimit m_saved{};
 };
 
+constexpr uid_t NobodyUid = 65534;
+
 // Makes file permissions bind the superuser too for the lifetime of the
 // object: a nonzero file-system user id drops the override capabilities.
+// The files it is to meet belong to that user (see ownAsUnprivileged), so
+// that only their own permission bits can stop a write.
 class ScopedUnprivilegedFiles {
 public:
     ScopedUnprivilegedFiles() : m_saved(geteuid()) {
@@ -86,9 +90,14 @@ public:
     }
 
 private:
-    static constexpr uid_t NobodyUid = 65534;
     uid_t m_saved;
 };
+
+// Hands `path` to the user that ScopedUnprivilegedFiles acts as.
+void ownAsUnprivileged(const QString& path) {
+    if (geteuid() == 0)
+        QCOMPARE(chown(QFile::encodeName(path).constData(), NobodyUid, gid_t(-1)), 0);
+}
 
 // A scripted user at the save dialog.
 class ScriptedDialogs : public SaveDialogs {
@@ -121,7 +130,8 @@ private slots:
     void overwriteReplacesAppendAdds();
     void ioErrors_data();
     void ioErrors();
-    void diskFullMidwayKeepsWhatWasWritten();
+    void diskFullLeavesTheFileAsItWas_data();
+    void diskFullLeavesTheFileAsItWas();
     void tooManyOpenFiles();
     void extensionRule_data();
     void extensionRule();
@@ -139,7 +149,7 @@ void ReportTest::formatReport_data() {
 
     const QByteArray computerHead =
         "\r\n"
-        "*** Computers (12/8/26 8:54:11 PM) ***\r\n"
+        "*** Computers (12/8/2026 8:54:11 PM) ***\r\n"
         "\r\n"
         "Name              IP Address      Group           Comment                       "
         "                   MAC Address      \r\n"
@@ -152,7 +162,7 @@ void ReportTest::formatReport_data() {
         "================================================ =============== ==============="
         "=================================\r\n";
     const auto shareBlock = [&](const char* title) {
-        return QByteArray("\r\n*** ") + title + " (12/8/26 8:54:11 PM) ***\r\n" + shareHead;
+        return QByteArray("\r\n*** ") + title + " (12/8/2026 8:54:11 PM) ***\r\n" + shareHead;
     };
 
     QTest::newRow("computers")
@@ -185,13 +195,25 @@ void ReportTest::formatReport_data() {
         << computerHead +
                "\\\\ABCDEFGHIJKLMNO 10.0.0.1        WORKGROUP       x                            "
                "                    00-11-22-33-44-55\r\n";
-    QTest::newRow("non-ASCII texts padded by characters")
+    QTest::newRow("padded by display width: wide, combining, outside the basic plane")
         << int(rtSharedFolder)
-        << ResultRows{share("\\\\MÜNCHEN\\Bücher", "ARBEITSGRUPPE", "Ärzte – Büro 😀")}
+        << ResultRows{share("\\\\MÜNCHEN\\Bücher", "東京", "Ärzte – Büro 😀 Cafe\u0301")}
         << shareBlock("Shared folders") +
                "\\\\M\xc3\x9cNCHEN\\B\xc3\xbc"
-               "cher                                 ARBEITSGRUPPE   \xc3\x84rzte \xe2\x80\x93 "
-               "B\xc3\xbcro \xf0\x9f\x98\x80                                  \r\n";
+               "cher                                 \xe6\x9d\xb1\xe4\xba\xac"
+               "            \xc3\x84rzte \xe2\x80\x93 B\xc3\xbcro \xf0\x9f\x98\x80 Cafe\xcc\x81"
+               "                            \r\n";
+    // Control, line-breaking and reordering characters from the network
+    // neither end a line nor move a column nor reverse the line.
+    QTest::newRow("hostile characters shown as replacements")
+        << int(rtComputer)
+        << ResultRows{computer("\\\\PC\tX", "10.0.0.1",
+                               "a\tb\r\n\x1b[31m\u202Egnp.exe\u2028\u0085\x7f", "?-?-?-?-?-?")}
+        << computerHead +
+               QString::fromUtf16(u"\\\\PC\u2409X            10.0.0.1        WORKGROUP       "
+                                  u"a\u2409b\u240d\u240a\u241b[31m\ufffdgnp.exe\ufffd\ufffd\u2421")
+                   .toUtf8() +
+               QByteArray(27, ' ') + " ?-?-?-?-?-?      \r\n";
 }
 
 void ReportTest::formatReport() {
@@ -210,11 +232,15 @@ void ReportTest::timestamp_data() {
     QTest::addColumn<QString>("expected");
     const QDateTime midnight(QDate(2026, 12, 8), QTime(0, 0, 5));
     QTest::newRow("12-hour clock keeps seconds and marker")
-        << UsLocale << EveningTime << QStringLiteral("12/8/26 8:54:11 PM");
+        << UsLocale << EveningTime << QStringLiteral("12/8/2026 8:54:11 PM");
     QTest::newRow("time present at midnight")
-        << UsLocale << midnight << QStringLiteral("12/8/26 12:00:05 AM");
-    QTest::newRow("24-hour clock") << QLocale(QLocale::German, QLocale::Germany) << midnight
-                                   << QStringLiteral("08.12.26 00:00:05");
+        << UsLocale << midnight << QStringLiteral("12/8/2026 12:00:05 AM");
+    QTest::newRow("24-hour clock, year in four digits")
+        << QLocale(QLocale::German, QLocale::Germany) << midnight
+        << QStringLiteral("08.12.2026 00:00:05");
+    QTest::newRow("year of another century")
+        << UsLocale << QDateTime(QDate(1999, 1, 2), QTime(3, 4, 5))
+        << QStringLiteral("1/2/1999 3:04:05 AM");
     QTest::newRow("zone token between other tokens removed")
         << QLocale(QLocale::Japanese, QLocale::Japan) << EveningTime
         << QString::fromUtf8("2026/12/08 20時54分11秒");
@@ -231,9 +257,12 @@ void ReportTest::overwriteReplacesAppendAdds() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.nrv"));
     writeFile(path, "old contents\r\n");
+    const QFileDevice::Permissions rights = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QVERIFY(QFile::setPermissions(path, rights));
     const ResultRows rows{share("\\\\A\\x", "G", "c")};
 
     SaveReport(path, true, rtSharedFolder, ShareCaptions, rows);
+    QCOMPARE(QFile::permissions(path) & 0x7077, rights); // the replacement keeps the rights
     const QByteArray first = readAll(path);
     QVERIFY(first.startsWith("\r\n*** Shared folders ("));
     QVERIFY(!first.contains("old contents"));
@@ -277,6 +306,9 @@ void ReportTest::ioErrors() {
     const QString readOnly = dir.filePath(QStringLiteral("readonly.nrv"));
     writeFile(readOnly, "kept\r\n");
     QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+    // The folder is writable for the user: only the file's mode refuses.
+    ownAsUnprivileged(dir.path());
+    ownAsUnprivileged(readOnly);
 
     const QString path = fileName.startsWith(QLatin1Char('/')) ? fileName : dir.filePath(fileName);
     {
@@ -293,24 +325,50 @@ void ReportTest::ioErrors() {
     QCOMPARE(readAll(readOnly), QByteArray("kept\r\n"));
 }
 
-void ReportTest::diskFullMidwayKeepsWhatWasWritten() {
+void ReportTest::diskFullLeavesTheFileAsItWas_data() {
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("append") << true << false;
+    QTest::newRow("replace an existing report") << true << true;
+    QTest::newRow("new file") << false << true;
+}
+
+void ReportTest::diskFullLeavesTheFileAsItWas() {
     // A file size limit stands in for a file system that fills up during
     // the write: the kernel writes what fits, then refuses the rest.
+    QFETCH(bool, existing);
+    QFETCH(bool, overwrite);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.nrv"));
-    writeFile(path, "earlier block\r\n");
-    constexpr rlim_t Limit = 100;
+    const QByteArray earlier = "\r\n*** earlier block\r\n";
+    if (existing)
+        writeFile(path, earlier);
+    const ResultRows rows(20, computer("\\\\PC", "10.0.0.1", "", "?-?-?-?-?-?"));
+    constexpr rlim_t Limit = 1000;
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     QString message;
     {
         const ScopedLimit limit(RLIMIT_FSIZE, Limit);
-        message = saveError(path, false);
+        try {
+            SaveReport(path, overwrite, rtComputer, ComputerCaptions, rows);
+        } catch (const AppError& error) {
+            message = error.message();
+        }
     }
     std::signal(SIGXFSZ, previousHandler);
     QCOMPARE(message, QStringLiteral("Disk full"));
-    const QByteArray kept = readAll(path);
-    QCOMPARE(kept.size(), qsizetype(Limit));
-    QVERIFY(kept.startsWith("earlier block\r\n\r\n*** Computers ("));
+    // No part of the new block and nothing else is left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             existing ? QStringList{QStringLiteral("report.nrv")} : QStringList{});
+    if (!existing)
+        return;
+    QCOMPARE(readAll(path), earlier);
+    // The next save with room adds one whole block right after the old text.
+    SaveReport(path, false, rtComputer, ComputerCaptions, rows);
+    const QByteArray after = readAll(path);
+    QVERIFY(after.startsWith(earlier + "\r\n*** Computers ("));
+    QCOMPARE(after.count("*** Computers"), 1);
+    QCOMPARE(after.count("\\\\PC "), 20);
 }
 
 void ReportTest::tooManyOpenFiles() {
@@ -365,7 +423,8 @@ void ReportTest::saveAsThenSavesCollectBlocks() {
     commands.actSaveExecute();
     commands.actSaveExecute();
     const QString report = dir.filePath(QStringLiteral("report.nrv"));
-    QCOMPARE(dialogs.askedWith, QStringList{QStringLiteral("*.nrv")});
+    // The first dialog's name box is empty: the pattern is the filter's.
+    QCOMPARE(dialogs.askedWith, QStringList{QString()});
     QCOMPARE(commands.fileName(), report);
     QCOMPARE(readAll(report).count("*** Computers"), 3);
 

@@ -43,6 +43,15 @@ void office(FakePlatform& net) {
     net.addShare("\\\\GAMMA", "\\\\GAMMA\\scans", RESOURCETYPE_DISK, "Scanned files");
 }
 
+// Names and comments that would break a line, move a column or reverse
+// the text after them.
+void hostile(FakePlatform& net) {
+    net.addDomain("WORK\nGROUP");
+    net.addComputer("WORK\nGROUP", "\\\\TAB\tPC", "\u202Egnp.exe");
+    net.addHost("TAB\tPC", "10.0.0.9", {1, 2, 3, 4, 5, 6});
+    net.addShare("\\\\TAB\tPC", "\\\\TAB\tPC\\doc\x1b[2J", RESOURCETYPE_DISK, "a\u2028b\u0085");
+}
+
 QString rowText(const ResultRow& row) {
     return (QStringList{row.caption, QString::number(row.image)} + row.subItems)
         .join(QLatin1Char('|'));
@@ -173,8 +182,20 @@ void TestScanWorker::walkCases_data() {
                        "\\|3|?.?.?.?|ODD|too short|?-?-?-?-?-?",
                        "xyHOST|0|192.168.1.20|ODD|no backslashes|01-02-03-04-05-06",
                        "\\\\A-NAME-LONGER-THAN-FIFTEEN|0|10.1.1.1|ODD|long|AB-00-00-00-00-02",
-                       QString::fromUtf8(
-                           "\\\\BYTES|3|?.?.?.?|ODD|\xef\xbf\xbd\x01 caf\xc3\xa9|?-?-?-?-?-?")}
+                       QString::fromUtf8("\\\\BYTES|3|?.?.?.?|ODD|\xef\xbf\xbd\xe2\x90\x81 "
+                                         "caf\xc3\xa9|?-?-?-?-?-?")}
+        << QStringList() << 0;
+    // The list shows them as visible replacements; the look-ups use the
+    // name as received.
+    QTest::newRow("hostile characters, computers")
+        << NetworkSetup(hostile) << int(rtComputer)
+        << QStringList{QString::fromUtf16(
+               u"\\\\TAB\u2409PC|0|10.0.0.9|WORK\u240aGROUP|\ufffdgnp.exe|01-02-03-04-05-06")}
+        << QStringList() << 0;
+    QTest::newRow("hostile characters, shares")
+        << NetworkSetup(hostile) << int(rtSharedFolder)
+        << QStringList{QString::fromUtf16(
+               u"\\\\TAB\u2409PC\\doc\u241b[2J|1|WORK\u240aGROUP|a\ufffdb\ufffd")}
         << QStringList() << 0;
 }
 

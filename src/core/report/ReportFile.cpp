@@ -5,8 +5,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +17,20 @@ namespace norvane {
 
 namespace {
 constexpr mode_t NewFileMode = 0666; // narrowed by the user's umask
+constexpr mode_t AllPermissionBits = 07777;
+// Hidden, short (so that any name the folder can hold also fits) and
+// recognisable when a crash leaves one behind.
+constexpr const char* TemporaryPrefix = ".norvane-";
+constexpr const char* TemporarySuffix = ".tmp";
+constexpr int TemporaryNameAttempts = 100;
+
+int openRetrying(const char* name, int flags, mode_t mode = 0) {
+    int fd = -1;
+    do {
+        fd = ::open(name, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
 
 bool folderExists(const QString& path) {
     return QFileInfo(QFileInfo(path).absolutePath()).isDir();
@@ -71,25 +87,80 @@ int ioErrorCode(int error, const QString& path) {
     }
 }
 
-ReportFile::ReportFile(const QString& path, bool overwrite) : m_path(path) {
-    const QByteArray name = QFile::encodeName(path);
-    const int flags = overwrite ? (O_WRONLY | O_CREAT | O_TRUNC) : (O_WRONLY | O_APPEND);
-    do {
-        m_fd = ::open(name.constData(), flags | O_CLOEXEC, NewFileMode);
-    } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0)
-        fail(errno);
-    if (!overwrite && ::lseek(m_fd, 0, SEEK_END) < 0) {
-        const int error = errno;
-        ::close(m_fd);
-        m_fd = -1;
-        fail(error);
-    }
+ReportFile::ReportFile(const QString& path, bool overwrite)
+    : m_path(path), m_target(QFile::encodeName(path)) {
+    if (overwrite)
+        openForReplacing();
+    else
+        openForAppending();
 }
 
 ReportFile::~ReportFile() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    rollBack();
+}
+
+void ReportFile::openForReplacing() {
+    struct stat existing {};
+    if (::stat(m_target.constData(), &existing) != 0) {
+        if (errno != ENOENT)
+            fail(errno);
+        // A new file appears only once it is complete.
+        createTemporary(NewFileMode, false);
+        return;
+    }
+    if (!S_ISREG(existing.st_mode)) {
+        // A device is written in place; a folder fails to open.
+        openDirectly(O_WRONLY | O_CREAT | O_TRUNC);
+        return;
+    }
+    // The rights to the file itself decide, as for writing it in place, not
+    // only the rights to its folder that the rename needs.
+    const int probe = openRetrying(m_target.constData(), O_WRONLY);
+    if (probe < 0)
+        fail(errno);
+    ::close(probe);
+    // A link keeps pointing at the report: its target is what is replaced.
+    if (char* resolved = ::realpath(m_target.constData(), nullptr)) {
+        m_target = resolved;
+        std::free(resolved);
+    }
+    createTemporary(existing.st_mode & AllPermissionBits, true);
+}
+
+void ReportFile::openForAppending() {
+    openDirectly(O_WRONLY | O_APPEND);
+    struct stat opened {};
+    if (::fstat(m_fd, &opened) == 0 && S_ISREG(opened.st_mode))
+        m_appendedFrom = opened.st_size;
+}
+
+void ReportFile::openDirectly(int flags) {
+    m_fd = openRetrying(m_target.constData(), flags, NewFileMode);
+    if (m_fd < 0)
+        fail(errno);
+}
+
+void ReportFile::createTemporary(mode_t mode, bool exactMode) {
+    const qsizetype slash = m_target.lastIndexOf('/');
+    const QByteArray folder = slash >= 0 ? m_target.left(slash + 1) : QByteArray("./");
+    for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
+        const QByteArray name = folder + TemporaryPrefix +
+                                QByteArray::number(QRandomGenerator::global()->generate(), 16) +
+                                TemporarySuffix;
+        const int fd = openRetrying(name.constData(), O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            fail(errno);
+        }
+        m_fd = fd;
+        m_temporary = name;
+        // The replacement keeps the old file's rights rather than the umask's.
+        if (exactMode && ::fchmod(m_fd, mode) != 0)
+            fail(errno);
+        return;
+    }
+    fail(EEXIST);
 }
 
 void ReportFile::write(const QByteArray& bytes) {
@@ -118,9 +189,35 @@ void ReportFile::close() {
     m_fd = -1;
     if (::close(fd) < 0 && errno != EINTR)
         fail(errno);
+    if (!m_temporary.isEmpty()) {
+        if (::rename(m_temporary.constData(), m_target.constData()) != 0)
+            fail(errno);
+        m_temporary.clear();
+    }
+    m_appendedFrom = -1;
 }
 
-void ReportFile::fail(int error) const {
+void ReportFile::rollBack() {
+    // When cutting back fails too, the error that stopped the writing is
+    // still the one the user is told.
+    if (m_fd >= 0) {
+        if (m_appendedFrom >= 0) {
+            [[maybe_unused]] const int cut = ::ftruncate(m_fd, m_appendedFrom);
+        }
+        ::close(m_fd);
+        m_fd = -1;
+    } else if (m_appendedFrom >= 0) {
+        [[maybe_unused]] const int cut = ::truncate(m_target.constData(), m_appendedFrom);
+    }
+    m_appendedFrom = -1;
+    if (!m_temporary.isEmpty()) {
+        ::unlink(m_temporary.constData());
+        m_temporary.clear();
+    }
+}
+
+void ReportFile::fail(int error) {
+    rollBack();
     throw AppError(ioErrorMessage(ioErrorCode(error, m_path)));
 }
 

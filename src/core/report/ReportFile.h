@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 namespace norvane {
 
 // "File not found", "Invalid filename", ..., "I/O error %d".
@@ -19,27 +21,42 @@ QString ioErrorMessage(int code);
 int ioErrorCode(int error, const QString& path);
 
 // An open report file, closed on every path. Each operation throws AppError
-// with the message of its failure.
+// with the message of its failure. Until close() has succeeded the file on
+// disk is as it was: a file being replaced is written under a temporary name
+// in the same folder and renamed over the old one at the end, and a file
+// being appended to is cut back to its earlier length when the writing
+// fails, so a report only ever holds whole blocks.
 class ReportFile {
 public:
-    // Creates or empties the file (`overwrite`), or opens the existing file
-    // for appending.
+    // Starts a new content for the file (`overwrite`), or opens the
+    // existing file for appending.
     ReportFile(const QString& path, bool overwrite);
     ReportFile(const ReportFile&) = delete;
     ReportFile& operator=(const ReportFile&) = delete;
+    // Undoes what an unfinished write left: removes the temporary file or
+    // cuts the appended file back.
     ~ReportFile();
 
     // Writes all of `bytes` at the end of the file; a short write is a full
     // disk.
     void write(const QByteArray& bytes);
-    // Flushes to the disk and closes; errors that surface only here (a full
-    // disk on a network or delayed-allocation file system) are reported too.
+    // Flushes to the disk, closes and puts a replacing file in place; errors
+    // that surface only here (a full disk on a network or delayed-allocation
+    // file system) are reported too.
     void close();
 
 private:
-    [[noreturn]] void fail(int error) const;
+    void openForReplacing();
+    void openForAppending();
+    void openDirectly(int flags);
+    void createTemporary(mode_t mode, bool exactMode);
+    void rollBack();
+    [[noreturn]] void fail(int error);
 
     QString m_path;
+    QByteArray m_target;           // the file the content ends up in
+    QByteArray m_temporary;        // while replacing a regular file or writing a new one
+    long long m_appendedFrom = -1; // the length of a regular file before appending
     int m_fd = -1;
 };
 

@@ -1,7 +1,9 @@
 #include "ReportWriter.h"
 
 #include "ReportFile.h"
+#include "common/VisibleText.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -14,29 +16,19 @@ constexpr QLatin1StringView LineEnd("\r\n");
 constexpr QChar FieldSeparator = QLatin1Char(' ');
 constexpr QChar RuleChar = QLatin1Char('=');
 
-// Characters as the reader counts them: a letter outside the basic plane
-// (two UTF-16 units) is one.
-qsizetype characterCount(const QString& text) {
-    qsizetype count = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!(text.at(i).isHighSurrogate() && i + 1 < text.size() &&
-              text.at(i + 1).isLowSurrogate()))
-            ++count;
-    }
-    return count;
-}
-
-// The texts left-aligned in their fields, padded with spaces, never cut,
-// separated by one space. Missing texts count as empty.
+// The texts left-aligned in their fields, padded with spaces to the
+// field's width in display columns, never cut, separated by one space.
+// Missing texts count as empty. Control and reordering characters are shown
+// as replacements, so that no text breaks the line or moves the columns.
 QString layOut(std::span<const qsizetype> widths, const QStringList& texts) {
     QString line;
     for (std::size_t field = 0; field < widths.size(); ++field) {
         if (field > 0)
             line += FieldSeparator;
         const auto index = static_cast<qsizetype>(field);
-        const QString text = index < texts.size() ? texts.at(index) : QString();
+        const QString text = index < texts.size() ? visibleText(texts.at(index)) : QString();
         line += text;
-        const qsizetype padding = widths[field] - characterCount(text);
+        const qsizetype padding = widths[field] - displayWidth(text);
         if (padding > 0)
             line += QString(padding, QLatin1Char(' '));
     }
@@ -75,10 +67,34 @@ QString timeFormatWithoutZone(const QString& format) {
     }
     return result;
 }
+// The short date format with the year in four digits: reports collect
+// over years, and a two-digit year leaves the century to guessing.
+QString dateFormatWithFullYear(const QString& format) {
+    QString result;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('y')) {
+            result += c;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + 1 < format.size() && format.at(i + 1) == QLatin1Char('y')) {
+            ++i;
+            ++run;
+        }
+        result += QString(std::max<qsizetype>(run, 4), QLatin1Char('y'));
+    }
+    return result;
+}
 } // namespace
 
 QString reportTimestamp(const QDateTime& time, const QLocale& locale) {
-    return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+    return locale.toString(time.date(),
+                           dateFormatWithFullYear(locale.dateFormat(QLocale::ShortFormat))) +
+           QLatin1Char(' ') +
            locale.toString(time.time(), timeFormatWithoutZone(locale.timeFormat()));
 }
 

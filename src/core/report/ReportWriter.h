@@ -15,13 +15,16 @@
 
 namespace norvane {
 
-// The title line's timestamp: the regional short date, one space and the
-// regional long time with seconds, without its time zone.
+// The title line's timestamp: the regional short date with a four-digit
+// year, one space and the regional long time with seconds, without its time
+// zone.
 QString reportTimestamp(const QDateTime& time, const QLocale& locale);
 
 // One report block, UTF-8 without a byte-order mark, every line ending in
-// CR LF. Field widths count characters, so names with non-ASCII letters stay
-// aligned; a text longer than its field is written whole.
+// CR LF. Field widths count display columns, so names with non-ASCII, wide
+// or combining letters stay aligned; a text longer than its field is
+// written whole. Control and reordering characters in the texts are shown
+// as visible replacements.
 QByteArray formatReport(TResourceType resourceType, const QStringList& captions,
                         const ResultRows& rows, const QDateTime& time, const QLocale& locale);
 
@@ -29,7 +32,9 @@ QByteArray formatReport(TResourceType resourceType, const QStringList& captions,
 // file is created or emptied first; without it the file must exist and the
 // block is appended. The busy cursor shows while the file is open. The time
 // is taken once the file is open. A failure throws AppError with the
-// message of the error that stopped the writing; what reached the file stays.
+// message of the error that stopped the writing and leaves the file as it
+// was: a replaced file keeps its old content, an appended one is cut back
+// to its old length, a new one is not created.
 void SaveReport(const QString& fileName, bool overwrite, TResourceType resourceType,
                 const QStringList& captions, const ResultRows& rows,
                 const QLocale& locale = QLocale::system());

@@ -13,6 +13,11 @@ QString withReportExtension(const QString& fileName) {
     return (hasExtension ? fileName.left(dot) : fileName) + extension;
 }
 
+bool isFileName(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return !name.isEmpty() && !name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?'));
+}
+
 SaveCommands::SaveCommands(SaveDialogs& dialogs, ReportWriter writeReport)
     : m_dialogs(dialogs), m_writeReport(std::move(writeReport)) {}
 
@@ -25,9 +30,11 @@ void SaveCommands::actSaveExecute() {
 }
 
 void SaveCommands::actSaveAsExecute() {
-    const std::optional<QString> chosen = m_dialogs.askFileName(
-        FFileName.isEmpty() ? QString::fromLatin1(ReportNamePattern) : FFileName);
-    if (!chosen || chosen->isEmpty())
+    // Before a file has been chosen the name box starts empty: the pattern
+    // belongs to the filter, and a name box holding it would make Enter
+    // save to a file of that literal name.
+    const std::optional<QString> chosen = m_dialogs.askFileName(FFileName);
+    if (!chosen || !isFileName(*chosen))
         return;
     const QString fileName = withReportExtension(*chosen);
     // The dialog asked about the name as typed; a different file that the

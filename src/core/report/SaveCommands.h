@@ -18,7 +18,8 @@ public:
     virtual ~SaveDialogs() = default;
     // The save-file dialog with `initialName` in its name box, filtered to
     // report files and asking before an existing file is replaced. Nothing
-    // when the user cancels.
+    // when the user cancels. An empty name or a wildcard pattern in the name
+    // box does not close the dialog.
     virtual std::optional<QString> askFileName(const QString& initialName) = 0;
     // Asked when ensuring the extension changed the chosen name and a file
     // of the new name exists: may it be replaced?
@@ -27,7 +28,10 @@ public:
 
 inline constexpr const char* ReportFilter = "Norvane Files (*.nrv)";
 inline constexpr const char* ReportExtension = ".nrv";
-inline constexpr const char* ReportNamePattern = "*.nrv";
+
+// Whether the dialog's answer names a file: a name that is empty or holds a
+// wildcard is a pattern, never written to.
+bool isFileName(const QString& path);
 
 // The name with ".nrv" as its extension: an extension in any other letters
 // (the part from the last "." after the last "/") is replaced, a name

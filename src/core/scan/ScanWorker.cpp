@@ -1,6 +1,7 @@
 #include "ScanWorker.h"
 
 #include "HostIdentity.h"
+#include "common/VisibleText.h"
 
 #include <array>
 #include <vector>
@@ -61,6 +62,12 @@ QString text(const std::optional<std::string>& value) {
                  : QString();
 }
 
+// A text from the network as the list shows it; the look-ups use the text
+// as received.
+QString shown(const std::optional<std::string>& value) {
+    return visibleText(text(value));
+}
+
 class Walk {
 public:
     Walk(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
@@ -102,7 +109,7 @@ private:
                                                   RESOURCEUSAGE_CONTAINER, m_buffer);
         if (!computers || computers->firstCallResult != win::NoError)
             return true;
-        const QString group = text(domain.remoteName);
+        const QString group = shown(domain.remoteName);
         for (const NetResource& computer : computers->records) {
             if (m_stop())
                 return false;
@@ -120,7 +127,7 @@ private:
     void addComputerRow(const NetResource& computer, const QString& group) {
         m_output.appendRow();
         const QString caption = text(computer.remoteName);
-        m_output.setCaption(caption);
+        m_output.setCaption(visibleText(caption));
         const QByteArray hostName = caption.mid(2).toUtf8();
         const std::optional<QString> address = resolveHostName(m_platform, hostName);
         if (address) {
@@ -131,7 +138,7 @@ private:
             m_output.addSubItem(QString::fromLatin1(NoIpAddress));
         }
         m_output.addSubItem(group);
-        m_output.addSubItem(text(computer.comment));
+        m_output.addSubItem(shown(computer.comment));
         if (address) {
             const auto callName = makeCallName(hostName);
             m_output.addSubItem(GetMacAddress(m_platform, m_inputs.lanaNum, callName.data()));
@@ -152,9 +159,9 @@ private:
                 return false;
             m_output.appendRow();
             m_output.setImage(resourceImage(resourceTypeFromIndex(m_inputs.resourceType)));
-            m_output.setCaption(text(share.remoteName));
+            m_output.setCaption(shown(share.remoteName));
             m_output.addSubItem(group);
-            m_output.addSubItem(text(share.comment));
+            m_output.addSubItem(shown(share.comment));
         }
         return true;
     }
