@@ -10,10 +10,12 @@
 #include "dialogs/TFindDlg.h"
 #include "dialogs/TPingDlg.h"
 #include "fake/FakePlatform.h"
+#include "report/ReportWriter.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,12 +66,18 @@ template <typename T> void whenModal(std::function<void(T*)> act) {
     });
 }
 
-// Closes the next modal box with OK and remembers its text.
-void answerNextBox(QString* text, QString* title, QMessageBox::Icon* icon) {
+// What a message box showed.
+struct SeenBox {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat format = Qt::AutoText;
+};
+
+// Closes the next modal box with OK and remembers what it showed.
+void answerNextBox(SeenBox* seen) {
     whenModal<QMessageBox>([=](QMessageBox* box) {
-        *text = box->text();
-        *title = box->windowTitle();
-        *icon = box->icon();
+        *seen = {box->text(), box->windowTitle(), box->icon(), box->textFormat()};
         box->accept();
     });
 }
@@ -132,6 +140,7 @@ private slots:
     void aboutBox();
     void findLayout();
     void findHitInDisplayOrder();
+    void findEnterSearchesWhatWasTyped();
     void findMissIsReportedAndRemembered();
     void findCancelWritesOrderOnly();
     void findLoadFailureOpensWithWhatLoaded();
@@ -215,21 +224,43 @@ void DialogsTest::findHitInDisplayOrder() {
     QVERIFY(reported.isEmpty());
 }
 
+void DialogsTest::findEnterSearchesWhatWasTyped() {
+    // With a longer name remembered, typing its beginning and pressing
+    // Enter once searches exactly the typed name.
+    ListFixture list({"\\\\PC1", "\\\\PC10"});
+    SettingsFixture store;
+    store.settings.setValue(QStringLiteral("FindResourceMRU/MRUList"), QStringLiteral("a"));
+    store.settings.setValue(QStringLiteral("FindResourceMRU/a"), QStringLiteral("\\\\PC10"));
+    {
+        TFindDlg dialog(list.list, store.settings, nullptr, report);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QWidget* nameBox = dialog.findChild<QComboBox*>(QStringLiteral("cboName"))->lineEdit();
+        QTest::keyClicks(nameBox, QStringLiteral("\\\\PC1"));
+        QTest::keyClick(nameBox, Qt::Key_Return);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(list.selected(), QStringLiteral("\\\\PC1"));
+    QCOMPARE(store.value("MRUList"), QStringLiteral("ba"));
+    QCOMPARE(store.value("b"), QStringLiteral("\\\\PC1"));
+}
+
 void DialogsTest::findMissIsReportedAndRemembered() {
     ListFixture list({"\\\\ALPHA"});
     SettingsFixture store;
-    QString text;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    answerNextBox(&text, &title, &icon);
+    SeenBox seen;
+    answerNextBox(&seen);
     {
         TFindDlg dialog(list.list, store.settings, nullptr, report);
-        confirmFind(dialog, QStringLiteral("ALPHA"));
+        confirmFind(dialog, QStringLiteral("<b>ALPHA</b>"));
     }
-    QCOMPARE(text, QStringLiteral("Resource 'ALPHA' not found."));
-    QCOMPARE(title, QStringLiteral("Norvane"));
-    QCOMPARE(icon, QMessageBox::Information);
-    QCOMPARE(store.value("a"), QStringLiteral("ALPHA"));
+    // What the user typed is shown as typed, never as markup.
+    QCOMPARE(seen.text, QStringLiteral("Resource '<b>ALPHA</b>' not found."));
+    QCOMPARE(seen.format, Qt::PlainText);
+    QCOMPARE(seen.title, QStringLiteral("Norvane"));
+    QCOMPARE(seen.icon, QMessageBox::Information);
+    QCOMPARE(store.value("a"), QStringLiteral("<b>ALPHA</b>"));
 }
 
 void DialogsTest::findCancelWritesOrderOnly() {
@@ -370,14 +401,13 @@ void DialogsTest::errorBoxByDefault() {
         QStringLiteral("\\\\PC1"), [] { return QStringLiteral("10.0.0.7"); }, platform);
     dialog.show();
     dialog.findChild<QLineEdit*>(QStringLiteral("edtTimeOut"))->setText(QStringLiteral("1 2"));
-    QString text;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    answerNextBox(&text, &title, &icon);
+    SeenBox seen;
+    answerNextBox(&seen);
     dialog.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
-    QCOMPARE(text, QStringLiteral("'1 2' is not a valid integer value."));
-    QCOMPARE(title, QStringLiteral("Norvane"));
-    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(seen.text, QStringLiteral("'1 2' is not a valid integer value."));
+    QCOMPARE(seen.format, Qt::PlainText);
+    QCOMPARE(seen.title, QStringLiteral("Norvane"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
 }
 
 void DialogsTest::pingCancelStopsAndCloses() {
@@ -458,25 +488,54 @@ void DialogsTest::pingResultsTrim() {
 }
 
 void DialogsTest::saveFileDialog() {
+    // The first Save of a run, as the user meets it: Enter as the dialog
+    // opens, then on a pattern, writes nothing and keeps the dialog open;
+    // a name then saves.
+    QTemporaryDir dir;
+    const QString startFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path())); // where the dialog opens
     QWidget owner;
     SaveFileDialogs dialogs(&owner);
-    QTemporaryDir dir;
-    const QString chosen = dir.filePath(QStringLiteral("report"));
-    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+    SaveCommands commands(dialogs, [](const QString& fileName, bool overwrite) {
+        SaveReport(fileName, overwrite, rtComputer, columnCaptions(rtComputer), {});
+    });
+    const auto enter = [](QFileDialog* dialog, const QString& name) {
+        auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        nameBox->setText(name);
+        QTest::keyClick(nameBox, Qt::Key_Return);
+        return dialog->isVisible();
+    };
+    QStringList stayedOpenOn;
+    const auto drive = [&](QFileDialog* dialog) {
         QCOMPARE(dialog->nameFilters(), QStringList{"Norvane Files (*.nrv)"});
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
         QVERIFY(dialog->defaultSuffix().isEmpty());
-        auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QCOMPARE(nameBox->text(), QStringLiteral("*.nrv"));
-        nameBox->setText(chosen);
-        static_cast<QDialog*>(dialog)->accept();
+        QVERIFY(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text().isEmpty());
+        for (const QString& name : {QString(), QStringLiteral("*.nrv")}) {
+            if (enter(dialog, name))
+                stayedOpenOn << name;
+        }
+        QCOMPARE(dialog->nameFilters(), QStringList{"*.nrv"}); // the pattern filters
+        enter(dialog, QStringLiteral("report"));
+    };
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        drive(dialog);
+        if (dialog->isVisible()) // a failed check above must not leave it open
+            dialog->reject();
     });
-    const std::optional<QString> answer = dialogs.askFileName(QStringLiteral("*.nrv"));
-    QVERIFY(answer.has_value());
-    QCOMPARE(*answer, chosen);
-    whenModal<QFileDialog>([](QFileDialog* dialog) { dialog->close(); });
-    QCOMPARE(dialogs.askFileName(chosen), std::optional<QString>());
+    commands.actSaveExecute();
+    QDir::setCurrent(startFolder);
+    QCOMPARE(stayedOpenOn, QStringList({QString(), QStringLiteral("*.nrv")}));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"report.nrv"});
+    QCOMPARE(commands.fileName(), dir.filePath(QStringLiteral("report.nrv")));
+
+    // A later Save As shows the remembered name; closing the dialog cancels.
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+        QCOMPARE(dialog->selectedFiles(), QStringList{commands.fileName()});
+        dialog->close();
+    });
+    QCOMPARE(dialogs.askFileName(commands.fileName()), std::optional<QString>());
 }
 
 QTEST_MAIN(DialogsTest)

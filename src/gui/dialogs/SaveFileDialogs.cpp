@@ -5,13 +5,37 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 
 namespace norvane {
+
+namespace {
+// Takes only a file name: Enter on an empty name box or on a wildcard
+// pattern keeps the dialog open, and a pattern becomes the view's filter,
+// as file dialogs do, instead of the name of the file to write.
+class ReportFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty() && isFileName(files.constFirst())) {
+            QFileDialog::accept();
+            return;
+        }
+        auto* nameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (nameBox == nullptr || nameBox->text().isEmpty())
+            return;
+        setNameFilter(QFileInfo(nameBox->text()).fileName());
+        nameBox->clear();
+    }
+};
+} // namespace
 
 std::optional<QString> SaveFileDialogs::askFileName(const QString& initialName) {
     // Let the window finish what it was drawing before the dialog covers it.
     QCoreApplication::processEvents();
-    QFileDialog dialog(m_owner);
+    ReportFileDialog dialog(m_owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QString::fromLatin1(ReportFilter));

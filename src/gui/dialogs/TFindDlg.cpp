@@ -40,6 +40,10 @@ TFindDlg::TFindDlg(ResourceList& list, QSettings& FRegistry, QWidget* parent,
     cboName->setEditable(true);
     cboName->setInsertPolicy(QComboBox::NoInsert);
     cboName->setDuplicatesEnabled(true);
+    // No completion while typing: a remembered longer name filled in
+    // behind the cursor would be searched instead of what was typed. The
+    // history is offered by the drop-down list.
+    cboName->setCompleter(nullptr);
     lblNamed->setBuddy(cboName);
     placeFitted(lblNamed, QRect(12, 12, 37, 13));
     // The name box starts where the label ends if the label had to grow.
