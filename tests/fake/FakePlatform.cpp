@@ -2,6 +2,7 @@
 
 #include "platform/EnumPacking.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
@@ -195,6 +196,9 @@ std::uint8_t FakePlatform::netbios(Ncb& ncb) {
             std::this_thread::sleep_for(lookupDelay);
         std::string name(reinterpret_cast<const char*>(ncb.callname), 15);
         name.erase(name.find_last_not_of(' ') + 1);
+        // As on a real system, only an enumerated adapter carries a query.
+        if (std::find(lanas.begin(), lanas.end(), ncb.lanaNum) == lanas.end())
+            return ncb.retcode = NRC_BRIDGE;
         auto found = adapters.find(name);
         if (found == adapters.end() || ncb.buffer == nullptr || ncb.length < 6)
             return ncb.retcode = adapterFailure;

@@ -101,6 +101,8 @@ int requestId(const QByteArray& request) {
 }
 
 const QByteArray Mac("\x02\x4e\x56\x00\x00\x07", 6);
+// A documentation address: only ever written into answers, never sent to.
+constexpr const char* LaterAddress = "192.0.2.7";
 
 NbnsExchange loopbackExchange(const Responder& responder) {
     return NbnsExchange{responder.port(), 100ms, 2};
@@ -523,31 +525,47 @@ private slots:
     void nameQueryOverLoopback_data() {
         QTest::addColumn<QByteArray>("answeredName");
         QTest::addColumn<QByteArray>("network");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("the asked name") << QByteArray("LABSRV1") << QByteArray("127.0.0.0") << true;
-        QTest::newRow("another name") << QByteArray("LABSRV2") << QByteArray("127.0.0.0") << false;
-        QTest::newRow("from outside the network")
-            << QByteArray("LABSRV1") << QByteArray("10.0.0.0") << false;
+        QTest::addColumn<QByteArray>("firstAddress"); // later answers carry LaterAddress
+        QTest::addColumn<QByteArray>("expected");     // empty: no answer taken
+        QTest::newRow("the asked name") << QByteArray("LABSRV1") << QByteArray("127.0.0.0")
+                                        << QByteArray("192.0.2.5") << QByteArray("192.0.2.5");
+        QTest::newRow("another name") << QByteArray("LABSRV2") << QByteArray("127.0.0.0")
+                                      << QByteArray("192.0.2.5") << QByteArray();
+        QTest::newRow("from outside the network") << QByteArray("LABSRV1") << QByteArray("10.0.0.0")
+                                                  << QByteArray("192.0.2.5") << QByteArray();
+        // An address no host can have is passed over, and the real answer
+        // that follows is taken.
+        for (const char* address :
+             {"0.0.0.0", "255.255.255.255", "127.0.0.1", "224.0.0.251", "240.0.0.1", "192.0.2.255"})
+            QTest::addRow("answer with %s", address)
+                << QByteArray("LABSRV1") << QByteArray("127.0.0.0") << QByteArray(address)
+                << QByteArray(LaterAddress);
     }
     void nameQueryOverLoopback() {
         QFETCH(QByteArray, answeredName);
         QFETCH(QByteArray, network);
-        QFETCH(bool, accepted);
+        QFETCH(QByteArray, firstAddress);
+        QFETCH(QByteArray, expected);
         Responder responder;
-        QByteArray seen;
-        responder.answer = [&](const QByteArray& request, int) -> std::optional<QByteArray> {
-            seen = request;
-            return nameQueryResponse(
-                requestId(request), *nbns::netbiosName(answeredName.toStdString(), 0), "127.0.0.5");
+        responder.answer = [&](const QByteArray& request, int count) -> std::optional<QByteArray> {
+            return nameQueryResponse(requestId(request),
+                                     *nbns::netbiosName(answeredName.toStdString(), 0),
+                                     count == 1 ? firstAddress.constData() : LaterAddress);
         };
         responder.start();
-        const NameQueryTarget target{loopback(), NetworkPlatform::inetAddr(network.constData()),
-                                     NetworkPlatform::inetAddr("255.0.0.0")};
+        // Two networks, both asked over loopback: the answer must come from
+        // the first; the second, 192.0.2.0/24, has the broadcast address
+        // 192.0.2.255.
+        const NameQueryTarget targets[] = {{loopback(),
+                                            NetworkPlatform::inetAddr(network.constData()),
+                                            NetworkPlatform::inetAddr("255.0.0.0")},
+                                           {loopback(), NetworkPlatform::inetAddr("192.0.2.0"),
+                                            NetworkPlatform::inetAddr("255.255.255.0")}};
         const auto name = *nbns::netbiosName("labsrv1", nbns::SuffixWorkstation);
-        const auto address = queryName(name, {&target, 1}, loopbackExchange(responder));
-        QCOMPARE(address.has_value(), accepted);
-        if (accepted)
-            QCOMPARE(NetworkPlatform::inetNtoa(*address), std::string("127.0.0.5"));
+        const auto address = queryName(name, targets, loopbackExchange(responder));
+        QCOMPARE(address.has_value(), !expected.isEmpty());
+        if (address)
+            QCOMPARE(NetworkPlatform::inetNtoa(*address), expected.toStdString());
     }
 
     // Through the platform: the unit ID lands in the first six bytes.
@@ -555,8 +573,9 @@ private slots:
         if (listAdapters().empty())
             QSKIP("this machine has no broadcast-capable IPv4 adapter");
         Responder responder;
-        responder.answer = [](const QByteArray& request, int) -> std::optional<QByteArray> {
-            return nodeStatusResponse(requestId(request), Mac);
+        std::atomic<bool> zeroUnitId{false};
+        responder.answer = [&](const QByteArray& request, int) -> std::optional<QByteArray> {
+            return nodeStatusResponse(requestId(request), zeroUnitId ? QByteArray(6, '\0') : Mac);
         };
         responder.start();
         LinuxPlatformSettings settings;
@@ -571,6 +590,11 @@ private slots:
         QCOMPARE(platform.netbios(ncb), NRC_GOODRET);
         QCOMPARE(ncb.retcode, NRC_GOODRET);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(buffer.data()), 6), Mac);
+
+        // An all-zero unit ID from a host off the adapter's link is no
+        // address: the query fails, so the list shows the placeholder.
+        zeroUnitId = true;
+        QCOMPARE_NE(platform.netbios(ncb), NRC_GOODRET);
 
         ncb.lanaNum = 200;
         QCOMPARE(platform.netbios(ncb), NRC_BRIDGE);

@@ -67,7 +67,7 @@ std::vector<Adapter> listAdapters() {
             entry->ifa_netmask == nullptr)
             continue;
         const unsigned flags = entry->ifa_flags;
-        if ((flags & IFF_UP) == 0 || (flags & IFF_BROADCAST) == 0 || (flags & IFF_LOOPBACK) != 0)
+        if ((flags & IFF_UP) == 0 || (flags & IFF_LOOPBACK) != 0)
             continue;
         const std::string name = entry->ifa_name;
         if (std::any_of(adapters.begin(), adapters.end(),
@@ -77,10 +77,13 @@ std::vector<Adapter> listAdapters() {
         adapter.name = name;
         adapter.address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
         adapter.netmask = reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr.s_addr;
-        adapter.broadcast =
-            entry->ifa_broadaddr != nullptr
-                ? reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr
-                : (adapter.address | ~adapter.netmask);
+        // On a point-to-point link the same field holds the peer's address.
+        adapter.canBroadcast = (flags & IFF_BROADCAST) != 0;
+        if (adapter.canBroadcast)
+            adapter.broadcast =
+                entry->ifa_broadaddr != nullptr
+                    ? reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr
+                    : (adapter.address | ~adapter.netmask);
         adapters.push_back(adapter);
     }
     freeifaddrs(list);

@@ -19,13 +19,15 @@ struct Adapter {
     std::string name;
     std::uint32_t address = 0;
     std::uint32_t netmask = 0;
-    std::uint32_t broadcast = 0;
+    bool canBroadcast = false;
+    std::uint32_t broadcast = 0; // when it can broadcast
 
     bool onLink(std::uint32_t host) const { return (host & netmask) == (address & netmask); }
 };
 
-// IPv4 interfaces that are up, can broadcast and are not loopback, in the
-// kernel's order, one entry per interface. Their positions are the adapter
+// IPv4 interfaces that are up and not loopback, in the kernel's order, one
+// entry per interface: also a point-to-point link (a VPN tunnel) and an
+// interface still waiting for its carrier. Their positions are the adapter
 // numbers.
 std::vector<Adapter> listAdapters();
 

@@ -321,10 +321,13 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
         unit = *known;
     }
     // Samba answers with an all-zero unit ID; a host on the adapter's link
-    // still has its real address in the kernel's neighbour table.
+    // still has its real address in the kernel's neighbour table. Off the
+    // link the zeros are no address at all, and the query counts as failed.
     if (std::all_of(unit.begin(), unit.end(), [](std::uint8_t b) { return b == 0; })) {
-        if (const auto known = neighbour())
-            unit = *known;
+        const auto known = neighbour();
+        if (!known)
+            return NRC_SYSTEM;
+        unit = *known;
     }
     std::copy(unit.begin(), unit.end(), ncb.buffer);
     return NRC_GOODRET;
@@ -388,8 +391,10 @@ std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::strin
     if (!netbios)
         return std::nullopt;
     std::vector<NameQueryTarget> targets;
-    for (const Adapter& adapter : listAdapters())
-        targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
+    for (const Adapter& adapter : listAdapters()) {
+        if (adapter.canBroadcast)
+            targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
+    }
     return queryName(*netbios, targets, nameQueryExchange());
 }
 

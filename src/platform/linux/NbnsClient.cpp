@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <functional>
@@ -89,6 +90,24 @@ private:
     int m_fd = -1;
 };
 
+// Whether `address` (network byte order) can be a host's: not unspecified
+// ("this network", 0/8), loopback, multicast, reserved or the limited
+// broadcast, nor the broadcast address of a network the query went to.
+bool canBeHost(std::uint32_t address, std::span<const NameQueryTarget> targets) {
+    constexpr std::uint32_t ThisNetwork = 0;
+    constexpr std::uint32_t Loopback = 127;
+    constexpr std::uint32_t FirstMulticast = 224; // multicast, reserved, broadcast above
+    const std::uint32_t host = ntohl(address);
+    const std::uint32_t firstByte = host >> 24;
+    if (firstByte == ThisNetwork || firstByte == Loopback || firstByte >= FirstMulticast)
+        return false;
+    return std::none_of(targets.begin(), targets.end(), [&](const NameQueryTarget& target) {
+        // A network of one or two addresses has no broadcast address.
+        const std::uint32_t hostBits = ~ntohl(target.netmask);
+        return hostBits >= 3 && host == (ntohl(target.network) | hostBits);
+    });
+}
+
 } // namespace
 
 std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
@@ -127,22 +146,30 @@ std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,
     for (int attempt = 0; attempt < exchange.attempts && !address; ++attempt) {
         for (const NameQueryTarget& target : targets)
             socket.sendTo(request, target.destination, exchange.port);
-        socket.receiveUntil(Clock::now() + exchange.timeout,
-                            [&](std::span<const std::uint8_t> packet, const sockaddr_in& from) {
-                                bool fromTargetNetwork = false;
-                                for (const NameQueryTarget& target : targets)
-                                    fromTargetNetwork = fromTargetNetwork ||
-                                                        (from.sin_addr.s_addr & target.netmask) ==
-                                                            (target.network & target.netmask);
-                                if (!fromTargetNetwork)
-                                    return false;
-                                const auto addresses =
-                                    nbns::parseNameQueryResponse(packet, id, name);
-                                if (!addresses || addresses->empty())
-                                    return false;
-                                address = addresses->front();
-                                return true;
-                            });
+        socket.receiveUntil(
+            Clock::now() + exchange.timeout,
+            [&](std::span<const std::uint8_t> packet, const sockaddr_in& from) {
+                bool fromTargetNetwork = false;
+                for (const NameQueryTarget& target : targets)
+                    fromTargetNetwork =
+                        fromTargetNetwork || (from.sin_addr.s_addr & target.netmask) ==
+                                                 (target.network & target.netmask);
+                if (!fromTargetNetwork)
+                    return false;
+                const auto addresses = nbns::parseNameQueryResponse(packet, id, name);
+                if (!addresses)
+                    return false;
+                // A forged or broken answer naming no
+                // possible host is passed over; a real
+                // one may still come.
+                const auto usable =
+                    std::find_if(addresses->begin(), addresses->end(),
+                                 [&](std::uint32_t a) { return canBeHost(a, targets); });
+                if (usable == addresses->end())
+                    return false;
+                address = *usable;
+                return true;
+            });
     }
     return address;
 }

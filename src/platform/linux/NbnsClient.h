@@ -32,8 +32,10 @@ std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
                                                 const NbnsExchange& exchange);
 
 // Sends a name query to every target (broadcast allowed) and returns the
-// first address of the first answer that comes from a host of a target's
-// network, carries the request's id and names the asked name.
+// first address that can be a host's (not unspecified, loopback, multicast,
+// a broadcast address or a target network's broadcast) of the first answer
+// that comes from a host of a target's network, carries the request's id,
+// names the asked name and holds such an address.
 std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,
                                        std::span<const NameQueryTarget> targets,
                                        const NbnsExchange& exchange);
