@@ -5,8 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <QtTest>
+
+#include <unistd.h>
 
 using namespace norvane;
 
@@ -22,6 +25,7 @@ private slots:
     void playerRefusesWhatItCannotPlay_data();
     void playerRefusesWhatItCannotPlay();
     void playerFinishesOnADeviceThatDiscards();
+    void libraryMessagesGoToDiagnostics();
 };
 
 namespace {
@@ -54,6 +58,35 @@ QByteArray fmt(int tag = 1, int channels = 1, int rate = 22050, int bits = 8, in
 
 QByteArray riff(const QByteArray& chunks, qint64 declared = -1) {
     return "RIFF" + le32(declared < 0 ? chunks.size() + 4 : declared) + "WAVE" + chunks;
+}
+
+// The process's standard error goes to a file for the lifetime of the
+// object.
+class CapturedStandardError {
+public:
+    CapturedStandardError() : m_saved(dup(STDERR_FILENO)) {
+        QVERIFY(m_file.open());
+        dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~CapturedStandardError() {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    QByteArray text() {
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved;
+};
+
+QStringList soundDiagnostics;
+
+void collectSoundDiagnostics(QtMsgType, const QMessageLogContext& context, const QString& text) {
+    if (QLatin1String(context.category) == QLatin1String("norvane.sound"))
+        soundDiagnostics << text;
 }
 
 } // namespace
@@ -183,6 +216,24 @@ void TestSound::playerFinishesOnADeviceThatDiscards() {
     timer.start();
     QVERIFY(AlsaSoundPlayer(QStringLiteral("null")).play(QString::fromLatin1(CompletionSound)));
     QVERIFY(timer.elapsed() < 3011 + AlsaSoundPlayer::DrainMargin.count() + 1000);
+}
+
+void TestSound::libraryMessagesGoToDiagnostics() {
+    // Without the device, the sound library has errors to tell: they reach
+    // the sound diagnostics when those are on, and never standard error.
+    QLoggingCategory::setFilterRules(QStringLiteral("norvane.sound.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(collectSoundDiagnostics);
+    QByteArray printed;
+    {
+        CapturedStandardError captured;
+        AlsaSoundPlayer(QStringLiteral("norvane_no_such_device"))
+            .play(QString::fromLatin1(CompletionSound));
+        printed = captured.text();
+    }
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(printed, QByteArray());
+    QVERIFY(soundDiagnostics.join(QLatin1Char('\n')).contains(u"norvane_no_such_device"));
 }
 
 QTEST_GUILESS_MAIN(TestSound)

@@ -1,5 +1,6 @@
 #include "AlsaSoundPlayer.h"
 
+#include "Logging.h"
 #include "sound/WaveFile.h"
 
 #include <QFile>
@@ -8,7 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace norvane {
@@ -16,6 +20,27 @@ namespace norvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The sound library's messages, which it would otherwise print on standard
+// error (a dozen lines at every scan's end on a machine without a sound
+// device), go to the sound diagnostics: silent unless switched on.
+__attribute__((format(printf, 5, 6))) void logAlsaMessage(const char* file, int line,
+                                                          const char* function, int error,
+                                                          const char* format, ...) {
+    constexpr std::size_t MaxMessage = 512;
+    char text[MaxMessage];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    qCDebug(lcSound, "ALSA %s:%d %s: %s%s%s", file, line, function, text, error != 0 ? ": " : "",
+            error != 0 ? snd_strerror(error) : "");
+}
+
+void routeAlsaMessages() {
+    static std::once_flag routed;
+    std::call_once(routed, [] { snd_lib_error_set_handler(&logAlsaMessage); });
+}
 
 struct PcmCloser {
     void operator()(snd_pcm_t* pcm) const {
@@ -77,6 +102,7 @@ bool AlsaSoundPlayer::play(const QString& path) const {
 }
 
 bool AlsaSoundPlayer::play(const WaveSound& sound) const {
+    routeAlsaMessages();
     snd_pcm_t* handle = nullptr;
     if (snd_pcm_open(&handle, m_device.toLocal8Bit().constData(), SND_PCM_STREAM_PLAYBACK,
                      SND_PCM_NONBLOCK) < 0)

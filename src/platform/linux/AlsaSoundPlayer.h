@@ -3,7 +3,8 @@
 // Plays a WAVE file to its end through ALSA and returns when it has been
 // heard, so the caller can fall back to the default beep when it could not
 // be played. Without a sound device it returns false at once; a device that
-// stops taking sound is given up after a bounded wait.
+// stops taking sound is given up after a bounded wait. What the sound
+// library has to say goes to the sound diagnostics, not to standard error.
 
 #include "platform/SoundPlayer.h"
 
