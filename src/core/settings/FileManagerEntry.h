@@ -3,8 +3,9 @@
 // The "Scan with Nor&vane" entry of the file managers' context menus: a
 // Dolphin service menu offered on the smb:/ and network:/ places (in the
 // KF5 and the KF6 location) and a Nautilus script. Each file is written
-// only when it is missing and is never updated or removed, so an entry
-// left by a copy of the program elsewhere keeps pointing there.
+// when it is missing, or when the program it starts no longer exists (an
+// entry first written from a build tree, or by a copy since removed); an
+// entry that still starts a program is never updated or removed.
 
 #include <QString>
 #include <QStringList>
@@ -27,9 +28,9 @@ public:
     QString kf6ServiceMenuPath() const;
     QString nautilusScriptPath() const;
 
-    // Writes every missing file, each starting `executable`; returns the
-    // files written. Failures (no rights, a path the files cannot carry)
-    // are silent: the entry is a convenience, the program runs without it.
+    // Writes every missing file and every file whose program is gone, each
+    // starting `executable`; returns the files written. Failures (no rights, a path the files
+    // cannot carry) are silent: the entry is a convenience, the program runs without it.
     QStringList registerIfMissing(const QString& executable) const;
 
     // The files' contents.
