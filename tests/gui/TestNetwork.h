@@ -15,8 +15,12 @@
 namespace norvane::test {
 
 // Two workgroups: resolved computers with and without an answering adapter,
-// unresolved ones, names that differ only in case, disk and print shares.
+// unresolved ones, names that differ only in case, disk and print shares;
+// one LAN adapter, number 1.
 inline void buildSmallNetwork(FakePlatform& fake) {
+    // The only adapter is not number 0: a MAC query must name the adapter
+    // that start-up found.
+    fake.lanas = {1};
     fake.addDomain("WG1");
     fake.addDomain("WG2");
     fake.addComputer("WG1", "\\\\ALPHA", "Main server");

@@ -492,16 +492,17 @@ void DialogsTest::saveFileDialog() {
     // opens, then on a pattern, writes nothing and keeps the dialog open;
     // a name then saves.
     QTemporaryDir dir;
-    const QString startFolder = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path())); // where the dialog opens
     QWidget owner;
     SaveFileDialogs dialogs(&owner);
     SaveCommands commands(dialogs, [](const QString& fileName, bool overwrite) {
         SaveReport(fileName, overwrite, rtComputer, columnCaptions(rtComputer), {});
     });
+    // Types `name` into the name box as the user does and presses Enter;
+    // whether the dialog stayed open.
     const auto enter = [](QFileDialog* dialog, const QString& name) {
         auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        nameBox->setText(name);
+        nameBox->clear();
+        QTest::keyClicks(nameBox, name);
         QTest::keyClick(nameBox, Qt::Key_Return);
         return dialog->isVisible();
     };
@@ -512,6 +513,8 @@ void DialogsTest::saveFileDialog() {
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
         QVERIFY(dialog->defaultSuffix().isEmpty());
         QVERIFY(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text().isEmpty());
+        dialog->setDirectory(dir.path()); // where the names typed below go
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
         for (const QString& name : {QString(), QStringLiteral("*.nrv")}) {
             if (enter(dialog, name))
                 stayedOpenOn << name;
@@ -525,7 +528,6 @@ void DialogsTest::saveFileDialog() {
             dialog->reject();
     });
     commands.actSaveExecute();
-    QDir::setCurrent(startFolder);
     QCOMPARE(stayedOpenOn, QStringList({QString(), QStringLiteral("*.nrv")}));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"report.nrv"});
     QCOMPARE(commands.fileName(), dir.filePath(QStringLiteral("report.nrv")));

@@ -73,6 +73,8 @@ private slots:
     void activation();
     void hotTrackSelectsRowUnderPointer();
     void pingOpensTheDialogForTheRow();
+    void progressDuringAScan();
+    void closedResourceBoxShowsFocusOnlyWithIt();
     void windowClosedDuringScan();
     void windowClosedDuringSound();
     void tenThousandRows();
@@ -350,6 +352,9 @@ void TestMainForm::ipSortAndDirection() {
     QCOMPARE(w.form->sortColumn(), 0);
     QVERIFY(w.form->sortAscending());
 
+    // The list sorts by the type of the scan that filled it, not by the
+    // type picked since: column 1 still holds IP addresses.
+    parts(*w.form).cboResource->setCurrentIndex(rtSharedFolder);
     w.clickHeader(1);
     QCOMPARE(w.captions(),
              (QStringList{"\\\\beta", "\\\\alpha", "\\\\DELTA", "\\\\ALPHA", "\\\\GAMMA"}));
@@ -375,6 +380,7 @@ void TestMainForm::ipSortAndDirection() {
 
     // A new scan drops the marks and the order; the next click on Name
     // sorts ascending again.
+    parts(*w.form).cboResource->setCurrentIndex(rtComputer);
     parts(*w.form).actRefresh->trigger();
     QVERIFY(w.waitIdle());
     QCOMPARE(w.form->model().headerImage(0), int(imgNone));
@@ -501,6 +507,51 @@ void TestMainForm::pingOpensTheDialogForTheRow() {
     });
     QTest::keyClick(parts(form).listView, Qt::Key_Return);
     QCOMPARE(title, QStringLiteral("Ping DELTA"));
+}
+
+void TestMainForm::progressDuringAScan() {
+    // Four workgroups: the bar's range is 0..3 and its position moves to
+    // each workgroup as the walk reaches it; the end clears it.
+    ListWindow w;
+    for (const char* group : {"WG1", "WG2", "WG3", "WG4"}) {
+        w.fake.addDomain(group);
+        w.fake.addComputer(group, std::string("\\\\PC-") + group);
+    }
+    w.fake.enumDelay = 20ms;
+    w.create();
+    QProgressBar* bar = parts(*w.form).progressBar;
+    QList<QPair<int, int>> seen; // maximum, value
+    QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+        seen.append({bar->maximum(), value});
+    });
+    QVERIFY(w.showAndWait());
+    QCOMPARE(seen, (QList<QPair<int, int>>{{3, 1}, {3, 2}, {3, 3}, {3, 0}}));
+}
+
+void TestMainForm::closedResourceBoxShowsFocusOnlyWithIt() {
+    // The closed box draws its item selected and focused while it has the
+    // focus, and plain when the focus is elsewhere.
+    ListWindow w;
+    buildSmallNetwork(w.fake);
+    w.create();
+    QVERIFY(w.showAndWait());
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    ResourceComboBox* box = parts(*w.form).cboResource;
+    const QColor selection = box->palette().color(QPalette::Highlight);
+    const auto showsSelection = [&] {
+        const QImage image = box->grab().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == selection)
+                    return true;
+        return false;
+    };
+    box->setFocus();
+    QTRY_VERIFY(box->hasFocus());
+    QVERIFY(showsSelection());
+    parts(*w.form).listView->setFocus();
+    QTRY_VERIFY(!box->hasFocus());
+    QVERIFY(!showsSelection());
 }
 
 void TestMainForm::windowClosedDuringScan() {
