@@ -13,7 +13,7 @@ skip() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip "they need root for network namespaces (CI runs them as root)"
-for tool in ip smbd nmbd smbtree nmblookup wsdd; do
+for tool in ip smbd nmbd smbtree nmblookup wsdd avahi-daemon dbus-daemon; do
     command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh --tests installs it)"
 done
 probe=nvlab-probe-$$
