@@ -315,7 +315,10 @@ private slots:
     // its address and MAC, and the shares of the announced hosts.
     void scansThroughClientAvahi() {
         labCommand(QStringLiteral("client-avahi"), QStringLiteral("on"));
+        QElapsedTimer timer;
+        timer.start();
         const test::RecordingOutput computers = scan(rtComputer);
+        qInfo("computer scan through Avahi: %lld ms", static_cast<long long>(timer.elapsed()));
         const test::RecordingOutput folders = scan(rtSharedFolder);
         labCommand(QStringLiteral("client-avahi"), QStringLiteral("off"));
         QCOMPARE(sorted(computers.rows), sorted(expectedComputers()));

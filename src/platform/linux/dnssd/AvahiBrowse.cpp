@@ -109,6 +109,7 @@ private:
             self->resolve(interface, protocol, name, type, domain);
             break;
         case AVAHI_BROWSER_ALL_FOR_NOW:
+            qCDebug(lcDnsSd) << "Avahi has browsed all for now";
             self->m_browseDone = true;
             break;
         case AVAHI_BROWSER_FAILURE:

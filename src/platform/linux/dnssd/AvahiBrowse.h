@@ -14,9 +14,12 @@
 
 namespace norvane {
 
-// The daemon answers from its cache at once; the window leaves time for a
-// query on the network when the cache is cold.
-constexpr std::chrono::milliseconds AvahiBrowseWindow{300};
+// The daemon answers from its cache at once. With a cold cache it defers
+// its query and responders delay their answers (up to about 250 ms in all
+// on a quiet link); the window leaves room for a busy one. The daemon's own
+// "all for now" comes only after a second, so the window usually ends the
+// browse.
+constexpr std::chrono::milliseconds AvahiBrowseWindow{500};
 // How long resolutions still running when browsing ends may take.
 constexpr std::chrono::milliseconds AvahiResolveWindow{200};
 
