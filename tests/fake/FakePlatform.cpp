@@ -85,6 +85,12 @@ std::size_t FakePlatform::openHandles() const {
     return m_open.size();
 }
 
+int FakePlatform::failedLogOns(const std::string& computerRemoteName) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_failedLogOns.find(computerRemoteName);
+    return found != m_failedLogOns.end() ? found->second : 0;
+}
+
 void FakePlatform::clearCalls() {
     std::lock_guard lock(m_mutex);
     m_calls.clear();
@@ -135,6 +141,10 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
         return fail(source->openError);
     OpenEnum open;
     open.enumError = source->enumError;
+    if (usage == RESOURCEUSAGE_CONNECTABLE && source->onlyUser && open.enumError == 0) {
+        std::lock_guard lock(m_mutex);
+        open.enumError = logOnResult(*container->remoteName, *source);
+    }
     for (const NetResource& record : source->records) {
         // A computer's shares are listed by type; containers list everything.
         if (usage == RESOURCEUSAGE_CONNECTABLE && type != RESOURCETYPE_ANY && record.type != type)
@@ -172,6 +182,23 @@ DWORD FakePlatform::closeEnum(EnumHandle handle) {
     record("closeEnum(#" + std::to_string(handle) + ")");
     std::lock_guard lock(m_mutex);
     return m_open.erase(handle) == 1 ? 0 : win::InvalidHandle;
+}
+
+void FakePlatform::setLogOn(const std::optional<Credentials>& credentials) {
+    record("setLogOn(" +
+           (credentials ? credentials->domain + "\\" + credentials->user : std::string("<none>")) +
+           ")");
+    std::lock_guard lock(m_mutex);
+    m_logOn = credentials;
+}
+
+DWORD FakePlatform::logOnResult(const std::string& name, const Container& computer) {
+    if (!m_logOn || m_logOn->anonymous())
+        return kerberosTicket && computer.acceptsTicket ? win::NoError : win::AccessDenied;
+    if (*m_logOn == *computer.onlyUser)
+        return win::NoError;
+    ++m_failedLogOns[name];
+    return win::LogonFailure;
 }
 
 std::uint8_t FakePlatform::netbios(Ncb& ncb) {

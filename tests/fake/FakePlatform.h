@@ -25,6 +25,12 @@ public:
         std::vector<NetResource> records;
         DWORD openError = 0; // openEnum fails with this code when nonzero
         DWORD enumError = 0; // the first enumResource fails with this code when nonzero
+        // A computer that refuses anonymous share listing: it takes only
+        // this user, or a Kerberos ticket when acceptsTicket. The listing
+        // fails with AccessDenied anonymously, with LogonFailure for other
+        // credentials (counted in failedLogOns).
+        std::optional<Credentials> onlyUser;
+        bool acceptsTicket = false;
     };
 
     struct EchoResult {
@@ -54,6 +60,8 @@ public:
     bool icmpAvailable = true;
     std::deque<EchoResult> echoes; // consumed one per request; empty: timed out
 
+    bool kerberosTicket = false; // the user holds a ticket
+
     std::chrono::milliseconds enumDelay{0};
     std::chrono::milliseconds lookupDelay{0};
     // Called at the start of every call with its log line.
@@ -75,6 +83,8 @@ public:
     // --- the log ---
     std::vector<std::string> calls() const;
     std::size_t openHandles() const;
+    // Refused log-ons with credentials, by computer.
+    int failedLogOns(const std::string& computerRemoteName) const;
     void clearCalls();
 
     // --- NetworkPlatform ---
@@ -83,6 +93,7 @@ public:
                    EnumHandle* handle) override;
     DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
     DWORD closeEnum(EnumHandle handle) override;
+    void setLogOn(const std::optional<Credentials>& credentials) override;
     std::uint8_t netbios(Ncb& ncb) override;
     int wsaStartup(std::uint16_t version) override;
     int wsaCleanup() override;
@@ -104,10 +115,13 @@ private:
 
     void record(const std::string& line);
     DWORD fail(DWORD code);
+    DWORD logOnResult(const std::string& name, const Container& computer); // with m_mutex held
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
     std::map<EnumHandle, OpenEnum> m_open;
+    std::optional<Credentials> m_logOn;
+    std::map<std::string, int> m_failedLogOns;
     EnumHandle m_nextHandle = 1;
     IcmpHandle m_nextIcmp = 100;
 };

@@ -153,6 +153,7 @@ private slots:
         QTest::newRow("server not found") << ENOENT << server << win::BadNetPath;
         QTest::newRow("access denied") << EACCES << server << win::AccessDenied;
         QTest::newRow("not permitted") << EPERM << provider << win::AccessDenied;
+        QTest::newRow("log-on refused") << EPERM << server << win::LogonFailure;
         QTest::newRow("browse timed out") << ETIMEDOUT << provider << win::Timeout;
         QTest::newRow("server timed out") << ETIMEDOUT << server << win::BadNetPath;
         QTest::newRow("refused by master") << ECONNREFUSED << workgroup << win::ConnectionRefused;

@@ -35,6 +35,7 @@ constexpr DWORD HostUnreachable = 1232;
 constexpr DWORD NetUnreachable = 1231;
 constexpr DWORD Timeout = 1460;
 constexpr DWORD IoDevice = 1117;
+constexpr DWORD LogonFailure = 1326;
 // Not a system error but the runtime's code for a write that wrote fewer
 // bytes than asked, which is how a full disk shows.
 constexpr DWORD DiskFull = 101;

@@ -113,6 +113,10 @@ std::uint32_t NetworkPlatform::inetAddr(const char* text) {
     return address;
 }
 
+void NetworkPlatform::setLogOn(const std::optional<Credentials>&) {
+    // A platform without log-ons lists anonymously.
+}
+
 DWORD NetworkPlatform::getLastError() const {
     return lastError;
 }

@@ -7,6 +7,7 @@
 // the logic above them can be written and tested once, whatever answers them.
 // Result codes: 0 is success, anything else a Windows error number.
 
+#include "common/Credentials.h"
 #include "common/WinErrors.h"
 
 #include <cstddef>
@@ -165,6 +166,14 @@ public:
     virtual DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer,
                                DWORD* bufferSize) = 0;
     virtual DWORD closeEnum(EnumHandle handle) = 0;
+
+    // The log-on of the share listings that follow. Without credentials a
+    // listing logs on with the user's Kerberos ticket where one fits, else
+    // anonymously. Given credentials are tried alone, once per listing, so
+    // that a wrong password costs one failed log-on; a listing they do not
+    // open fails with LogonFailure (or AccessDenied). Stands for a
+    // connection to a server's IPC$ share made with a name and password.
+    virtual void setLogOn(const std::optional<Credentials>& credentials);
 
     // NetBIOS: runs the control block synchronously; returns its return code,
     // which it also stores in ncb.retcode.

@@ -1,6 +1,7 @@
 #include "ScanWorker.h"
 
 #include "HostIdentity.h"
+#include "LogOnPolicy.h"
 #include "common/VisibleText.h"
 
 #include <array>
@@ -71,8 +72,9 @@ QString shown(const std::optional<std::string>& value) {
 class Walk {
 public:
     Walk(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
-         const StopFlag& stopRequested)
-        : m_platform(platform), m_inputs(inputs), m_output(output), m_stop(stopRequested) {}
+         const StopFlag& stopRequested, CredentialSource* credentials)
+        : m_platform(platform), m_inputs(inputs), m_output(output), m_stop(stopRequested),
+          m_logOn(platform, credentials) {}
 
     int run() {
         NetResource provider;
@@ -149,9 +151,13 @@ private:
 
     // False when the walk was stopped.
     bool addShareRows(const NetResource& computer, const QString& group) {
-        const auto shares = enumerateContainer(
-            m_platform, computer, enumerationType(resourceTypeFromIndex(m_inputs.resourceType)),
-            RESOURCEUSAGE_CONNECTABLE, m_buffer);
+        std::optional<ContainerRead> shares;
+        m_logOn.list(text(computer.remoteName), group, [&] {
+            shares = enumerateContainer(
+                m_platform, computer, enumerationType(resourceTypeFromIndex(m_inputs.resourceType)),
+                RESOURCEUSAGE_CONNECTABLE, m_buffer);
+            return shares ? shares->firstCallResult : m_platform.getLastError();
+        });
         if (!shares || shares->firstCallResult != win::NoError)
             return true;
         for (const NetResource& share : shares->records) {
@@ -171,13 +177,14 @@ private:
     ScanOutput& m_output;
     const StopFlag& m_stop;
     std::array<unsigned char, EnumBufferSize> m_buffer{};
+    LogOnPolicy m_logOn;
 };
 
 } // namespace
 
 int ScanNetwork(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
-                const StopFlag& stopRequested) {
-    return Walk(platform, inputs, output, stopRequested).run();
+                const StopFlag& stopRequested, CredentialSource* credentials) {
+    return Walk(platform, inputs, output, stopRequested, credentials).run();
 }
 
 } // namespace norvane

@@ -5,6 +5,7 @@
 // of each computer. It runs on whatever thread calls it and reports every
 // change to the list through a ScanOutput, in order.
 
+#include "CredentialSource.h"
 #include "ScanModel.h"
 #include "platform/NetworkPlatform.h"
 
@@ -44,7 +45,9 @@ constexpr int ScanStoppedOrFailed = 1;
 
 // Walks the network; returns ScanCompleted when the walk ran to its end,
 // ScanStoppedOrFailed when it was stopped or the provider could not be read.
+// Computers that refuse to list their shares get credentials from
+// `credentials` (see LogOnPolicy); without it they are skipped.
 int ScanNetwork(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
-                const StopFlag& stopRequested);
+                const StopFlag& stopRequested, CredentialSource* credentials = nullptr);
 
 } // namespace norvane

@@ -40,6 +40,47 @@ void ScanHandOver::showError(const QString& text) {
     m_changed.wait(lock, [this] { return m_errorAnswered; });
 }
 
+std::optional<Credentials> ScanHandOver::remembered(const QString& group) {
+    std::optional<CredentialAnswer> answer = request({ScanChange::FindRemembered, 0, group});
+    if (!answer)
+        return std::nullopt;
+    return std::move(answer->credentials);
+}
+
+std::optional<CredentialAnswer> ScanHandOver::ask(const CredentialRequest& request) {
+    ScanChange change(ScanChange::AskCredentials, 0, request.computer);
+    change.group = request.group;
+    change.user = request.user;
+    return this->request(std::move(change));
+}
+
+void ScanHandOver::remember(const QString& group, const Credentials& credentials) {
+    ScanChange change(ScanChange::Remember, 0, group);
+    change.credentials = credentials;
+    push(std::move(change));
+}
+
+std::optional<CredentialAnswer> ScanHandOver::request(ScanChange change) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_credentialsAnswered = false;
+        m_credentialAnswer.reset();
+    }
+    push(std::move(change));
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_credentialsAnswered; });
+    return std::exchange(m_credentialAnswer, std::nullopt);
+}
+
+void ScanHandOver::answerCredentials(std::optional<CredentialAnswer> answer) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_credentialAnswer = std::move(answer);
+        m_credentialsAnswered = true;
+    }
+    m_changed.notify_all();
+}
+
 void ScanHandOver::finish(int resultCode) {
     push({ScanChange::Finished, resultCode, {}});
 }

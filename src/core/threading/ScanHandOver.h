@@ -5,9 +5,10 @@
 // it; the UI thread takes them out and applies them. The first change after
 // the UI thread has emptied the queue calls the wake-up function, so that
 // the UI thread is asked once per batch, not once per change. An error box
-// blocks the worker until the UI thread answers it, and the walk's end is
-// the queue's last change.
+// blocks the worker until the UI thread answers it, and so does a request
+// for credentials; the walk's end is the queue's last change.
 
+#include "scan/CredentialSource.h"
 #include "scan/ScanWorker.h"
 
 #include <QString>
@@ -16,6 +17,8 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 namespace norvane {
 
@@ -28,16 +31,25 @@ struct ScanChange {
         SetProgressMax,
         SetProgressPosition,
         ShowError,
-        Finished, // number: the walk's result code
+        FindRemembered, // text: the group
+        AskCredentials, // text: the computer; group, user: what to suggest
+        Remember,       // text: the group; credentials: what to keep
+        Finished,       // number: the walk's result code
     };
-    Kind kind = AppendRow;
-    int number = 0;
+    ScanChange(Kind changeKind = AppendRow, int changeNumber = 0, QString changeText = {})
+        : kind(changeKind), number(changeNumber), text(std::move(changeText)) {}
+
+    Kind kind;
+    int number;
     QString text;
+    QString group;
+    QString user;
+    Credentials credentials;
 };
 
 using ScanChanges = std::deque<ScanChange>;
 
-class ScanHandOver : public ScanOutput {
+class ScanHandOver : public ScanOutput, public CredentialSource {
 public:
     // Called on the worker thread when a change arrives in an empty queue.
     using WakeUp = std::function<void()>;
@@ -53,6 +65,10 @@ public:
     void setProgressPosition(int position) override;
     // Returns once the UI thread has called answerError().
     void showError(const QString& text) override;
+    // Each returns once the UI thread has called answerCredentials().
+    std::optional<Credentials> remembered(const QString& group) override;
+    std::optional<CredentialAnswer> ask(const CredentialRequest& request) override;
+    void remember(const QString& group, const Credentials& credentials) override;
     // The walk's last change.
     void finish(int resultCode);
 
@@ -63,9 +79,12 @@ public:
     void waitAndTakeAll(ScanChanges& into);
     // Lets a worker that waits in showError go on.
     void answerError();
+    // Lets a worker that waits for credentials go on with `answer`.
+    void answerCredentials(std::optional<CredentialAnswer> answer);
 
 private:
     void push(ScanChange change);
+    std::optional<CredentialAnswer> request(ScanChange change);
 
     WakeUp m_wakeUp;
     std::mutex m_mutex;
@@ -73,6 +92,8 @@ private:
     ScanChanges m_queue;
     bool m_wakeUpPending = false;
     bool m_errorAnswered = false;
+    bool m_credentialsAnswered = false;
+    std::optional<CredentialAnswer> m_credentialAnswer;
 };
 
 } // namespace norvane

@@ -11,8 +11,9 @@ TChildThread::TChildThread(NetworkPlatform& platform, ScanInputs inputs, ScanHan
 void TChildThread::run() {
     int resultCode = ScanStoppedOrFailed;
     try {
-        resultCode = ScanNetwork(m_platform, m_inputs, m_handOver,
-                                 [this] { return isInterruptionRequested(); });
+        resultCode = ScanNetwork(
+            m_platform, m_inputs, m_handOver, [this] { return isInterruptionRequested(); },
+            &m_handOver);
     } catch (const std::exception&) {
         // A walk that broke off did not run to its end; the UI still gets
         // its completion, so that no scan is left running.

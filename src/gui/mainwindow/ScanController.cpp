@@ -18,6 +18,8 @@ struct ScanController::Scan {
     ScanHandOver handOver;
     ScanChanges pending; // taken from the hand-over, not yet applied
     bool errorBoxOpen = false;
+    bool credentialRequestOpen = false; // the window is asking for credentials
+    bool stopping = false;
     bool finished = false;
 };
 
@@ -47,6 +49,11 @@ void ScanController::stop() {
     // close only after this call returns, so release the worker now.
     if (scan->errorBoxOpen)
         scan->handOver.answerError();
+    scan->stopping = true;
+    if (scan->credentialRequestOpen) {
+        scan->credentialRequestOpen = false;
+        scan->handOver.answerCredentials(std::nullopt);
+    }
     while (!scan->finished) {
         if (scan->pending.empty())
             scan->handOver.waitAndTakeAll(scan->pending);
@@ -67,7 +74,7 @@ void ScanController::scheduleDrain() {
 
 void ScanController::drain() {
     const std::shared_ptr<Scan> scan = m_scan;
-    if (!scan || scan->errorBoxOpen || scan->finished)
+    if (!scan || scan->errorBoxOpen || scan->credentialRequestOpen || scan->finished)
         return;
     scan->handOver.takeAll(scan->pending);
     if (!apply(scan, std::chrono::steady_clock::now() + DrainSliceBudget))
@@ -109,6 +116,17 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
             if (m_scan != scan)
                 return false;
             break;
+        case ScanChange::FindRemembered:
+        case ScanChange::AskCredentials:
+            m_model.publish();
+            applyCredentialRequest(scan, change);
+            if (m_scan != scan)
+                return false;
+            break;
+        case ScanChange::Remember:
+            if (m_credentialHooks.remember)
+                m_credentialHooks.remember(change.text, change.credentials);
+            break;
         case ScanChange::Finished:
             m_model.publish();
             scan->finished = true;
@@ -128,6 +146,25 @@ void ScanController::applyError(const std::shared_ptr<Scan>& scan, const QString
         m_hooks.showError(text);
     scan->errorBoxOpen = false;
     scan->handOver.answerError();
+}
+
+void ScanController::applyCredentialRequest(const std::shared_ptr<Scan>& scan,
+                                            const ScanChange& change) {
+    std::optional<CredentialAnswer> answer;
+    scan->credentialRequestOpen = true;
+    if (scan->stopping) {
+        // Nobody is asked while a scan is being stopped.
+    } else if (change.kind == ScanChange::AskCredentials && m_credentialHooks.ask) {
+        answer = m_credentialHooks.ask({change.text, change.group, change.user});
+    } else if (change.kind == ScanChange::FindRemembered && m_credentialHooks.remembered) {
+        if (auto remembered = m_credentialHooks.remembered(change.text))
+            answer = CredentialAnswer{std::move(*remembered), false};
+    }
+    // A stop that ran meanwhile has answered already.
+    if (scan->credentialRequestOpen) {
+        scan->credentialRequestOpen = false;
+        scan->handOver.answerCredentials(std::move(answer));
+    }
 }
 
 void ScanController::complete(int resultCode) {

@@ -10,7 +10,8 @@
 // itself, blocking, until the worker's last change: rows that arrive while
 // it waits are applied, an error box the worker asks for is shown, and the
 // completion has run when stop() returns. It processes no other events, so
-// no command can start while a scan is being stopped.
+// no command can start while a scan is being stopped; a request for
+// credentials it meets is answered with none.
 
 #include "models/ResultListModel.h"
 #include "platform/NetworkPlatform.h"
@@ -43,9 +44,22 @@ public:
         std::function<void(int)> completed;
     };
 
+    // Where the worker's credentials come from; without them, computers
+    // that refuse the anonymous log-on are skipped.
+    struct CredentialHooks {
+        // The credentials remembered for a group, if any.
+        std::function<std::optional<Credentials>(const QString&)> remembered;
+        // Asks the user; returns when the dialog is closed.
+        std::function<std::optional<CredentialAnswer>(const CredentialRequest&)> ask;
+        // Keeps credentials that a computer of the group took.
+        std::function<void(const QString&, const Credentials&)> remember;
+    };
+
     ScanController(NetworkPlatform& platform, ResultListModel& model, Hooks hooks,
                    QObject* parent = nullptr);
     ~ScanController() override;
+
+    void setCredentialHooks(CredentialHooks hooks) { m_credentialHooks = std::move(hooks); }
 
     // Starts a worker; a running or ended worker is stopped and freed first.
     void start(const ScanInputs& inputs);
@@ -64,12 +78,14 @@ private:
     // Returns false when the scan was ended while a change was applied.
     bool apply(const std::shared_ptr<Scan>& scan, std::chrono::steady_clock::time_point deadline);
     void applyError(const std::shared_ptr<Scan>& scan, const QString& text);
+    void applyCredentialRequest(const std::shared_ptr<Scan>& scan, const ScanChange& change);
     void complete(int resultCode);
     void scheduleDrain();
 
     NetworkPlatform& m_platform;
     ResultListModel& m_model;
     Hooks m_hooks;
+    CredentialHooks m_credentialHooks;
     std::shared_ptr<Scan> m_scan;
     std::unique_ptr<TChildThread> m_thread;
     bool m_scanning = false;

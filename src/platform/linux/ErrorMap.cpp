@@ -24,8 +24,11 @@ DWORD windowsErrorFromErrno(int error, BrowseLevel level) {
     const bool server = level == BrowseLevel::Server;
     switch (error) {
     case EACCES:
-    case EPERM:
         return win::AccessDenied;
+    case EPERM:
+        // The library's word for a session it could not set up: the server
+        // refused the log-on itself.
+        return server ? win::LogonFailure : win::AccessDenied;
     case ENOENT:
     case ENODEV:
     case ENXIO:

@@ -237,6 +237,10 @@ DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
     return win::NoError;
 }
 
+void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {
+    m_directory->setLogOn(credentials);
+}
+
 std::uint8_t LinuxPlatform::netbios(Ncb& ncb) {
     std::uint8_t code = NRC_ILLCMD;
     switch (ncb.command) {

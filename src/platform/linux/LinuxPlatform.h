@@ -65,6 +65,7 @@ public:
                    EnumHandle* handle) override;
     DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
     DWORD closeEnum(EnumHandle handle) override;
+    void setLogOn(const std::optional<Credentials>& credentials) override;
 
     std::uint8_t netbios(Ncb& ncb) override;
 

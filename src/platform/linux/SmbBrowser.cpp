@@ -3,6 +3,7 @@
 #include "Logging.h"
 
 #include <ifaddrs.h>
+#include <krb5.h>
 #include <libsmbclient.h>
 #include <net/if.h>
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <string_view>
 
 namespace norvane {
 
@@ -22,16 +24,35 @@ std::mutex& libraryLock() {
     return lock;
 }
 
-// Anonymous credentials. Every buffer is written, terminated, within its
-// length: the library crashes on a user name it finds unset.
-void anonymousAuth(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupLength,
-                   char* user, int userLength, char* password, int passwordLength) {
-    if (workgroup != nullptr && workgroupLength > 0)
-        workgroup[workgroupLength - 1] = '\0';
-    if (user != nullptr && userLength > 0)
-        user[0] = '\0';
-    if (password != nullptr && passwordLength > 0)
-        password[0] = '\0';
+// Writes `text`, terminated, into a buffer of the log-on callback. Text
+// that does not fit leaves the buffer empty: a cut name or password is a
+// wrong one, and would cost a failed log-on.
+void fillBuffer(char* buffer, int length, std::string_view text) {
+    if (buffer == nullptr || length <= 0)
+        return;
+    const bool fits = text.size() < static_cast<std::size_t>(length);
+    if (fits)
+        std::memcpy(buffer, text.data(), text.size());
+    buffer[fits ? text.size() : 0] = '\0';
+}
+
+// The log-on the library asks for when it connects: the credentials the
+// context carries for the listing, else an empty user and password, which
+// log on anonymously or with the ticket of the credential cache. Every
+// buffer is written, terminated, within its length: the library crashes on
+// a user name it finds unset.
+void logOnData(SMBCCTX* context, const char*, const char*, char* workgroup, int workgroupLength,
+               char* user, int userLength, char* password, int passwordLength) {
+    const auto* credentials = static_cast<const Credentials*>(smbc_getOptionUserData(context));
+    if (workgroup != nullptr && workgroupLength > 0) {
+        if (credentials != nullptr && !credentials->domain.empty())
+            fillBuffer(workgroup, workgroupLength, credentials->domain);
+        else
+            workgroup[workgroupLength - 1] = '\0';
+    }
+    fillBuffer(user, userLength, credentials != nullptr ? credentials->user : std::string_view());
+    fillBuffer(password, passwordLength,
+               credentials != nullptr ? credentials->password.view() : std::string_view());
 }
 
 std::string upper(std::string text) {
@@ -74,11 +95,8 @@ public:
             release();
             return;
         }
-        smbc_setOptionUseKerberos(m_context, false);
-        smbc_setOptionFallbackAfterKerberos(m_context, true);
-        smbc_setOptionUseCCache(m_context, false);
-        smbc_setOptionNoAutoAnonymousLogin(m_context, false);
-        smbc_setFunctionAuthDataWithContext(m_context, anonymousAuth);
+        useAnonymous();
+        smbc_setFunctionAuthDataWithContext(m_context, logOnData);
         smbc_setTimeout(m_context, settings.timeoutMs);
         useProtocolsFor(BrowseLevel::Provider);
         if (smbc_init_context(m_context) == nullptr)
@@ -99,7 +117,26 @@ public:
             smbc_setOptionProtocols(m_context, "NT1", "NT1");
     }
 
+    // The anonymous log-on, for browse lists and for servers that allow it.
+    void useAnonymous() { useLogOn(false, false, nullptr); }
+    // Kerberos with the ticket of the default credential cache and nothing
+    // else, so that a refused ticket fails rather than becoming another
+    // log-on.
+    void useTicket() { useLogOn(true, true, nullptr); }
+    // Name and password alone, by NTLM, without Kerberos (which would try
+    // the password a second time) and without turning a refusal into an
+    // anonymous session. `credentials` must outlive the listing.
+    void useCredentials(const Credentials& credentials) { useLogOn(false, true, &credentials); }
+
 private:
+    void useLogOn(bool kerberos, bool noAnonymousFallback, const Credentials* credentials) {
+        smbc_setOptionUseKerberos(m_context, kerberos);
+        smbc_setOptionFallbackAfterKerberos(m_context, !kerberos);
+        smbc_setOptionUseCCache(m_context, kerberos);
+        smbc_setOptionNoAutoAnonymousLogin(m_context, noAnonymousFallback);
+        smbc_setOptionUserData(m_context, const_cast<Credentials*>(credentials));
+    }
+
     void release() {
         if (m_context != nullptr)
             smbc_free_context(m_context, 1);
@@ -141,15 +178,45 @@ bool LibSmbDirectory::available() {
 
 SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     const std::lock_guard lock(libraryLock());
-    SmbListing listing;
     errno = 0;
     SmbContext* context = this->context();
-    if (context == nullptr) {
-        listing.error = errno != 0 ? errno : ENOMEM;
+    if (context == nullptr)
+        return SmbListing{errno != 0 ? errno : ENOMEM, {}};
+    context->useProtocolsFor(level);
+    if (level == BrowseLevel::Server)
+        return listShares(*context, url);
+    return listWith(*context, url);
+}
+
+void LibSmbDirectory::setLogOn(const std::optional<Credentials>& credentials) {
+    const std::lock_guard lock(libraryLock());
+    m_logOn = credentials;
+}
+
+SmbListing LibSmbDirectory::listShares(SmbContext& context, const std::string& url) {
+    if (m_logOn && !m_logOn->anonymous()) {
+        context.useCredentials(*m_logOn);
+        SmbListing listing = listWith(context, url);
+        context.useAnonymous();
+        qCDebug(lcAuth, "%s: log-on as %s\\%s: %s", url.c_str(), m_logOn->domain.c_str(),
+                m_logOn->user.c_str(), listing.error != 0 ? strerror(listing.error) : "listed");
         return listing;
     }
-    context->useProtocolsFor(level);
-    SMBCCTX* ctx = context->get();
+    if (kerberosTicketCached()) {
+        context.useTicket();
+        SmbListing listing = listWith(context, url);
+        context.useAnonymous();
+        if (listing.error == 0)
+            return listing;
+        qCDebug(lcAuth, "%s: Kerberos ticket not taken (%s); listing anonymously", url.c_str(),
+                strerror(listing.error));
+    }
+    return listWith(context, url);
+}
+
+SmbListing LibSmbDirectory::listWith(SmbContext& context, const std::string& url) {
+    SmbListing listing;
+    SMBCCTX* ctx = context.get();
     errno = 0;
     SMBCFILE* directory = smbc_getFunctionOpendir(ctx)(ctx, url.c_str());
     if (directory == nullptr) {
@@ -171,6 +238,26 @@ SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     smbc_getFunctionClosedir(ctx)(ctx, directory);
     qCDebug(lcBrowse) << "listed" << url.c_str() << ":" << listing.entries.size() << "entries";
     return listing;
+}
+
+void SmbDirectory::setLogOn(const std::optional<Credentials>&) {
+    // Nothing to log on with: listings stay anonymous.
+}
+
+bool kerberosTicketCached() {
+    krb5_context kerberos = nullptr;
+    if (krb5_init_context(&kerberos) != 0)
+        return false;
+    krb5_ccache cache = nullptr;
+    krb5_principal principal = nullptr;
+    const bool found = krb5_cc_default(kerberos, &cache) == 0 &&
+                       krb5_cc_get_principal(kerberos, cache, &principal) == 0;
+    if (principal != nullptr)
+        krb5_free_principal(kerberos, principal);
+    if (cache != nullptr)
+        krb5_cc_close(kerberos, cache);
+    krb5_free_context(kerberos);
+    return found;
 }
 
 std::optional<BrowseTarget> browseTargetOf(const NetResource& container) {

@@ -2,9 +2,12 @@
 
 // Browsing the Windows network over libsmbclient: the workgroups of the
 // network, the servers of a workgroup, the shares of a server, turned into
-// the resource records of an enumeration.
+// the resource records of an enumeration. Share listings log on with the
+// user's credentials when given, else with the user's Kerberos ticket when
+// one is cached, else anonymously.
 
 #include "ErrorMap.h"
+#include "common/Credentials.h"
 #include "platform/NetworkPlatform.h"
 
 #include <memory>
@@ -47,6 +50,9 @@ public:
     virtual ~SmbDirectory() = default;
     virtual bool available() = 0;
     virtual SmbListing list(const std::string& url, BrowseLevel level) = 0;
+    // The log-on of the share listings that follow; see
+    // NetworkPlatform::setLogOn. A directory without log-ons ignores it.
+    virtual void setLogOn(const std::optional<Credentials>& credentials);
 };
 
 struct SmbSettings {
@@ -65,13 +71,21 @@ public:
     ~LibSmbDirectory() override;
     bool available() override;
     SmbListing list(const std::string& url, BrowseLevel level) override;
+    void setLogOn(const std::optional<Credentials>& credentials) override;
 
 private:
     SmbContext* context(); // with the library lock held
+    SmbListing listWith(SmbContext& context, const std::string& url);
+    SmbListing listShares(SmbContext& context, const std::string& url);
 
     SmbSettings m_settings;
     std::unique_ptr<SmbContext> m_context;
+    std::optional<Credentials> m_logOn; // with the library lock held
 };
+
+// True when the default Kerberos credential cache holds a principal, so
+// that a log-on with its ticket is worth trying.
+bool kerberosTicketCached();
 
 // The container an enumeration is opened on.
 struct BrowseTarget {
