@@ -299,7 +299,8 @@ void TestCommands::menus() {
                           "-", "&Go", "Sto&p", "&Refresh"}));
     QCOMPARE(menuTexts(parts(form).mnuToolbars),
              (QStringList{"&Standart Buttons", "&Resource Bar"}));
-    QCOMPARE(menuTexts(parts(form).mnuResource), (QStringList{"&Find", "P&ing"}));
+    QCOMPARE(menuTexts(parts(form).mnuResource),
+             (QStringList{"&Find", "P&ing", "-", "Forget Remembered &Log-ons"}));
     QCOMPARE(menuTexts(parts(form).mnuHelp), QStringList{"&About Norvane..."});
     QCOMPARE(menuTexts(parts(form).popupMenu),
              (QStringList{"&GridLines", "&HotTrack", "Ro&wSelect"}));

@@ -3,8 +3,22 @@
 # program inside the lab's client namespace. Where the lab cannot run (not
 # root, no network namespaces, Samba missing) it says so and exits 77, which
 # CTest reports as skipped.
+#
+#   lab-ctest.sh [auth] up | down | run COMMAND...
+#
+# With "auth" it works on the log-on lab, which runs beside the small one
+# under a prefix and folder of its own.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+size=small
+if [ "${1:-}" = auth ]; then
+    size=auth
+    shift
+    # Not "<prefix>-...": the small lab's teardown takes every namespace
+    # that starts so.
+    export NORVANE_LAB_PREFIX=${NORVANE_LAB_PREFIX:-nvlab}auth
+    export NORVANE_LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}-auth
+fi
 CLIENT_NS=${NORVANE_LAB_PREFIX:-nvlab}-client
 
 skip() {
@@ -21,7 +35,7 @@ ip netns add "$probe" 2>/dev/null || skip "network namespaces cannot be made her
 ip netns del "$probe"
 
 case ${1:-} in
-up) exec "$here/lab.sh" up small ;;
+up) exec "$here/lab.sh" up "$size" ;;
 down) exec "$here/lab.sh" down ;;
 run)
     shift
@@ -32,7 +46,7 @@ run)
     exec ip netns exec "$CLIENT_NS" "$@"
     ;;
 *)
-    echo "usage: lab-ctest.sh up | down | run COMMAND..." >&2
+    echo "usage: lab-ctest.sh [auth] up | down | run COMMAND..." >&2
     exit 2
     ;;
 esac

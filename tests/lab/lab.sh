@@ -4,7 +4,7 @@
 # which tests run. Everything lives in namespaces made here, on an address
 # range used for nothing else; no address outside the lab is ever touched.
 #
-#   lab.sh up [small|large|modern]
+#   lab.sh up [small|large|modern|auth]
 #                             bring the lab up from nothing, wait for browsing
 #   lab.sh down               stop every daemon of the lab, remove everything
 #   lab.sh status             show hosts, daemons and what the client browses
@@ -18,6 +18,9 @@
 # Both add modern hosts: SMB2 and later only, NetBIOS switched off, announced
 # by WS-Discovery alone. The modern lab has only those, so no browse master
 # at all.
+# The auth lab has one open server and one that refuses guests and
+# anonymous share listing and takes the lab user (LAB_USER, its password
+# LAB_USER_PASSWORD), as most offices' servers do.
 set -euo pipefail
 
 # Another prefix and folder (NORVANE_LAB_PREFIX, NORVANE_LAB_DIR) let two
@@ -36,9 +39,14 @@ BROWSE_DEADLINE_S=${NORVANE_LAB_BROWSE_DEADLINE:-150}
 POLL_INTERVAL_S=2
 NAME_DEADLINE_S=30
 
-# One line per host: index|name|workgroup|master|comment|shares|printer
+LAB_USER=labuser
+LAB_USER_PASSWORD='Lab-User-Pass-7'
+LAB_USER_ID=4711
+
+# One line per host: index|name|workgroup|master|comment|shares|printer|access
 #   shares:  name:comment,name:comment  (empty comment allowed, $ = hidden)
 #   printer: name:comment, or empty for a server without printers
+#   access:  guest (or empty): anyone lists and reads; user: only LAB_USER
 small_hosts() {
     cat <<'EOF'
 1|LABSRV1|LABGROUP1|yes|Lab server one|docs:Team documents,public:,secret$:Hidden share|laser:Laser printer
@@ -61,6 +69,13 @@ EOF
 # A browse-list host that announces itself by multicast DNS as well.
 MDNS_BROWSE_HOST=1
 MDNS_DEADLINE_S=30
+
+auth_hosts() {
+    cat <<'EOF'
+1|LABOPEN|LABAUTH|yes|Open server|pub:Public files||guest
+2|LABLOCK|LABAUTH|no|Locked server|private:Members only,team:||user
+EOF
+}
 
 large_hosts() {
     local i group master printer
@@ -128,6 +143,7 @@ teardown() {
     for ns in $(lab_namespaces); do
         signal_namespace KILL "$ns"
         ip netns del "$ns" 2>/dev/null || true
+        rm -rf "/etc/netns/$ns"
     done
     rm -rf "/etc/netns/$CLIENT_NS" "/etc/netns/$PREFIX-h"*
     rmdir /etc/netns 2>/dev/null || true
@@ -141,8 +157,14 @@ teardown_on_failure() {
 }
 
 write_host_conf() {
-    local index=$1 name=$2 group=$3 master=$4 comment=$5 shares=$6 printer=$7
+    local index=$1 name=$2 group=$3 master=$4 comment=$5 shares=$6 printer=$7 access=${8:-guest}
     local dir=$LAB_DIR/h$index conf=$LAB_DIR/h$index/smb.conf
+    local guest_ok=yes restrict_anonymous=0 map_to_guest="Bad User"
+    if [ "$access" = user ]; then
+        guest_ok=no
+        restrict_anonymous=2
+        map_to_guest=Never
+    fi
     mkdir -p "$dir"/{state,lock,pid,cache,private,log,ncalrpc,spool,shares}
     local oslevel=20 preferred=no
     if [ "$master" = yes ]; then
@@ -160,9 +182,11 @@ write_host_conf() {
         echo "  server min protocol = NT1"
         echo "  lanman auth = yes"
         echo "  ntlm auth = yes"
-        echo "  map to guest = Bad User"
+        echo "  map to guest = $map_to_guest"
         echo "  guest account = nobody"
-        echo "  restrict anonymous = 0"
+        echo "  restrict anonymous = $restrict_anonymous"
+        # Every log-on, taken or refused, in the host's log.
+        echo "  log level = 1 auth_audit:3"
         echo "  local master = yes"
         echo "  preferred master = $preferred"
         echo "  os level = $oslevel"
@@ -199,7 +223,8 @@ write_host_conf() {
             echo "[$share]"
             echo "  path = $dir/shares/${share%\$}"
             [ -n "$share_comment" ] && echo "  comment = $share_comment"
-            echo "  guest ok = yes"
+            echo "  guest ok = $guest_ok"
+            [ "$access" = user ] && echo "  valid users = $LAB_USER"
             echo "  read only = yes"
         done
         if [ -n "$printer" ]; then
@@ -426,6 +451,20 @@ client_avahi() {
     esac
 }
 
+# The lab user on a host that takes only it: a Unix account that exists
+# inside the host's namespace alone (ip netns exec lays /etc/netns/NS over
+# /etc), and its Samba password, given on standard input.
+add_lab_user() {
+    local index=$1 ns
+    ns=$(host_ns "$index")
+    mkdir -p "/etc/netns/$ns"
+    { cat /etc/passwd; echo "$LAB_USER:x:$LAB_USER_ID:$LAB_USER_ID::/nonexistent:/usr/sbin/nologin"; } \
+        >"/etc/netns/$ns/passwd"
+    { cat /etc/group; echo "$LAB_USER:x:$LAB_USER_ID:"; } >"/etc/netns/$ns/group"
+    printf '%s\n%s\n' "$LAB_USER_PASSWORD" "$LAB_USER_PASSWORD" |
+        ip netns exec "$ns" smbpasswd -c "$LAB_DIR/h$index/smb.conf" -s -a "$LAB_USER" >/dev/null
+}
+
 # A veth pair from the bridge namespace into `ns`, named eth0 there.
 attach() {
     local ns=$1 port=$2 addr=$3 mac=$4
@@ -471,9 +510,12 @@ up() {
     small) hosts=$(small_hosts) ;;
     large) hosts=$(large_hosts) ;;
     modern) hosts= ;;
-    *) die "unknown size '$size' (small, large or modern)" ;;
+    auth) hosts=$(auth_hosts) ;;
+    *) die "unknown size '$size' (small, large, modern or auth)" ;;
     esac
-    modern=$(modern_hosts "$(grep -c . <<<"$hosts" || true)")
+    # The auth lab's scans see its two servers alone.
+    modern=
+    [ "$size" = auth ] || modern=$(modern_hosts "$(grep -c . <<<"$hosts" || true)")
     need_root
     # Whatever an earlier run left behind goes first.
     teardown
@@ -493,13 +535,16 @@ up() {
     attach "$QUIET_NS" quiet0 "$QUIET_ADDR" 02:4e:56:00:00:fd
     ip netns exec "$QUIET_NS" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
 
-    while IFS='|' read -r index name group master comment shares printer; do
+    while IFS='|' read -r index name group master comment shares printer access; do
         [ -z "$index" ] && continue
         local ns
         ns=$(host_ns "$index")
         ip netns add "$ns"
         attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
-        write_host_conf "$index" "$name" "$group" "$master" "$comment" "$shares" "$printer"
+        write_host_conf "$index" "$name" "$group" "$master" "$comment" "$shares" "$printer" "$access"
+        if [ "$access" = user ]; then
+            add_lab_user "$index"
+        fi
     done <<<"$hosts"
     while IFS='|' read -r index name membership comment shares; do
         [ -z "$index" ] && continue
@@ -631,5 +676,5 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large|modern] | down | status | stop-host N | start-host N | client-avahi on|off" ;;
+*) die "usage: lab.sh up [small|large|modern|auth] | down | status | stop-host N | start-host N | client-avahi on|off" ;;
 esac

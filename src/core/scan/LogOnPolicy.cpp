@@ -21,9 +21,17 @@ DWORD LogOnPolicy::list(const QString& computer, const QString& group,
     use(originFor(group), group);
     DWORD result = run(group, list);
     // Each round takes credentials not tried yet, so this ends within three.
+    bool retried = false;
     while (isRefusal(result) && takeOther(computer, group)) {
         use(originFor(group), group);
         result = run(group, list);
+        retried = true;
+    }
+    // Only a computer that refused without them proves the credentials
+    // right: one that maps any unknown log-on to its guest takes them too.
+    if (retried && result == win::NoError && m_inForceOrigin == Origin::Given && m_rememberGiven) {
+        m_source->remember(m_givenFor, *m_given);
+        m_rememberGiven = false;
     }
     return result;
 }
@@ -78,10 +86,6 @@ bool LogOnPolicy::takeOther(const QString& computer, const QString& group) {
 
 DWORD LogOnPolicy::run(const QString& group, const std::function<DWORD()>& list) {
     const DWORD result = list();
-    if (result == win::NoError && m_inForceOrigin == Origin::Given && m_rememberGiven) {
-        m_source->remember(m_givenFor, *m_given);
-        m_rememberGiven = false;
-    }
     if (result == win::LogonFailure) {
         // A wrong name or password: never tried again in this scan.
         if (m_inForceOrigin == Origin::Remembered)

@@ -330,6 +330,8 @@ void TMainForm::createMenus() {
 
     mnuResource = menu("mnuResource", QStringLiteral("&Resource"), this);
     mnuResource->addActions({actFind, actPing});
+    mnuResource->addSeparator();
+    mnuResource->addAction(m_scanLogOn->forgetAction());
 
     mnuHelp = menu("mnuHelp", QStringLiteral("&Help"), this);
     mnuHelp->addAction(actAbout);

@@ -8,6 +8,7 @@
 // scan and reports its outcome afterwards.
 
 #include "ScanController.h"
+#include "ScanLogOn.h"
 #include "dialogs/SaveFileDialogs.h"
 #include "models/ResultListModel.h"
 #include "platform/NetworkPlatform.h"
@@ -203,6 +204,7 @@ private:
     TextCollator m_collator;
     ResultListModel m_model;
     ScanController m_scan;
+    ScanLogOn* m_scanLogOn = new ScanLogOn(m_scan, this);
     CompletionSound m_completionSound;
     PingCommand m_pingCommand;
     SaveFileDialogs m_saveDialogs;

@@ -77,6 +77,23 @@ bool anyInterfaceUp() {
     return found;
 }
 
+// The server name of smb://NAME, percent-decoded.
+std::string hostOfUrl(const std::string& url) {
+    constexpr std::string_view scheme = "smb://";
+    std::string host;
+    for (std::size_t i = url.rfind(scheme, 0) == 0 ? scheme.size() : 0; i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size() &&
+            std::isxdigit(static_cast<unsigned char>(url[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(url[i + 2]))) {
+            host += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            host += url[i];
+        }
+    }
+    return host;
+}
+
 } // namespace
 
 class SmbContext {
@@ -127,6 +144,16 @@ public:
     // the password a second time) and without turning a refusal into an
     // anonymous session. `credentials` must outlive the listing.
     void useCredentials(const Credentials& credentials) { useLogOn(false, true, &credentials); }
+
+    // True when the library keeps a session with `server` as that user,
+    // as it does once the server took the log-on.
+    bool hasSession(const std::string& server, const Credentials& credentials) {
+        const char* workgroup =
+            credentials.domain.empty() ? smbc_getWorkgroup(m_context) : credentials.domain.c_str();
+        return workgroup != nullptr && smbc_getFunctionGetCachedServer(m_context)(
+                                           m_context, server.c_str(), "IPC$", workgroup,
+                                           credentials.user.c_str()) != nullptr;
+    }
 
 private:
     void useLogOn(bool kerberos, bool noAnonymousFallback, const Credentials* credentials) {
@@ -197,9 +224,15 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const std::string& u
     if (m_logOn && !m_logOn->anonymous()) {
         context.useCredentials(*m_logOn);
         SmbListing listing = listWith(context, url);
+        // The library reports a refused log-on and a refused listing alike;
+        // only after a taken log-on does it keep the session.
+        if ((listing.error == EACCES || listing.error == EPERM) &&
+            !context.hasSession(hostOfUrl(url), *m_logOn))
+            listing.error = EPERM;
         context.useAnonymous();
         qCDebug(lcAuth, "%s: log-on as %s\\%s: %s", url.c_str(), m_logOn->domain.c_str(),
-                m_logOn->user.c_str(), listing.error != 0 ? strerror(listing.error) : "listed");
+                m_logOn->user.c_str(),
+                listing.error != 0 ? std::strerror(listing.error) : "listed");
         return listing;
     }
     if (kerberosTicketCached()) {
@@ -209,7 +242,7 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const std::string& u
         if (listing.error == 0)
             return listing;
         qCDebug(lcAuth, "%s: Kerberos ticket not taken (%s); listing anonymously", url.c_str(),
-                strerror(listing.error));
+                std::strerror(listing.error));
     }
     return listWith(context, url);
 }

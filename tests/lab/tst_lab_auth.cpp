@@ -1,0 +1,270 @@
+// Share listing behind a log-on, against the auth lab: a server that
+// refuses anonymous listing and takes the lab user. The log-on decides the
+// listing; a scan with the prompt answered lists the locked shares; a wrong
+// password costs the server's log exactly one failed log-on; a Kerberos
+// credential cache that fits no server falls back to the anonymous log-on
+// with no prompt; the password reaches no log line or report. Runs inside
+// the auth lab's client namespace (lab-ctest.sh auth run).
+
+#include "core/RecordingOutput.h"
+#include "linux/LinuxPlatform.h"
+#include "report/ReportWriter.h"
+#include "scan/HostIdentity.h"
+#include "scan/LogOnPolicy.h"
+#include "scan/ScanWorker.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <krb5.h>
+
+using namespace norvane;
+
+namespace {
+
+// As lab.sh makes them.
+constexpr const char* LabUser = "labuser";
+constexpr const char* LabPassword = "Lab-User-Pass-7";
+constexpr const char* LabGroup = "LABAUTH";
+constexpr const char* LockedServer = "\\\\LABLOCK";
+constexpr int LockedHostIndex = 2;
+constexpr const char* OpenServer = "\\\\LABOPEN";
+constexpr const char* NoRealmPrincipal = "labuser@NO-SUCH-REALM.NORVANE.TEST";
+
+QString labDir() {
+    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
+    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab-auth") : QString::fromLocal8Bit(dir);
+}
+
+Credentials labUser(const char* password) {
+    return {LabUser, LabGroup, SecretText(password)};
+}
+
+// Log-ons of the lab user that the locked server refused, from its log.
+int failedLogOns() {
+    int failed = 0;
+    const QDir logs(labDir() + QStringLiteral("/h%1/log").arg(LockedHostIndex));
+    for (const QString& name : logs.entryList({QStringLiteral("*.log")}, QDir::Files)) {
+        QFile file(logs.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.contains("Auth: [") && line.contains("\\[labuser]") &&
+                !line.contains("status [NT_STATUS_OK]"))
+                ++failed;
+        }
+    }
+    return failed;
+}
+
+// Answers the scan's one prompt with `answer`; nothing is remembered.
+class AnsweringSource : public CredentialSource {
+public:
+    explicit AnsweringSource(std::optional<CredentialAnswer> answer)
+        : m_answer(std::move(answer)) {}
+    QStringList requests;
+    QStringList remembers;
+
+    std::optional<Credentials> remembered(const QString&) override { return std::nullopt; }
+    std::optional<CredentialAnswer> ask(const CredentialRequest& request) override {
+        requests << request.computer + QLatin1Char(' ') + request.group;
+        return m_answer;
+    }
+    void remember(const QString& group, const Credentials& credentials) override {
+        remembers << group + QLatin1Char(' ') + QString::fromStdString(credentials.user);
+    }
+
+private:
+    std::optional<CredentialAnswer> m_answer;
+};
+
+// Lists the shares of one server through `platform`: the result of the
+// first call and the share names.
+std::pair<DWORD, QStringList> listShares(NetworkPlatform& platform, const char* server) {
+    NetResource container;
+    container.remoteName = server;
+    EnumHandle handle = 0;
+    DWORD result = platform.openEnum(RESOURCE_GLOBALNET, RESOURCETYPE_DISK,
+                                     RESOURCEUSAGE_CONNECTABLE, &container, &handle);
+    QStringList names;
+    if (result != win::NoError)
+        return {result, names};
+    std::array<unsigned char, EnumBufferSize> buffer{};
+    DWORD count = EnumAllEntries;
+    DWORD size = static_cast<DWORD>(buffer.size());
+    result = platform.enumResource(handle, &count, buffer.data(), &size);
+    platform.closeEnum(handle);
+    for (DWORD i = 0; result == win::NoError && i < count; ++i) {
+        if (const auto share = readNetResource(buffer.data(), buffer.size(), i))
+            names << QString::fromStdString(share->remoteName.value_or(""));
+    }
+    names.sort();
+    return {result, names};
+}
+
+// A credential cache that names a principal and holds no ticket, as one
+// does once its tickets have expired.
+bool cacheWithoutTickets(const QByteArray& name, const char* principal) {
+    krb5_context kerberos = nullptr;
+    if (krb5_init_context(&kerberos) != 0)
+        return false;
+    krb5_ccache cache = nullptr;
+    krb5_principal client = nullptr;
+    const bool made = krb5_cc_resolve(kerberos, name.constData(), &cache) == 0 &&
+                      krb5_parse_name(kerberos, principal, &client) == 0 &&
+                      krb5_cc_initialize(kerberos, cache, client) == 0;
+    if (client != nullptr)
+        krb5_free_principal(kerberos, client);
+    if (cache != nullptr)
+        krb5_cc_close(kerberos, cache);
+    krb5_free_context(kerberos);
+    return made;
+}
+
+QStringList capturedLog;
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    capturedLog << message;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::optional<Credentials>)
+
+class TestLabAuth : public QObject {
+    Q_OBJECT
+
+private:
+    LinuxPlatformSettings settings() const {
+        LinuxPlatformSettings s;
+        s.smbConfigFile = (labDir() + QStringLiteral("/client/smb.conf")).toStdString();
+        return s;
+    }
+
+    test::RecordingOutput scanFolders(CredentialSource& source) {
+        LinuxPlatform platform(settings());
+        ScanInputs inputs;
+        inputs.providerName = LanManProviderName;
+        inputs.resourceType = rtSharedFolder;
+        test::RecordingOutput output;
+        const int result = ScanNetwork(
+            platform, inputs, output, [] { return false; }, &source);
+        [&] { QCOMPARE(result, ScanCompleted); }();
+        return output;
+    }
+
+    static QStringList captions(const ResultRows& rows) {
+        QStringList list;
+        for (const ResultRow& row : rows)
+            list << row.caption;
+        list.sort();
+        return list;
+    }
+
+private slots:
+    void initTestCase() {
+        // Every diagnostic on, so that a password in any of them would show.
+        QLoggingCategory::setFilterRules(QStringLiteral("norvane.*.debug=true"));
+        qInstallMessageHandler(captureMessage);
+    }
+
+    void logOnDecidesListing_data() {
+        QTest::addColumn<std::optional<Credentials>>("logOn");
+        QTest::addColumn<QStringList>("refusals"); // the codes that may answer; empty: listed
+        const QStringList refused{QString::number(win::AccessDenied),
+                                  QString::number(win::LogonFailure)};
+        QTest::newRow("anonymous") << std::optional<Credentials>() << refused;
+        QTest::newRow("lab user") << std::optional(labUser(LabPassword)) << QStringList();
+        QTest::newRow("wrong password") << std::optional(labUser("not-the-password"))
+                                        << QStringList{QString::number(win::LogonFailure)};
+        QTest::newRow("unknown user")
+            << std::optional(Credentials{"nobody-here", LabGroup, SecretText(LabPassword)})
+            << QStringList{QString::number(win::LogonFailure)};
+    }
+    void logOnDecidesListing() {
+        QFETCH(std::optional<Credentials>, logOn);
+        QFETCH(QStringList, refusals);
+        LinuxPlatform platform(settings());
+        platform.setLogOn(logOn);
+        const auto [result, names] = listShares(platform, LockedServer);
+        if (refusals.isEmpty()) {
+            QCOMPARE(result, win::NoError);
+            QCOMPARE(names, (QStringList{"\\\\LABLOCK\\private", "\\\\LABLOCK\\team"}));
+        } else {
+            QVERIFY2(refusals.contains(QString::number(result)),
+                     qPrintable(QString::number(result)));
+        }
+    }
+
+    void ticketThatFitsNothingFallsBack() {
+        QTemporaryDir dir;
+        const QByteArray cache = "FILE:" + dir.filePath(QStringLiteral("ccache")).toLocal8Bit();
+        qputenv("KRB5CCNAME", cache);
+        QVERIFY(cacheWithoutTickets(cache, NoRealmPrincipal));
+        QVERIFY(kerberosTicketCached());
+
+        LinuxPlatform platform(settings());
+        AnsweringSource nobody(std::nullopt);
+        LogOnPolicy policy(platform, &nobody);
+        const auto listThrough = [&](const char* server, QStringList& names) {
+            return policy.list(QString::fromLatin1(server), QString::fromLatin1(LabGroup), [&] {
+                auto listed = listShares(platform, server);
+                names = listed.second;
+                return listed.first;
+            });
+        };
+        QStringList open;
+        QCOMPARE(listThrough(OpenServer, open), win::NoError);
+        QCOMPARE(open, QStringList{"\\\\LABOPEN\\pub"});
+        QVERIFY(nobody.requests.isEmpty());
+        // The locked server refuses the ticket and the anonymous log-on; the
+        // scan's one prompt comes (here cancelled).
+        QStringList locked;
+        QVERIFY(LogOnPolicy::isRefusal(listThrough(LockedServer, locked)));
+        QCOMPARE(nobody.requests, QStringList{"\\\\LABLOCK LABAUTH"});
+        qunsetenv("KRB5CCNAME");
+    }
+
+    void promptAnsweredListsLockedShares() {
+        AnsweringSource source(CredentialAnswer{labUser(LabPassword), true});
+        const test::RecordingOutput output = scanFolders(source);
+        QCOMPARE(captions(output.rows),
+                 (QStringList{"\\\\LABLOCK\\private", "\\\\LABLOCK\\team", "\\\\LABOPEN\\pub"}));
+        QCOMPARE(source.requests, QStringList{"\\\\LABLOCK LABAUTH"});
+        QCOMPARE(source.remembers, QStringList{"LABAUTH labuser"});
+        QVERIFY(output.errors.isEmpty());
+
+        // The report of that scan carries no secret either.
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("shares.txt"));
+        SaveReport(report, true, rtSharedFolder, {"Name", "Group", "Comment"}, output.rows);
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("\\\\LABLOCK\\private"));
+        QVERIFY(!text.contains(LabPassword));
+    }
+
+    void wrongPasswordCostsOneFailedLogOn() {
+        const int before = failedLogOns();
+        AnsweringSource source(CredentialAnswer{labUser("Lab-User-Pass-8"), true});
+        const test::RecordingOutput output = scanFolders(source);
+        QCOMPARE(captions(output.rows), QStringList{"\\\\LABOPEN\\pub"});
+        QCOMPARE(source.requests.size(), 1);
+        QVERIFY(source.remembers.isEmpty());
+        // The server writes its log as it refuses.
+        QTRY_COMPARE(failedLogOns(), before + 1);
+        QTest::qWait(500);
+        QCOMPARE(failedLogOns(), before + 1);
+    }
+
+    void passwordInNoLogLine() {
+        QVERIFY(!capturedLog.isEmpty()); // the diagnostics did run
+        for (const QString& line : std::as_const(capturedLog))
+            QVERIFY2(!line.contains(QLatin1String(LabPassword)), qPrintable(line));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLabAuth)
+#include "tst_lab_auth.moc"
