@@ -567,6 +567,7 @@ up() {
         done <<<"$hosts"
     done
     while IFS='|' read -r index _; do
+        [ -z "$index" ] && continue
         start_host "$index"
     done <<<"$modern"
     wait_for_browsing "$hosts"
