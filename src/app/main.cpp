@@ -1,13 +1,18 @@
 // The program's entry: the application object, the main window over the
 // Linux network platform, and the message loop. Showing the window starts
 // the first scan; a failed start-up check ends the program instead, and the
-// window's destruction still writes the settings.
+// window's destruction still writes the settings. SIGTERM, SIGINT and SIGHUP
+// close the program as its close box does; the session manager's request to
+// save the program's state at log-out writes the settings.
 
 #include "common/Product.h"
 #include "linux/AlsaSoundPlayer.h"
 #include "linux/LinuxPlatform.h"
 #include "mainwindow/Application.h"
+#include "mainwindow/QuitSignals.h"
 #include "mainwindow/TMainForm.h"
+
+#include <QSessionManager>
 
 #include <cstdlib>
 
@@ -17,8 +22,16 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(norvane::ApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(norvane::ApplicationTitle));
 
+    // Before the window, so that a signal during start-up is not lost; the
+    // request is answered once the message loop runs.
+    norvane::QuitSignals quitSignals;
+
     norvane::LinuxPlatform platform;
     norvane::TMainForm form(platform);
+    QObject::connect(&quitSignals, &norvane::QuitSignals::quitRequested, &form,
+                     &norvane::TMainForm::closeUnattended);
+    QObject::connect(&app, &QGuiApplication::saveStateRequest, &form,
+                     [&form](QSessionManager&) { form.saveState(); });
     const norvane::AlsaSoundPlayer player;
     form.setCompletionSound([&player] {
         if (!player.play(QString::fromLatin1(norvane::CompletionSound)))

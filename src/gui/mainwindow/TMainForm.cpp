@@ -220,6 +220,12 @@ void TMainForm::restoreSettings() {
 }
 
 void TMainForm::FormDestroy() {
+    saveState();
+    FRegistry.reset();
+    actStopExecute();
+}
+
+void TMainForm::saveState() {
     SettingsSnapshot snapshot;
     snapshot.minimized = isMinimized();
     snapshot.maximized = windowState().testFlag(Qt::WindowMaximized);
@@ -236,8 +242,6 @@ void TMainForm::FormDestroy() {
     // A store that cannot be written keeps the previous settings; the
     // program ends either way.
     Settings(*FRegistry).save(snapshot);
-    FRegistry.reset();
-    actStopExecute();
 }
 
 void TMainForm::connectCommand(QAction* action, void (TMainForm::*handler)()) {
@@ -585,7 +589,15 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     emit scanCompleted(resultCode);
 }
 
+void TMainForm::closeUnattended() {
+    m_unattended = true;
+    QCoreApplication::quit();
+}
+
 void TMainForm::ShowError(const QString& text, bool terminate) {
+    // Nobody is there to press OK: the scan's error is answered at once.
+    if (m_unattended)
+        return;
     showMessageBox(this, QMessageBox::Critical, text, QStringLiteral("ErrorBox"));
     // No quit request is posted here: it would also end the event loop of
     // the next start-up box. The program's entry ends a doomed run instead.

@@ -76,6 +76,17 @@ public:
     // A start-up check failed: the window is not to be shown.
     bool isDoomed() const { return m_doomed; }
 
+    // Writes the settings and the file-manager entry now, as the window's
+    // destruction does: the answer to the session manager's request to save
+    // the program's state at log-out.
+    void saveState();
+
+    // Ends the program as the close box does, for a request that no user
+    // watches (a signal at log-out, kill, a closed terminal): open dialogs
+    // are closed, and an error that the stopping scan still reports is not
+    // shown in a box that nobody would answer.
+    void closeUnattended();
+
     // A doomed window stays hidden whoever asks to show it.
     void setVisible(bool visible) override;
 
@@ -199,6 +210,7 @@ private:
     int FSortColumn = 0;
     bool FSortAscending = false;
     bool m_doomed = false;
+    bool m_unattended = false;
 
     QList<QPixmap> m_images;
     TextCollator m_collator;
