@@ -70,6 +70,7 @@ private slots:
     void windowStates();
     void boundsOffEveryScreen();
     void fileManagerEntryWrittenOnceAtShutdown();
+    void saveStateWritesWhileRunning();
 };
 
 void TestStartup::failedChecks_data() {
@@ -361,6 +362,20 @@ void TestStartup::fileManagerEntryWrittenOnceAtShutdown() {
     w.close();
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("left by another copy\n"));
+}
+
+// The session manager's request at log-out: the settings and the entry are
+// written while the window still runs.
+void TestStartup::saveStateWritesWhileRunning() {
+    Window w;
+    buildSmallNetwork(w.fake);
+    w.create();
+    QVERIFY(w.showAndWait());
+    QVERIFY(!w.settings()->contains("ShowToolBar"));
+    w.form->saveState();
+    QVERIFY(w.form->isVisible());
+    QVERIFY(w.settings()->contains("ShowToolBar"));
+    QVERIFY(QFile::exists(FileManagerEntry(w.dataHome()).kf6ServiceMenuPath()));
 }
 
 QTEST_MAIN(TestStartup)
