@@ -1,6 +1,6 @@
 # Installation and packaging: the program, its desktop entry, its icon in
-# the hicolor theme (scalable and rendered at the fixed sizes) and its
-# AppStream metainfo; `cpack` (or the `package` target) builds a Debian
+# the hicolor theme (scalable and rendered at the fixed sizes), its AppStream
+# metainfo, its manual page and its bash completion; `cpack` (or the `package` target) builds a Debian
 # package of the same files.
 
 include(GNUInstallDirs)
@@ -40,6 +40,9 @@ foreach(size IN LISTS NORVANE_ICON_SIZES)
     install(FILES ${NORVANE_ICON_DIR}/${size}x${size}/apps/norvane.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/norvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/norvane.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME norvane)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME norvane)
@@ -54,8 +57,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The dependencies come from shlibdeps; the SVG image and icon plugins ship
-# in libqt6svg6, which the program links. The Wayland platform plugin is
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ieee-data")
+# The dependencies come from shlibdeps, and ieee-data, whose registries name
+# the vendors of MAC addresses; the SVG image and icon plugins ship in
+# libqt6svg6, which the program links. The Wayland platform plugin is
 # loaded at run time only (X11's comes with Qt's GUI library).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 include(CPack)

@@ -11,11 +11,12 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libsmbclient-dev libasound2-dev libavahi-client-dev libkrb5-dev qtkeychain-qt6-dev
-    libsecret-1-0
+    libsecret-1-0 ieee-data
     xvfb xauth
 )
 if [ "${1:-}" = "--tests" ]; then
-    packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file)
+    packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file
+        man-db)
     packages+=(avahi-daemon dbus-daemon dbus-bin gnome-keyring)
 fi
 

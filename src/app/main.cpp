@@ -3,8 +3,12 @@
 // the first scan; a failed start-up check ends the program instead, and the
 // window's destruction still writes the settings. SIGTERM, SIGINT and SIGHUP
 // close the program as its close box does; the session manager's request to
-// save the program's state at log-out writes the settings.
+// save the program's state at log-out writes the settings. The options of a
+// scan from the command line lead elsewhere, before anything of the GUI
+// exists.
 
+#include "CommandLine.h"
+#include "CommandLineProgram.h"
 #include "common/Product.h"
 #include "linux/AlsaSoundPlayer.h"
 #include "linux/LinuxPlatform.h"
@@ -15,8 +19,13 @@
 #include <QSessionManager>
 
 #include <cstdlib>
+#include <memory>
 
 int main(int argc, char* argv[]) {
+    if (norvane::wantsCommandLine(argc, argv))
+        return norvane::runCommandLine(argc, argv,
+                                       [] { return std::make_unique<norvane::LinuxPlatform>(); });
+
     norvane::NorvaneApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(norvane::OrganizationName));
     QApplication::setApplicationName(QString::fromLatin1(norvane::ApplicationTitle));

@@ -61,6 +61,7 @@ private slots:
     void stopWhileErrorBoxIsOpen();
     void restartWhileErrorBoxIsOpen();
     void endedWorkerIsKeptUntilStop();
+    void macCellToolTipNamesTheVendor();
 };
 
 void TestScanController::stopLosesNoRow_data() {
@@ -134,6 +135,23 @@ void TestScanController::endedWorkerIsKeptUntilStop() {
     h.controller->stop();
     QCOMPARE(h.controller->ChildThread(), nullptr);
     QCOMPARE(h.completions.size(), 1);
+}
+
+void TestScanController::macCellToolTipNamesTheVendor() {
+    Harness h;
+    buildSmallNetwork(h.fake);
+    MacVendors vendors;
+    vendors.addRegistry("MA-L,000A5E,\"Adapters, Inc.\",Somewhere\n");
+    h.model.setMacVendors(&vendors);
+    h.controller->start(h.inputs());
+    QTRY_COMPARE_WITH_TIMEOUT(h.completions, QList<int>{ScanCompleted}, TimeoutMs);
+    QStringList tips;
+    for (int row = 0; row < h.model.rowCount(); ++row)
+        tips << h.model.data(h.model.index(row, 4), Qt::ToolTipRole).toString();
+    // ALPHA's adapter, beta unresolved, GAMMA without an answering adapter,
+    // DELTA's locally administered address, alpha unresolved.
+    QCOMPARE(tips, (QStringList{"Adapters, Inc.", "", "", "Locally administered", ""}));
+    QVERIFY(!h.model.data(h.model.index(0, 3), Qt::ToolTipRole).isValid());
 }
 
 QTEST_MAIN(TestScanController)

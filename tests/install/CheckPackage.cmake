@@ -21,11 +21,12 @@ endif()
 if(NOT version MATCHES "^2\\.1")
     fail("control: version '${version}'")
 endif()
-# Found by shlibdeps from the program's libraries.
-set(needed)
+# Found by shlibdeps from the program's libraries, and the registries of
+# MAC address vendors.
+set(needed ieee-data)
 if(EXPECT_PROGRAM)
-    set(needed libqt6core6 libqt6widgets6 libqt6svg6 libsmbclient libasound2 libavahi-client3
-        libc6)
+    list(APPEND needed libqt6core6 libqt6widgets6 libqt6svg6 libsmbclient libasound2
+        libavahi-client3 libc6)
 endif()
 foreach(dependency IN LISTS needed)
     if(NOT depends MATCHES "(^|, )${dependency}[ ,(\n]")

@@ -25,7 +25,9 @@ function(expected_files out_var)
     set(files
         share/applications/norvane.desktop
         share/metainfo/com.halvorix.norvane.metainfo.xml
-        share/icons/hicolor/scalable/apps/norvane.svg)
+        share/icons/hicolor/scalable/apps/norvane.svg
+        share/man/man1/norvane.1
+        share/bash-completion/completions/norvane)
     foreach(size IN LISTS ICON_SIZES)
         list(APPEND files share/icons/hicolor/${size}x${size}/apps/norvane.png)
     endforeach()
@@ -63,6 +65,18 @@ function(check_tree root)
             fail("desktop entry lacks '${line}'")
         endif()
     endforeach()
+    # The manual page renders without warnings; the completion is valid bash
+    # and completes the scan types.
+    execute_process(COMMAND env MANWIDTH=80 man --warnings -l ${root}/share/man/man1/norvane.1
+                    RESULT_VARIABLE result OUTPUT_VARIABLE manual ERROR_VARIABLE warnings)
+    if(NOT result EQUAL 0 OR NOT warnings STREQUAL "" OR NOT manual MATCHES "--scan")
+        fail("manual page (${result}): ${warnings}\n${manual}")
+    endif()
+    run_checked(completion bash -c
+        "source ${root}/share/bash-completion/completions/norvane && COMP_WORDS=(norvane --scan f) && COMP_CWORD=2 && _norvane && echo \"\${COMPREPLY[*]}\"")
+    if(NOT completion STREQUAL "folders\n")
+        fail("bash completion of '--scan f': '${completion}'")
+    endif()
     if(EXPECT_PROGRAM)
         run_checked(kind file -b ${root}/bin/norvane)
         if(NOT kind MATCHES "^ELF .* executable")

@@ -3,6 +3,7 @@
 #include "widgets/ImageList.h"
 
 #include <QPixmap>
+#include <QThreadPool>
 
 namespace norvane {
 
@@ -33,6 +34,10 @@ void ResultListModel::setColumns(const QStringList& captions) {
     m_columns = captions;
     m_headerImages = QList<int>(captions.size(), imgNone);
     endResetModel();
+    // Reading the system's registries takes a moment: done on a pool
+    // thread before the first tool tip asks, not on the UI thread.
+    if (!m_vendors && captions.contains(QLatin1String(ColumnCaptions.back())))
+        QThreadPool::globalInstance()->start([] { MacVendors::system(); });
 }
 
 void ResultListModel::appendRow() {
@@ -145,6 +150,13 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             // captions line up.
             const QIcon icon = image(result.image);
             return icon.isNull() ? m_blankImage : icon;
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (column > 0 && m_columns.at(column) == QLatin1String(ColumnCaptions.back())) {
+            const MacVendors& vendors = m_vendors ? *m_vendors : MacVendors::system();
+            if (const auto vendor = vendors.vendorOf(result.subItems.value(column - 1)))
+                return *vendor;
         }
         return {};
     default:

@@ -7,6 +7,7 @@
 // scan does not cost one view update per change.
 
 #include "scan/ScanModel.h"
+#include "vendor/MacVendors.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -25,6 +26,9 @@ public:
 
     // The row and header images, by image index.
     void setImageList(const QList<QIcon>& images);
+    // The registries that name a MAC cell's vendor in its tool tip; the
+    // system's when none is set.
+    void setMacVendors(const MacVendors* vendors) { m_vendors = vendors; }
 
     void clear();
     void setColumns(const QStringList& captions);
@@ -58,6 +62,7 @@ private:
     void markChanged(int row);
 
     QList<QIcon> m_images;
+    const MacVendors* m_vendors = nullptr;
     QIcon m_blankImage;
     QStringList m_columns;
     QList<int> m_headerImages;

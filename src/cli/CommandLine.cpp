@@ -1,0 +1,191 @@
+#include "CommandLine.h"
+
+#include <QCommandLineParser>
+
+#include <array>
+#include <cstring>
+
+namespace norvane {
+
+namespace {
+
+struct Option {
+    const char* shortName; // nullptr: none
+    const char* longName;
+    const char* valueName; // nullptr: a switch
+    const char* description;
+};
+
+const std::array<Option, 8> Options = {{
+    {nullptr, "scan", "TYPE",
+     "Scan once for computers, folders (shared folders) or printers (shared printers) and write "
+     "the result, without a window."},
+    {"o", "output", "FILE", "Write to FILE instead of standard output."},
+    {"a", "append", nullptr,
+     "Add the report to the end of FILE, which must exist, keeping what it holds (report "
+     "format only)."},
+    {"f", "format", "FORMAT", "report (as the window saves it; the default), csv or json."},
+    {nullptr, "auth-file", "FILE",
+     "Log on with the user name, password and domain in FILE (lines \"username = ...\", "
+     "\"password = ...\", \"domain = ...\"); FILE must not be readable by group or others."},
+    {"q", "quiet", nullptr, "Show no progress."},
+    {"h", "help", nullptr, "Show this help and exit."},
+    {nullptr, "version", nullptr, "Show the version and exit."},
+}};
+
+const std::array<const char*, ResourceTypeCount> ScanTypeWords = {"computers", "folders",
+                                                                  "printers"};
+
+QStringList names(const Option& option) {
+    QStringList list;
+    if (option.shortName)
+        list << QLatin1String(option.shortName);
+    list << QLatin1String(option.longName);
+    return list;
+}
+
+std::optional<OutputFormat> formatFromWord(const QString& word) {
+    if (word == QLatin1String("report"))
+        return OutputFormat::Report;
+    if (word == QLatin1String("csv"))
+        return OutputFormat::Csv;
+    if (word == QLatin1String("json"))
+        return OutputFormat::Json;
+    return std::nullopt;
+}
+
+std::optional<TResourceType> typeFromWord(const QString& word) {
+    for (int type = 0; type < ResourceTypeCount; ++type) {
+        if (word == QLatin1String(ScanTypeWords.at(static_cast<std::size_t>(type))))
+            return static_cast<TResourceType>(type);
+    }
+    return std::nullopt;
+}
+
+constexpr qsizetype HelpIndent = 24;
+constexpr qsizetype HelpWidth = 79;
+
+// The option's names, then its description wrapped into the column after
+// them; names too long for their column put the description on a line of
+// its own.
+QString wrapped(const QString& names, const QString& description) {
+    QString text;
+    QString line = names.leftJustified(HelpIndent - 1);
+    const QString indent(HelpIndent, QLatin1Char(' '));
+    for (const QString& word : description.split(QLatin1Char(' '))) {
+        if (line.size() + 1 + word.size() > HelpWidth) {
+            text += line + QLatin1Char('\n');
+            line = indent + word;
+        } else {
+            line += QLatin1Char(' ') + word;
+        }
+    }
+    return text + line + QLatin1Char('\n');
+}
+
+} // namespace
+
+QString scanTypeWord(TResourceType type) {
+    return QLatin1String(ScanTypeWords.at(static_cast<std::size_t>(resourceTypeFromIndex(type))));
+}
+
+CommandLineRequest parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    for (const Option& option : Options) {
+        QCommandLineOption parsed(names(option), QString::fromUtf8(option.description));
+        if (option.valueName)
+            parsed.setValueName(QLatin1String(option.valueName));
+        parser.addOption(parsed);
+    }
+    if (!parser.parse(arguments))
+        return UsageError{parser.errorText()};
+    if (parser.isSet(QStringLiteral("help")))
+        return HelpRequest{};
+    if (parser.isSet(QStringLiteral("version")))
+        return VersionRequest{};
+    if (!parser.positionalArguments().isEmpty())
+        return UsageError{QStringLiteral("Unexpected argument '%1'.")
+                              .arg(parser.positionalArguments().constFirst())};
+    // An option given twice would leave one of its values unused.
+    for (const Option& option : Options) {
+        if (option.valueName && parser.values(QLatin1String(option.longName)).size() > 1)
+            return UsageError{
+                QStringLiteral("--%1 was given more than once.").arg(option.longName)};
+    }
+    if (!parser.isSet(QStringLiteral("scan")))
+        return UsageError{
+            QStringLiteral("--scan TYPE is missing: computers, folders or printers.")};
+
+    CommandLineOptions options;
+    const QString typeWord = parser.value(QStringLiteral("scan"));
+    const std::optional<TResourceType> type = typeFromWord(typeWord);
+    if (!type)
+        return UsageError{QStringLiteral("Unknown scan type '%1': computers, folders or printers.")
+                              .arg(typeWord)};
+    options.resourceType = *type;
+    if (parser.isSet(QStringLiteral("format"))) {
+        const QString word = parser.value(QStringLiteral("format"));
+        const std::optional<OutputFormat> format = formatFromWord(word);
+        if (!format)
+            return UsageError{
+                QStringLiteral("Unknown format '%1': report, csv or json.").arg(word)};
+        options.format = *format;
+    }
+    options.outputFile = parser.value(QStringLiteral("output"));
+    if (parser.isSet(QStringLiteral("output")) && options.outputFile.isEmpty())
+        return UsageError{QStringLiteral("--output needs a file name.")};
+    options.append = parser.isSet(QStringLiteral("append"));
+    if (options.append && options.outputFile.isEmpty())
+        return UsageError{QStringLiteral("--append needs --output FILE.")};
+    // A CSV table or a JSON document holds one scan; a second one after it
+    // would make the file unreadable for the tools that read it.
+    if (options.append && options.format != OutputFormat::Report)
+        return UsageError{QStringLiteral("--append works with the report format only.")};
+    options.authFile = parser.value(QStringLiteral("auth-file"));
+    if (parser.isSet(QStringLiteral("auth-file")) && options.authFile.isEmpty())
+        return UsageError{QStringLiteral("--auth-file needs a file name.")};
+    options.quiet = parser.isSet(QStringLiteral("quiet"));
+    return options;
+}
+
+bool wantsCommandLine(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        for (const Option& option : Options) {
+            const std::size_t length = std::strlen(option.longName);
+            if (std::strncmp(argument, "--", 2) == 0 &&
+                std::strncmp(argument + 2, option.longName, length) == 0 &&
+                (argument[2 + length] == '\0' || argument[2 + length] == '='))
+                return true;
+            if (option.shortName && argument[0] == '-' &&
+                std::strcmp(argument + 1, option.shortName) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+QString helpText(const QString& programName) {
+    QString text = QStringLiteral("Usage: %1 --scan computers|folders|printers [OPTION]...\n"
+                                  "       %1 [FOLDER]\n\n"
+                                  "Inventories the computers, shared folders or shared printers "
+                                  "of a Windows (SMB)\nnetwork. With --scan it scans once and "
+                                  "writes the result without a window;\notherwise it starts its "
+                                  "window.\n\nOptions:\n")
+                       .arg(programName);
+    for (const Option& option : Options) {
+        QString names = option.shortName ? QStringLiteral("  -%1, ").arg(option.shortName)
+                                         : QStringLiteral("      ");
+        names += QStringLiteral("--") + QLatin1String(option.longName);
+        if (option.valueName)
+            names += QLatin1Char(' ') + QLatin1String(option.valueName);
+        text += wrapped(names, QString::fromUtf8(option.description));
+    }
+    text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
+                           "a usage error,\n3 the output could not be written, 130 "
+                           "interrupted (Ctrl+C).\n");
+    return text;
+}
+
+} // namespace norvane

@@ -1,0 +1,25 @@
+#include "CommandLineProgram.h"
+
+#include "Console.h"
+#include "InterruptSignals.h"
+#include "ScanCommand.h"
+#include "common/Product.h"
+
+#include <QCoreApplication>
+
+namespace norvane {
+
+int runCommandLine(int argc, char* argv[], const PlatformFactory& makePlatform) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(OrganizationName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
+    const InterruptSignals interrupts;
+    ProcessConsole console;
+    const std::unique_ptr<NetworkPlatform> platform = makePlatform();
+    ScanCommandContext context{*platform, console};
+    context.stopSignal = &InterruptSignals::received;
+    return ScanCommand(std::move(context)).run(QCoreApplication::arguments());
+}
+
+} // namespace norvane

@@ -1,0 +1,44 @@
+#include "CsvExport.h"
+
+#include "common/CsvReader.h"
+
+namespace norvane {
+
+namespace {
+constexpr QLatin1StringView RecordEnd("\r\n");
+
+void addRecord(QString& text, const QStringList& fields) {
+    QStringList quoted;
+    for (const QString& field : fields)
+        quoted << csvField(field);
+    text += quoted.join(QLatin1Char(',')) + RecordEnd;
+}
+
+QString obtained(const QString& text, const char* placeholder) {
+    return text == QLatin1String(placeholder) ? QString() : text;
+}
+} // namespace
+
+QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors) {
+    const bool computers = scan.resourceType == rtComputer;
+    QString text;
+    QStringList header = columnCaptions(scan.resourceType);
+    if (computers)
+        header << QStringLiteral("Vendor");
+    addRecord(text, header);
+    for (const ResultRow& row : scan.rows) {
+        QStringList fields{row.caption};
+        if (computers) {
+            const QString mac = row.subItems.value(CellMacAddress);
+            fields << obtained(row.subItems.value(CellIpAddress), NoIpAddress)
+                   << row.subItems.value(CellGroup) << row.subItems.value(CellComment)
+                   << obtained(mac, NoMacAddress) << vendors.vendorOf(mac).value_or(QString());
+        } else {
+            fields << row.subItems.value(CellShareGroup) << row.subItems.value(CellShareComment);
+        }
+        addRecord(text, fields);
+    }
+    return text.toUtf8();
+}
+
+} // namespace norvane

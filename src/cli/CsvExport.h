@@ -1,0 +1,18 @@
+#pragma once
+
+// A scan as CSV (RFC 4180): a header row of the list's column captions, then
+// one record per row, UTF-8, CR LF line ends. Computer lists add the
+// adapter's vendor after the MAC address. A value the scan did not obtain
+// (an address shown as a placeholder in the window, an unknown vendor) is
+// an empty field.
+
+#include "ScanResult.h"
+#include "vendor/MacVendors.h"
+
+#include <QByteArray>
+
+namespace norvane {
+
+QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors);
+
+} // namespace norvane

@@ -1,0 +1,58 @@
+#include "JsonExport.h"
+
+#include "CommandLine.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdlib>
+
+namespace norvane {
+
+namespace {
+constexpr int SecondsPerMinute = 60;
+constexpr int MinutesPerHour = 60;
+
+QJsonValue obtained(const QString& text, const char* placeholder) {
+    return text == QLatin1String(placeholder) ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+} // namespace
+
+QString isoTimestampWithOffset(const QDateTime& time) {
+    const int offsetMinutes = time.offsetFromUtc() / SecondsPerMinute;
+    const int magnitude = std::abs(offsetMinutes);
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(magnitude / MinutesPerHour, 2, 10, QLatin1Char('0'))
+               .arg(magnitude % MinutesPerHour, 2, 10, QLatin1Char('0'));
+}
+
+QByteArray formatJson(const ScanResult& scan, const MacVendors& vendors) {
+    QJsonArray rows;
+    for (const ResultRow& row : scan.rows) {
+        QJsonObject object{{QStringLiteral("name"), row.caption}};
+        if (scan.resourceType == rtComputer) {
+            const QString mac = row.subItems.value(CellMacAddress);
+            const std::optional<QString> vendor = vendors.vendorOf(mac);
+            object.insert(QStringLiteral("ipAddress"),
+                          obtained(row.subItems.value(CellIpAddress), NoIpAddress));
+            object.insert(QStringLiteral("group"), row.subItems.value(CellGroup));
+            object.insert(QStringLiteral("comment"), row.subItems.value(CellComment));
+            object.insert(QStringLiteral("macAddress"), obtained(mac, NoMacAddress));
+            object.insert(QStringLiteral("vendor"),
+                          vendor ? QJsonValue(*vendor) : QJsonValue(QJsonValue::Null));
+        } else {
+            object.insert(QStringLiteral("group"), row.subItems.value(CellShareGroup));
+            object.insert(QStringLiteral("comment"), row.subItems.value(CellShareComment));
+        }
+        rows.append(object);
+    }
+    const QJsonObject document{{QStringLiteral("resourceType"), scanTypeWord(scan.resourceType)},
+                               {QStringLiteral("started"), isoTimestampWithOffset(scan.started)},
+                               {QStringLiteral("rows"), rows}};
+    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+} // namespace norvane

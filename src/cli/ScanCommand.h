@@ -1,0 +1,66 @@
+#pragma once
+
+// One scan from the command line: reads the options, runs the start-up
+// checks and the walk over the platform as the window does, and writes the
+// rows in the chosen format to a file or to standard output. Nothing is
+// written unless the walk ran to its end. Messages go to standard error
+// with the texts the window shows in its boxes.
+
+#include "AuthFile.h"
+#include "CommandLine.h"
+#include "Console.h"
+#include "ScanResult.h"
+#include "platform/NetworkPlatform.h"
+#include "vendor/MacVendors.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QStringList>
+
+#include <functional>
+
+namespace norvane {
+
+// Exit codes.
+constexpr int ExitScanWritten = 0;
+constexpr int ExitScanFailed = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitOutputFailed = 3;
+// Stopped by a signal: this plus the signal's number, as shells report it.
+constexpr int ExitSignalBase = 128;
+
+struct ScanCommandContext {
+    ScanCommandContext(NetworkPlatform& platform_, Console& console_)
+        : platform(platform_), console(console_) {}
+
+    NetworkPlatform& platform;
+    Console& console;
+    // The number of the signal that asked the scan to stop, 0 while none did.
+    std::function<int()> stopSignal = [] { return 0; };
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    QLocale locale = QLocale::system();
+    std::function<const MacVendors&()> vendors = []() -> const MacVendors& {
+        return MacVendors::system();
+    };
+    // Hands the credentials of --auth-file to the platform.
+    std::function<void(const AuthFileCredentials&)> logOn;
+};
+
+class ScanCommand {
+public:
+    explicit ScanCommand(ScanCommandContext context) : m_context(std::move(context)) {}
+
+    // `arguments` as the program got them, its name first; returns the exit
+    // code.
+    int run(const QStringList& arguments);
+
+private:
+    int scan(const CommandLineOptions& options);
+    // Throws AppError when the output cannot be written.
+    void write(const CommandLineOptions& options, const ScanResult& result);
+    int usageError(const QString& programName, const QString& message);
+
+    ScanCommandContext m_context;
+};
+
+} // namespace norvane

@@ -1,0 +1,371 @@
+// A command-line scan over the scripted network: what each format writes,
+// where, and with which exit code; what reaches standard error.
+
+#include "ProgressMeter.h"
+#include "ScanCommand.h"
+#include "common/AppError.h"
+#include "common/CsvReader.h"
+#include "fake/FakePlatform.h"
+#include "report/ReportWriter.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace norvane;
+using norvane::test::FakePlatform;
+
+namespace {
+
+const QDateTime ScanTime(QDate(2026, 12, 10), QTime(14, 5, 9), QTimeZone(3600));
+
+class RecordingConsole : public Console {
+public:
+    QByteArray output;
+    QString errors;
+    bool terminal = false;
+    bool outputFails = false;
+
+    void writeOutput(const QByteArray& bytes) override {
+        if (outputFails)
+            throw AppError(QStringLiteral("Disk full"));
+        output += bytes;
+    }
+    void writeError(const QString& text) override { errors += text; }
+    bool errorIsTerminal() const override { return terminal; }
+};
+
+// Two workgroups; ALPHA's adapter is in the registry below, DELTA's address
+// is locally administered, GAMMA has no answering adapter, beta resolves to
+// nothing.
+void buildNetwork(FakePlatform& net) {
+    net.addDomain("WG1");
+    net.addDomain("WG2");
+    net.addComputer("WG1", "\\\\ALPHA", "Main server, \"east\"");
+    net.addComputer("WG1", "\\\\beta");
+    net.addComputer("WG2", "\\\\GAMMA", "Print host");
+    net.addComputer("WG2", "\\\\DELTA", "Ünïcode");
+    net.addHost("ALPHA", "10.0.0.12", {0x00, 0x0A, 0x5E, 0x1F, 0xC2, 0x9B});
+    net.addresses["GAMMA"] = FakePlatform::address("192.168.1.2");
+    net.addHost("DELTA", "10.0.0.5", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01});
+    net.addShare("\\\\ALPHA", "\\\\ALPHA\\Public", RESOURCETYPE_DISK, "Public files");
+    net.addShare("\\\\ALPHA", "\\\\ALPHA\\Laser", RESOURCETYPE_PRINT, "Second floor");
+    net.addShare("\\\\DELTA", "\\\\DELTA\\Docs", RESOURCETYPE_DISK);
+}
+
+ResultRow row(const char* caption, int image, QStringList cells) {
+    return ResultRow{QString::fromUtf8(caption), image, std::move(cells)};
+}
+
+ResultRows expectedRows(TResourceType type) {
+    switch (type) {
+    case rtComputer:
+        return {row("\\\\ALPHA", imgComputer,
+                    {"10.0.0.12", "WG1", "Main server, \"east\"", "00-0A-5E-1F-C2-9B"}),
+                row("\\\\beta", imgUnresolvedComputer, {NoIpAddress, "WG1", "", NoMacAddress}),
+                row("\\\\GAMMA", imgComputer, {"192.168.1.2", "WG2", "Print host", NoMacAddress}),
+                row("\\\\DELTA", imgComputer,
+                    {"10.0.0.5", "WG2", QStringLiteral("Ünïcode"), "02-00-00-00-00-01"})};
+    case rtSharedFolder:
+        return {row("\\\\ALPHA\\Public", imgSharedFolder, {"WG1", "Public files"}),
+                row("\\\\DELTA\\Docs", imgSharedFolder, {"WG2", ""})};
+    case rtSharedPrinter:
+        return {row("\\\\ALPHA\\Laser", imgSharedPrinter, {"WG1", "Second floor"})};
+    }
+    return {};
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The report without its title line, whose time is the writing's.
+QByteArray withoutTitle(QByteArray report) {
+    const qsizetype start = report.indexOf("*** ");
+    const qsizetype end = report.indexOf("\r\n", start);
+    return start < 0 || end < 0 ? report : report.remove(start, end - start);
+}
+
+struct Run {
+    FakePlatform net;
+    RecordingConsole console;
+    MacVendors vendors;
+    int signal = 0;
+    int exitCode = -1;
+
+    Run() {
+        buildNetwork(net);
+        vendors.addRegistry("MA-L,000A5E,\"3COM, Inc.\",Somewhere\n");
+    }
+    int run(const QStringList& arguments) {
+        ScanCommandContext context{net, console};
+        context.stopSignal = [this] { return signal; };
+        context.now = [] { return ScanTime; };
+        context.locale = QLocale::c();
+        context.vendors = [this]() -> const MacVendors& { return vendors; };
+        exitCode = ScanCommand(std::move(context)).run(QStringList{"norvane"} + arguments);
+        return exitCode;
+    }
+};
+
+} // namespace
+
+class TestScanCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void reportIsTheWindowsReport_data() {
+        QTest::addColumn<int>("type");
+        QTest::newRow("computers") << int(rtComputer);
+        QTest::newRow("folders") << int(rtSharedFolder);
+        QTest::newRow("printers") << int(rtSharedPrinter);
+    }
+    void reportIsTheWindowsReport() {
+        QFETCH(int, type);
+        const auto resourceType = static_cast<TResourceType>(type);
+        const char* words[] = {"computers", "folders", "printers"};
+        Run r;
+        QCOMPARE(r.run({"--scan", words[type]}), ExitScanWritten);
+        QCOMPARE(r.console.output,
+                 formatReport(resourceType, columnCaptions(resourceType),
+                              expectedRows(resourceType), ScanTime, QLocale::c()));
+        QCOMPARE(r.console.errors, QString());
+
+        // To a file: what the window's Save As writes for the same rows.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("scan.nrv"));
+        const QString window = dir.filePath(QStringLiteral("window.nrv"));
+        Run toFile;
+        QCOMPARE(toFile.run({"--scan", words[type], "-o", path}), ExitScanWritten);
+        SaveReport(window, true, resourceType, columnCaptions(resourceType),
+                   expectedRows(resourceType), QLocale::c());
+        QCOMPARE(withoutTitle(readFile(path)), withoutTitle(readFile(window)));
+        QCOMPARE(toFile.console.output, QByteArray());
+    }
+
+    void csvHasAHeaderAndOneRecordPerRow() {
+        Run r;
+        QCOMPARE(r.run({"--scan", "computers", "--format", "csv"}), ExitScanWritten);
+        QVERIFY(r.console.output.endsWith("\r\n"));
+        CsvReader reader(r.console.output);
+        QList<QStringList> records;
+        while (const auto record = reader.next()) {
+            QVERIFY(record->wellFormed);
+            records << record->fields;
+        }
+        QCOMPARE(records, (QList<QStringList>{
+                              {"Name", "IP Address", "Group", "Comment", "MAC Address", "Vendor"},
+                              {"\\\\ALPHA", "10.0.0.12", "WG1", "Main server, \"east\"",
+                               "00-0A-5E-1F-C2-9B", "3COM, Inc."},
+                              {"\\\\beta", "", "WG1", "", "", ""},
+                              {"\\\\GAMMA", "192.168.1.2", "WG2", "Print host", "", ""},
+                              {"\\\\DELTA", "10.0.0.5", "WG2", QStringLiteral("Ünïcode"),
+                               "02-00-00-00-00-01", "Locally administered"}}));
+
+        Run shares;
+        QCOMPARE(shares.run({"--scan", "folders", "--format", "csv"}), ExitScanWritten);
+        QCOMPARE(shares.console.output, QByteArray("Name,Group,Comment\r\n"
+                                                   "\\\\ALPHA\\Public,WG1,Public files\r\n"
+                                                   "\\\\DELTA\\Docs,WG2,\r\n"));
+    }
+
+    void jsonNamesFieldsAndNullsWhatWasNotObtained() {
+        Run r;
+        QCOMPARE(r.run({"--scan", "computers", "--format", "json"}), ExitScanWritten);
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(r.console.output, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonObject root = document.object();
+        QCOMPARE(root.value("resourceType").toString(), QStringLiteral("computers"));
+        QCOMPARE(root.value("started").toString(), QStringLiteral("2026-12-10T14:05:09+01:00"));
+        QCOMPARE(QDateTime::fromString(root.value("started").toString(), Qt::ISODate), ScanTime);
+        const QJsonArray rows = root.value("rows").toArray();
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.at(0).toObject(), (QJsonObject{{"name", "\\\\ALPHA"},
+                                                     {"ipAddress", "10.0.0.12"},
+                                                     {"group", "WG1"},
+                                                     {"comment", "Main server, \"east\""},
+                                                     {"macAddress", "00-0A-5E-1F-C2-9B"},
+                                                     {"vendor", "3COM, Inc."}}));
+        const QJsonObject beta = rows.at(1).toObject();
+        QVERIFY(beta.value("ipAddress").isNull());
+        QVERIFY(beta.value("macAddress").isNull());
+        QVERIFY(beta.value("vendor").isNull());
+        QCOMPARE(beta.value("comment"), QJsonValue(QString()));
+        QCOMPARE(rows.at(3).toObject().value("comment").toString(), QStringLiteral("Ünïcode"));
+
+        Run printers;
+        QCOMPARE(printers.run({"--scan", "printers", "-f", "json"}), ExitScanWritten);
+        const QJsonObject shares = QJsonDocument::fromJson(printers.console.output).object();
+        QCOMPARE(shares.value("resourceType").toString(), QStringLiteral("printers"));
+        QCOMPARE(
+            shares.value("rows").toArray(),
+            (QJsonArray{QJsonObject{
+                {"name", "\\\\ALPHA\\Laser"}, {"group", "WG1"}, {"comment", "Second floor"}}}));
+    }
+
+    void appendKeepsTheEarlierBlocks() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("inventory.nrv"));
+        writeFile(path, "earlier block\r\n");
+        for (int i = 0; i < 2; ++i) {
+            Run r;
+            QCOMPARE(r.run({"--scan", "printers", "--append", "-o", path}), ExitScanWritten);
+        }
+        const QByteArray block =
+            withoutTitle(formatReport(rtSharedPrinter, columnCaptions(rtSharedPrinter),
+                                      expectedRows(rtSharedPrinter), ScanTime, QLocale::c()));
+        QCOMPARE(withoutTitle(withoutTitle(readFile(path))), "earlier block\r\n" + block + block);
+    }
+
+    // What goes wrong, the exit code and standard error's text: the texts of
+    // the window's boxes, and for usage errors a line naming the program.
+    void failures_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("errors");
+        const QStringList scan{"--scan", "computers"};
+        QTest::newRow("provider not readable") << "provider" << scan << ExitScanFailed
+                                               << "You are not logged in Microsoft Windows "
+                                                  "Network.\n";
+        QTest::newRow("no browse server") << "browse" << scan << ExitScanFailed << "Error: 6118.\n";
+        QTest::newRow("no adapter")
+            << "adapter" << scan << ExitScanFailed << "Problem with network adapter.\n";
+        QTest::newRow("folder missing") << "" << (scan + QStringList{"-o", "@/none/x.nrv"})
+                                        << ExitOutputFailed << "Invalid filename.\n";
+        QTest::newRow("append to a missing file")
+            << "" << (scan + QStringList{"-a", "-o", "@/x.nrv"}) << ExitOutputFailed
+            << "File not found.\n";
+        QTest::newRow("standard output full")
+            << "stdout" << scan << ExitOutputFailed << "Disk full.\n";
+        QTest::newRow("bad option")
+            << "" << QStringList{"--scan", "computers", "--bogus"} << ExitUsage
+            << "norvane: Unknown option 'bogus'.\nTry 'norvane --help' for more information.\n";
+        QTest::newRow("auth file readable by others")
+            << "" << (scan + QStringList{"--auth-file", "@/open-auth"}) << ExitUsage
+            << "norvane: Authentication file @/open-auth: other users can read it; allow only "
+               "its owner (chmod 600)\nTry 'norvane --help' for more information.\n";
+    }
+    void failures() {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, errors);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("open-auth")), "username = a\npassword = b\n");
+        QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("open-auth")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        for (QString& argument : arguments)
+            argument.replace(QLatin1Char('@'), dir.path());
+        errors.replace(QLatin1Char('@'), dir.path());
+        Run r;
+        if (fault == QLatin1String("provider"))
+            r.net.provider.openError = win::NoNetwork;
+        if (fault == QLatin1String("browse"))
+            r.net.provider.enumError = win::NoBrowserServersFound;
+        if (fault == QLatin1String("adapter"))
+            r.net.lanas.clear();
+        r.console.outputFails = fault == QLatin1String("stdout");
+        QCOMPARE(r.run(arguments), exitCode);
+        QCOMPARE(r.console.errors, errors);
+        QCOMPARE(r.console.output, QByteArray());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.nrv"))));
+    }
+
+    // Ctrl+C after the first computer: the walk stops at its next check and
+    // nothing is written; an existing file keeps its bytes.
+    void interruptedScanWritesNothing_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("new report") << QStringList{"-o", "@"};
+        QTest::newRow("append") << QStringList{"-a", "-o", "@"};
+        QTest::newRow("json") << QStringList{"-f", "json", "-o", "@"};
+        QTest::newRow("standard output") << QStringList{};
+    }
+    void interruptedScanWritesNothing() {
+        QFETCH(QStringList, options);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kept.nrv"));
+        writeFile(path, "earlier block\r\n");
+        options.replaceInStrings(QStringLiteral("@"), path);
+        Run r;
+        r.net.onCall = [&r](const std::string& call) {
+            if (call.rfind("getHostByName(ALPHA", 0) == 0)
+                r.signal = SIGINT;
+        };
+        QCOMPARE(r.run(QStringList{"--scan", "computers"} + options), ExitSignalBase + SIGINT);
+        QCOMPARE(readFile(path), QByteArray("earlier block\r\n"));
+        QCOMPARE(r.console.output, QByteArray());
+        // The walk went no further than the next stop check.
+        for (const std::string& call : r.net.calls())
+            QVERIFY2(call.find("beta") == std::string::npos, call.c_str());
+    }
+
+    void progressOnlyOnATerminal_data() {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<bool>("quiet");
+        QTest::newRow("terminal") << true << false;
+        QTest::newRow("not a terminal") << false << false;
+        QTest::newRow("quiet on a terminal") << true << true;
+    }
+    void progressOnlyOnATerminal() {
+        QFETCH(bool, terminal);
+        QFETCH(bool, quiet);
+        Run r;
+        r.console.terminal = terminal;
+        QStringList arguments{"--scan", "computers"};
+        if (quiet)
+            arguments << "-q";
+        QCOMPARE(r.run(arguments), ExitScanWritten);
+        if (!terminal || quiet) {
+            QCOMPARE(r.console.errors, QString());
+            return;
+        }
+        QVERIFY2(r.console.errors.contains(QStringLiteral("\r\x1b[K[") + QString(30, '#') +
+                                           QStringLiteral("] group 2 of 2, ")),
+                 qPrintable(r.console.errors));
+        // The line is cleared before the count the window's status bar shows.
+        QVERIFY2(r.console.errors.endsWith(QStringLiteral("\r\x1b[K4 Computer(s) found\n")),
+                 qPrintable(r.console.errors));
+    }
+
+    void progressLine_data() {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("line");
+        const QString empty(ProgressMeter::BarWidth, QLatin1Char('.'));
+        const QString full(ProgressMeter::BarWidth, QLatin1Char('#'));
+        QTest::newRow("before the groups are known")
+            << 0 << -1 << 0 << "[" + empty + "] 0 Computer(s) found";
+        QTest::newRow("one group")
+            << 0 << 0 << 3 << "[" + empty + "] group 1 of 1, 3 Computer(s) found";
+        QTest::newRow("last of four")
+            << 3 << 3 << 12 << "[" + full + "] group 4 of 4, 12 Computer(s) found";
+        QTest::newRow("a third") << 1 << 3 << 5
+                                 << "[" + QString(10, '#') + QString(20, '.') +
+                                        "] group 2 of 4, 5 Computer(s) found";
+    }
+    void progressLine() {
+        QFETCH(int, position);
+        QFETCH(int, maximum);
+        QFETCH(int, rows);
+        QFETCH(QString, line);
+        QCOMPARE(ProgressMeter::line(position, maximum, rows, rtComputer), line);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScanCommand)
+#include "tst_scancommand.moc"
