@@ -29,12 +29,13 @@ QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors) {
     for (const ResultRow& row : scan.rows) {
         QStringList fields{row.caption};
         if (computers) {
-            const QString mac = row.subItems.value(CellMacAddress);
-            fields << obtained(row.subItems.value(CellIpAddress), NoIpAddress)
-                   << row.subItems.value(CellGroup) << row.subItems.value(CellComment)
+            const QString mac = cellText(row, ComputerColumn::MacAddress);
+            fields << obtained(cellText(row, ComputerColumn::IpAddress), NoIpAddress)
+                   << cellText(row, ComputerColumn::Group) << cellText(row, ComputerColumn::Comment)
                    << obtained(mac, NoMacAddress) << vendors.vendorOf(mac).value_or(QString());
         } else {
-            fields << row.subItems.value(CellShareGroup) << row.subItems.value(CellShareComment);
+            fields << cellText(row, static_cast<int>(ShareColumn::Group))
+                   << cellText(row, static_cast<int>(ShareColumn::Comment));
         }
         addRecord(text, fields);
     }

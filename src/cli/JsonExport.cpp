@@ -34,18 +34,20 @@ QByteArray formatJson(const ScanResult& scan, const MacVendors& vendors) {
     for (const ResultRow& row : scan.rows) {
         QJsonObject object{{QStringLiteral("name"), row.caption}};
         if (scan.resourceType == rtComputer) {
-            const QString mac = row.subItems.value(CellMacAddress);
+            const QString mac = cellText(row, ComputerColumn::MacAddress);
             const std::optional<QString> vendor = vendors.vendorOf(mac);
             object.insert(QStringLiteral("ipAddress"),
-                          obtained(row.subItems.value(CellIpAddress), NoIpAddress));
-            object.insert(QStringLiteral("group"), row.subItems.value(CellGroup));
-            object.insert(QStringLiteral("comment"), row.subItems.value(CellComment));
+                          obtained(cellText(row, ComputerColumn::IpAddress), NoIpAddress));
+            object.insert(QStringLiteral("group"), cellText(row, ComputerColumn::Group));
+            object.insert(QStringLiteral("comment"), cellText(row, ComputerColumn::Comment));
             object.insert(QStringLiteral("macAddress"), obtained(mac, NoMacAddress));
             object.insert(QStringLiteral("vendor"),
                           vendor ? QJsonValue(*vendor) : QJsonValue(QJsonValue::Null));
         } else {
-            object.insert(QStringLiteral("group"), row.subItems.value(CellShareGroup));
-            object.insert(QStringLiteral("comment"), row.subItems.value(CellShareComment));
+            object.insert(QStringLiteral("group"),
+                          cellText(row, static_cast<int>(ShareColumn::Group)));
+            object.insert(QStringLiteral("comment"),
+                          cellText(row, static_cast<int>(ShareColumn::Comment)));
         }
         rows.append(object);
     }

@@ -7,6 +7,13 @@
 
 namespace norvane {
 
+namespace {
+bool isMacColumn(const QStringList& columns, int column) {
+    return columns.size() == ComputerColumnCount &&
+           column == static_cast<int>(ComputerColumn::MacAddress);
+}
+} // namespace
+
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {
     QPixmap blank(SmallImageSize, SmallImageSize);
     blank.fill(Qt::transparent);
@@ -36,7 +43,7 @@ void ResultListModel::setColumns(const QStringList& captions) {
     endResetModel();
     // Reading the system's registries takes a moment: done on a pool
     // thread before the first tool tip asks, not on the UI thread.
-    if (!m_vendors && captions.contains(QLatin1String(ColumnCaptions.back())))
+    if (!m_vendors && isMacColumn(captions, static_cast<int>(ComputerColumn::MacAddress)))
         QThreadPool::globalInstance()->start([] { MacVendors::system(); });
 }
 
@@ -153,9 +160,9 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
         }
         return {};
     case Qt::ToolTipRole:
-        if (column > 0 && m_columns.at(column) == QLatin1String(ColumnCaptions.back())) {
+        if (isMacColumn(m_columns, column)) {
             const MacVendors& vendors = m_vendors ? *m_vendors : MacVendors::system();
-            if (const auto vendor = vendors.vendorOf(result.subItems.value(column - 1)))
+            if (const auto vendor = vendors.vendorOf(cellText(result, column)))
                 return *vendor;
         }
         return {};

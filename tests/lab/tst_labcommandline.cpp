@@ -1,0 +1,260 @@
+// The program's command line against the lab: run as a user or cron would
+// run it, without a display, inside the lab's client namespace
+// (lab-ctest.sh run). Outputs are checked by parsing them.
+
+#include "common/CsvReader.h"
+#include "core/RecordingOutput.h"
+#include "linux/LinuxPlatform.h"
+#include "report/ReportWriter.h"
+#include "scan/HostIdentity.h"
+#include "scan/ScanWorker.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace norvane;
+
+namespace {
+
+constexpr int ScanTimeoutMs = 60000;
+constexpr const char* LocallyAdministered = "Locally administered";
+
+const char* const TypeWords[] = {"computers", "folders", "printers"};
+
+// The names each scan lists; the lab's MAC addresses are all locally
+// administered (02-4E-56-...).
+const QStringList ExpectedNames[] = {
+    {"\\\\LABSRV1", "\\\\LABSRV2", "\\\\LABSRV3", "\\\\LABSRV4"},
+    {"\\\\LABSRV1\\docs", "\\\\LABSRV1\\public", "\\\\LABSRV2\\data", "\\\\LABSRV3\\media",
+     "\\\\LABSRV4\\archive"},
+    {"\\\\LABSRV1\\laser", "\\\\LABSRV3\\inkjet"},
+};
+
+QString prefix() {
+    const QByteArray value = qgetenv("NORVANE_LAB_PREFIX");
+    return value.isEmpty() ? QStringLiteral("nvlab") : QString::fromLocal8Bit(value);
+}
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray errors;
+    qint64 ms = 0;
+};
+
+// The program as a script runs it: no display, no Wayland socket, no Qt
+// platform forced.
+QProcess* startProgram(const QStringList& arguments, const QStringList& wrapper = {}) {
+    auto* process = new QProcess;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    process->setProcessEnvironment(environment);
+    const QStringList command = wrapper + QStringList{QStringLiteral(NORVANE_PROGRAM)} + arguments;
+    process->start(command.constFirst(), command.mid(1));
+    return process;
+}
+
+Outcome run(const QStringList& arguments, const QStringList& wrapper = {}) {
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<QProcess> process(startProgram(arguments, wrapper));
+    Outcome outcome;
+    if (!process->waitForFinished(ScanTimeoutMs))
+        return outcome;
+    outcome.ms = timer.elapsed();
+    outcome.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    outcome.output = process->readAllStandardOutput();
+    outcome.errors = process->readAllStandardError();
+    return outcome;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    QVERIFY(file.setPermissions(permissions));
+}
+
+// The lines of a report after its title line, whose time is the writing's.
+QByteArrayList bodyLines(const QByteArray& report) {
+    QByteArrayList lines = report.split('\n');
+    const auto title = std::find_if(lines.begin(), lines.end(),
+                                    [](const QByteArray& line) { return line.startsWith("*** "); });
+    return title == lines.end() ? lines : QByteArrayList(title + 1, lines.end());
+}
+
+} // namespace
+
+class TestLabCommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void formats_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("format");
+        for (int type = 0; type < 3; ++type)
+            for (const char* format : {"report", "csv", "json"})
+                QTest::addRow("%s %s", TypeWords[type], format) << type << QString(format);
+    }
+    void formats() {
+        QFETCH(int, type);
+        QFETCH(QString, format);
+        const Outcome outcome = run({"--scan", TypeWords[type], "--format", format});
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.errors, QByteArray());
+        qInfo("%s as %s: %lld ms", TypeWords[type], qPrintable(format), outcome.ms);
+        QStringList names;
+        if (format == QLatin1String("json")) {
+            QJsonParseError error{};
+            const QJsonObject root = QJsonDocument::fromJson(outcome.output, &error).object();
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QCOMPARE(root.value("resourceType").toString(), QLatin1String(TypeWords[type]));
+            const QDateTime started =
+                QDateTime::fromString(root.value("started").toString(), Qt::ISODate);
+            QVERIFY(started.isValid());
+            QVERIFY(qAbs(started.secsTo(QDateTime::currentDateTime())) < 120);
+            for (const QJsonValue value : root.value("rows").toArray()) {
+                const QJsonObject row = value.toObject();
+                names << row.value("name").toString();
+                QVERIFY(!row.value("group").toString().isEmpty());
+                if (type == rtComputer) {
+                    QVERIFY(row.value("ipAddress").toString().startsWith("10.213.77.1"));
+                    QVERIFY(row.value("macAddress").toString().startsWith("02-4E-56-00-00-0"));
+                    QCOMPARE(row.value("vendor").toString(), QLatin1String(LocallyAdministered));
+                }
+            }
+        } else if (format == QLatin1String("csv")) {
+            CsvReader reader(outcome.output);
+            const auto header = reader.next();
+            QVERIFY(header && header->wellFormed);
+            QCOMPARE(header->fields.size(), type == rtComputer ? 6 : 3);
+            while (const auto record = reader.next()) {
+                QVERIFY(record->wellFormed);
+                QCOMPARE(record->fields.size(), header->fields.size());
+                names << record->fields.at(0);
+                if (type == rtComputer)
+                    QCOMPARE(record->fields.at(5), QLatin1String(LocallyAdministered));
+            }
+        } else {
+            // What the window's Save writes for the rows of the same lab.
+            LinuxPlatform platform;
+            ScanInputs inputs{LanManProviderName, type, 0};
+            QVERIFY(EnumLana(platform, inputs.lanaNum));
+            test::RecordingOutput rows;
+            QCOMPARE(ScanNetwork(platform, inputs, rows, [] { return false; }), ScanCompleted);
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("window.nrv"));
+            const auto resourceType = static_cast<TResourceType>(type);
+            SaveReport(path, true, resourceType, columnCaptions(resourceType), rows.rows);
+            QCOMPARE(bodyLines(outcome.output), bodyLines(readFile(path)));
+            QVERIFY(outcome.output.startsWith("\r\n*** " +
+                                              resourceTypePlural(resourceType).toUtf8() + " ("));
+            for (const ResultRow& row : rows.rows)
+                names << row.caption;
+        }
+        names.sort();
+        QCOMPARE(names, ExpectedNames[type]);
+    }
+
+    // The README's cron line: the file collects one block per run.
+    void appendKeepsTheReport() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("inventory.nrv"));
+        QCOMPARE(run({"--scan", "printers", "-o", path}).exitCode, 0);
+        const QByteArray first = readFile(path);
+        QCOMPARE(run({"--scan", "printers", "--append", "-o", path, "-q"}).exitCode, 0);
+        const QByteArray both = readFile(path);
+        QVERIFY(both.startsWith(first));
+        QCOMPARE(both.count("\r\n*** Shared printers ("), 2);
+        QCOMPARE(bodyLines(both.mid(first.size())), bodyLines(first));
+    }
+
+    // Exit codes and standard error's texts.
+    void failures_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("where"); // "lonely": a namespace without browse servers
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("errors"); // a prefix
+        QTest::newRow("no browse server")
+            << QStringList{"--scan", "computers"} << "lonely" << 1 << "Error: 6118.\n";
+        QTest::newRow("unwritable output")
+            << QStringList{"--scan", "printers", "-o", "/nonexistent-folder/x.nrv"} << "" << 3
+            << "Invalid filename.\n";
+        QTest::newRow("bad option") << QStringList{"--scan", "printers", "--format", "xml"} << ""
+                                    << 2 << "norvane: Unknown format 'xml'";
+        QTest::newRow("auth file readable by others")
+            << QStringList{"--scan", "printers", "--auth-file", "@/auth"} << "" << 2
+            << "norvane: Authentication file @/auth: other users can read it";
+    }
+    void failures() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, where);
+        QFETCH(int, exitCode);
+        QFETCH(QString, errors);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("auth")), "username = guest\npassword =\n",
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        arguments.replaceInStrings(QStringLiteral("@"), dir.path());
+        errors.replace(QLatin1Char('@'), dir.path());
+        QStringList wrapper;
+        if (where == QLatin1String("lonely")) {
+            const QString lonely = prefix() + QStringLiteral("-lonely");
+            QProcess::execute(QStringLiteral("ip"), {"netns", "del", lonely});
+            const QList<QStringList> setUp = {
+                {"netns", "add", lonely},
+                {"-n", lonely, "link", "add", "eth0", "type", "dummy"},
+                {"-n", lonely, "addr", "add", "10.213.78.10/24", "brd", "+", "dev", "eth0"},
+                {"-n", lonely, "link", "set", "eth0", "up"}};
+            for (const QStringList& command : setUp)
+                QCOMPARE(QProcess::execute(QStringLiteral("ip"), command), 0);
+            wrapper = QStringList{"ip", "netns", "exec", lonely};
+        }
+        const Outcome outcome = run(arguments, wrapper);
+        if (!wrapper.isEmpty())
+            QProcess::execute(QStringLiteral("ip"), {"netns", "del", wrapper.at(3)});
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(QString::fromUtf8(outcome.errors).startsWith(errors), outcome.errors.constData());
+        QCOMPARE(outcome.output, QByteArray());
+    }
+
+    // Ctrl+C while the walk runs: the scan stops, nothing is written and
+    // the file keeps its bytes. The walk is held up by a server that the
+    // browse list still names but that no longer answers.
+    void interruptLeavesTheFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kept.nrv"));
+        writeFile(path, "earlier block\r\n", QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT), {"stop-host", "4"}), 0);
+        std::unique_ptr<QProcess> process(
+            startProgram({"--scan", "folders", "--append", "-o", path}));
+        QVERIFY(process->waitForStarted());
+        QTest::qWait(300);
+        const bool running = process->state() == QProcess::Running;
+        ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+        QVERIFY(process->waitForFinished(ScanTimeoutMs));
+        QCOMPARE(QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT), {"start-host", "4"}), 0);
+        QVERIFY2(running, "the scan ended before the interrupt");
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 130);
+        QCOMPARE(readFile(path), QByteArray("earlier block\r\n"));
+        QCOMPARE(process->readAllStandardOutput(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLabCommandLine)
+#include "tst_labcommandline.moc"
