@@ -29,8 +29,8 @@ QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors) {
     for (const ResultRow& row : scan.rows) {
         QStringList fields{row.caption};
         if (computers) {
-            const QString mac = cellText(row, ComputerColumn::MacAddress);
-            fields << obtained(cellText(row, ComputerColumn::IpAddress), NoIpAddress)
+            const QString mac = cellText(row, ComputerColumn::Mac);
+            fields << obtained(cellText(row, ComputerColumn::Ip), NoIpAddress)
                    << cellText(row, ComputerColumn::Group) << cellText(row, ComputerColumn::Comment)
                    << obtained(mac, NoMacAddress) << vendors.vendorOf(mac).value_or(QString());
         } else {

@@ -34,10 +34,10 @@ QByteArray formatJson(const ScanResult& scan, const MacVendors& vendors) {
     for (const ResultRow& row : scan.rows) {
         QJsonObject object{{QStringLiteral("name"), row.caption}};
         if (scan.resourceType == rtComputer) {
-            const QString mac = cellText(row, ComputerColumn::MacAddress);
+            const QString mac = cellText(row, ComputerColumn::Mac);
             const std::optional<QString> vendor = vendors.vendorOf(mac);
             object.insert(QStringLiteral("ipAddress"),
-                          obtained(cellText(row, ComputerColumn::IpAddress), NoIpAddress));
+                          obtained(cellText(row, ComputerColumn::Ip), NoIpAddress));
             object.insert(QStringLiteral("group"), cellText(row, ComputerColumn::Group));
             object.insert(QStringLiteral("comment"), cellText(row, ComputerColumn::Comment));
             object.insert(QStringLiteral("macAddress"), obtained(mac, NoMacAddress));

@@ -77,6 +77,19 @@ Outcome run(const QStringList& arguments, const QStringList& wrapper = {}) {
     return outcome;
 }
 
+// Runs a tool of the system; its output is shown only when it fails.
+int runTool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(ScanTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (process.exitCode() != 0)
+        qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.join(' ')),
+                 process.readAll().constData());
+    return process.exitCode();
+}
+
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
@@ -214,19 +227,23 @@ private slots:
         QStringList wrapper;
         if (where == QLatin1String("lonely")) {
             const QString lonely = prefix() + QStringLiteral("-lonely");
-            QProcess::execute(QStringLiteral("ip"), {"netns", "del", lonely});
+            // A namespace left over from a run that broke off goes first.
+            QProcess leftOver;
+            leftOver.start(QStringLiteral("ip"), {"netns", "del", lonely});
+            leftOver.waitForFinished();
             const QList<QStringList> setUp = {
                 {"netns", "add", lonely},
-                {"-n", lonely, "link", "add", "eth0", "type", "dummy"},
+                {"-n", lonely, "link", "add", "eth0", "type", "veth", "peer", "name", "eth1"},
                 {"-n", lonely, "addr", "add", "10.213.78.10/24", "brd", "+", "dev", "eth0"},
-                {"-n", lonely, "link", "set", "eth0", "up"}};
+                {"-n", lonely, "link", "set", "eth0", "up"},
+                {"-n", lonely, "link", "set", "eth1", "up"}};
             for (const QStringList& command : setUp)
-                QCOMPARE(QProcess::execute(QStringLiteral("ip"), command), 0);
+                QCOMPARE(runTool(QStringLiteral("ip"), command), 0);
             wrapper = QStringList{"ip", "netns", "exec", lonely};
         }
         const Outcome outcome = run(arguments, wrapper);
         if (!wrapper.isEmpty())
-            QProcess::execute(QStringLiteral("ip"), {"netns", "del", wrapper.at(3)});
+            QCOMPARE(runTool(QStringLiteral("ip"), {"netns", "del", wrapper.at(3)}), 0);
         QCOMPARE(outcome.exitCode, exitCode);
         QVERIFY2(QString::fromUtf8(outcome.errors).startsWith(errors), outcome.errors.constData());
         QCOMPARE(outcome.output, QByteArray());

@@ -9,8 +9,7 @@ namespace norvane {
 
 namespace {
 bool isMacColumn(const QStringList& columns, int column) {
-    return columns.size() == ComputerColumnCount &&
-           column == static_cast<int>(ComputerColumn::MacAddress);
+    return columns.size() == ComputerColumnCount && column == static_cast<int>(ComputerColumn::Mac);
 }
 } // namespace
 
@@ -43,7 +42,7 @@ void ResultListModel::setColumns(const QStringList& captions) {
     endResetModel();
     // Reading the system's registries takes a moment: done on a pool
     // thread before the first tool tip asks, not on the UI thread.
-    if (!m_vendors && isMacColumn(captions, static_cast<int>(ComputerColumn::MacAddress)))
+    if (!m_vendors && isMacColumn(captions, static_cast<int>(ComputerColumn::Mac)))
         QThreadPool::globalInstance()->start([] { MacVendors::system(); });
 }
 
