@@ -91,6 +91,11 @@ int ScanCommand::run(const QStringList& arguments) {
             const AuthFileCredentials credentials = AuthFile::read(options.authFile);
             if (m_context.logOn)
                 m_context.logOn(credentials);
+            else
+                m_context.console.writeError(
+                    QStringLiteral("%1: logging on with a name is not available yet; the scan "
+                                   "lists what an anonymous user sees.\n")
+                        .arg(name));
         } catch (const AppError& error) {
             return usageError(name, error.message());
         }
