@@ -107,6 +107,9 @@ public:
         if (m_context == nullptr)
             return;
         smbc_setDebug(m_context, 0);
+        // The library's own messages go to standard error: standard output
+        // carries a command-line scan's result.
+        smbc_setOptionDebugToStderr(m_context, true);
         if (!settings.configFile.empty() &&
             smbc_setConfiguration(m_context, settings.configFile.c_str()) != 0) {
             release();
