@@ -10,6 +10,7 @@
 #include "scan/ScanWorker.h"
 #include "vendor/MacVendors.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -78,6 +79,34 @@ QString prefix() {
     return value.isEmpty() ? QStringLiteral("nvlab") : QString::fromLocal8Bit(value);
 }
 
+QString labDir() {
+    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
+    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab") : QString::fromLocal8Bit(dir);
+}
+
+QString labClientConfig() {
+    return labDir() + QStringLiteral("/client/smb.conf");
+}
+
+// The platform as the program makes it, with the lab's client
+// configuration, which the program reads as its user's ~/.smb/smb.conf.
+LinuxPlatformSettings labSettings() {
+    LinuxPlatformSettings settings;
+    settings.smbConfigFile = labClientConfig().toStdString();
+    return settings;
+}
+
+// A home whose SMB configuration is the lab's client configuration.
+const QTemporaryDir& labHome() {
+    static const QTemporaryDir home = [] {
+        QTemporaryDir dir;
+        QDir().mkpath(dir.filePath(QStringLiteral(".smb")));
+        QFile::link(labClientConfig(), dir.filePath(QStringLiteral(".smb/smb.conf")));
+        return dir;
+    }();
+    return home;
+}
+
 struct Outcome {
     int exitCode = -1;
     QByteArray output;
@@ -92,6 +121,7 @@ QProcess* startProgram(const QStringList& arguments, const QStringList& wrapper 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("HOME"), labHome().path());
     process->setProcessEnvironment(environment);
     const QStringList command = wrapper + QStringList{QStringLiteral(NORVANE_PROGRAM)} + arguments;
     process->start(command.constFirst(), command.mid(1));
@@ -162,10 +192,11 @@ class TestLabCommandLine : public QObject {
 
 private slots:
     void initTestCase() {
+        QVERIFY(QFile::exists(labHome().filePath(QStringLiteral(".smb/smb.conf"))));
         QElapsedTimer timer;
         timer.start();
         for (;;) {
-            LinuxPlatform platform;
+            LinuxPlatform platform(labSettings());
             ScanInputs inputs{LanManProviderName, rtComputer, 0};
             QVERIFY(EnumLana(platform, inputs.lanaNum));
             test::RecordingOutput computers;
@@ -201,7 +232,7 @@ private slots:
         qInfo("%s as %s: %lld ms", TypeWords[type], qPrintable(format), outcome.ms);
 
         // The rows the window lists for the same lab, as the reference.
-        LinuxPlatform platform;
+        LinuxPlatform platform(labSettings());
         ScanInputs inputs{LanManProviderName, type, 0};
         QVERIFY(EnumLana(platform, inputs.lanaNum));
         test::RecordingOutput reference;
