@@ -143,7 +143,9 @@ void TestScanController::macCellToolTipNamesTheVendor() {
     MacVendors vendors;
     vendors.addRegistry("MA-L,000A5E,\"Adapters, Inc.\",Somewhere\n");
     h.model.setMacVendors(&vendors);
-    h.controller->start(h.inputs());
+    ScanInputs inputs = h.inputs();
+    inputs.lanaNum = h.fake.lanas.front();
+    h.controller->start(inputs);
     QTRY_COMPARE_WITH_TIMEOUT(h.completions, QList<int>{ScanCompleted}, TimeoutMs);
     QStringList tips;
     for (int row = 0; row < h.model.rowCount(); ++row)
