@@ -1,5 +1,7 @@
 #include "ScanCommand.h"
 
+#include "common/Credentials.h"
+
 #include "CsvExport.h"
 #include "JsonExport.h"
 #include "ProgressMeter.h"
@@ -88,14 +90,16 @@ int ScanCommand::run(const QStringList& arguments) {
     const auto& options = std::get<CommandLineOptions>(request);
     if (!options.authFile.isEmpty()) {
         try {
-            const AuthFileCredentials credentials = AuthFile::read(options.authFile);
-            if (m_context.logOn)
-                m_context.logOn(credentials);
-            else
-                m_context.console.writeError(
-                    QStringLiteral("%1: logging on with a name is not available yet; the scan "
-                                   "lists what an anonymous user sees.\n")
-                        .arg(name));
+            AuthFileCredentials file = AuthFile::read(options.authFile);
+            // Every share listing of the scan logs on with the file's
+            // credentials; the file's password buffer is cleared once the
+            // platform holds its own copy.
+            Credentials credentials{
+                file.user.toStdString(), file.domain.toStdString(),
+                SecretText(std::string_view(file.password.constData(),
+                                            std::size_t(file.password.size())))};
+            wipe(file.password);
+            m_context.platform.setLogOn(credentials);
         } catch (const AppError& error) {
             return usageError(name, error.message());
         }

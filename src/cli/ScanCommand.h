@@ -42,8 +42,6 @@ struct ScanCommandContext {
     std::function<const MacVendors&()> vendors = []() -> const MacVendors& {
         return MacVendors::system();
     };
-    // Hands the credentials of --auth-file to the platform.
-    std::function<void(const AuthFileCredentials&)> logOn;
 };
 
 class ScanCommand {

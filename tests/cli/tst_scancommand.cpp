@@ -230,6 +230,23 @@ private slots:
         QCOMPARE(withoutTitle(withoutTitle(readFile(path))), "earlier block\r\n" + block + block);
     }
 
+    void authFileLogsOnEveryShareListing() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("auth"));
+        writeFile(path, "username = scanner\npassword = s3cret\ndomain = OFFICE\n");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        Run r;
+        QCOMPARE(r.run({"--scan", "folders", "--auth-file", path}), ExitScanWritten);
+        const std::vector<std::string> calls = r.net.calls();
+        const auto logOn = std::find(calls.begin(), calls.end(), "setLogOn(OFFICE\\scanner)");
+        QVERIFY(logOn != calls.end());
+        const auto firstOpen = std::find_if(calls.begin(), calls.end(), [](const std::string& c) {
+            return c.rfind("openEnum", 0) == 0;
+        });
+        QVERIFY(logOn < firstOpen);
+        QVERIFY(!r.console.errors.contains(QStringLiteral("s3cret")));
+    }
+
     // What goes wrong, the exit code and standard error's text: the texts of
     // the window's boxes, and for usage errors a line naming the program.
     void failures_data() {
