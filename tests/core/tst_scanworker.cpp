@@ -288,12 +288,11 @@ void TestScanWorker::stopBeforeFirstDomain() {
 void TestScanWorker::stopDuringMacQueryCompletesThatRowOnly() {
     FakePlatform net;
     office(net);
-    std::atomic<bool> stop = false;
-    net.onCall = [&](const std::string& call) {
-        if (call.rfind("netbios(NCBASTAT", 0) == 0)
-            stop = true;
-    };
-    WalkResult result = walk(net, rtComputer, [&] { return stop.load(); });
+    bool stop = false;
+    WalkResult result{0, {}};
+    result.output.afterAppend = [&] { stop = true; }; // before the row's look-ups end
+    ScanInputs inputs{"Microsoft Windows Network", rtComputer, 0};
+    result.code = ScanNetwork(net, inputs, result.output, [&] { return stop; });
     QCOMPARE(result.code, 1);
     QCOMPARE(rowTexts(result.output.rows),
              QStringList{"\\\\ALPHA|0|10.0.0.5|WORKGROUP|File server|00-0A-5E-1F-C2-9B"});
@@ -319,15 +318,15 @@ void TestScanWorker::stopBetweenComputersOfAShareScan() {
     net.addComputer("W", "\\\\P1");
     net.addComputer("W", "\\\\P2");
     net.addShare("\\\\P2", "\\\\P2\\laser", RESOURCETYPE_PRINT);
-    bool stop = false;
+    std::atomic<bool> stop = false;
     net.onCall = [&](const std::string& call) {
-        if (call == "closeEnum(#3)") // the share list of P1 has been read
+        if (call == "openEnum(2,2,1,\\\\P1)") // P1, without printers, is being listed
             stop = true;
     };
-    WalkResult result = walk(net, rtSharedPrinter, [&] { return stop; });
+    WalkResult result = walk(net, rtSharedPrinter, [&] { return stop.load(); });
     QCOMPARE(result.code, 1);
     QVERIFY(result.output.rows.empty());
-    QCOMPARE(countCalls(net.calls(), "openEnum(2,2,1,\\\\P2)"), 0);
+    QCOMPARE(net.openHandles(), std::size_t(0));
 }
 
 void TestScanWorker::everyOpenedHandleIsClosed() {

@@ -105,6 +105,27 @@ void FakePlatform::record(const std::string& line) {
         onCall(line);
 }
 
+bool FakePlatform::delay(std::chrono::milliseconds base, const std::string& subject) {
+    const auto total = base + (extraDelay ? extraDelay(subject) : std::chrono::milliseconds(0));
+    std::unique_lock lock(m_mutex);
+    if (total.count() > 0)
+        m_abandonedChanged.wait_for(lock, total, [this] { return m_abandoned; });
+    return !m_abandoned;
+}
+
+void FakePlatform::abandonLookups() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_abandoned = true;
+    }
+    m_abandonedChanged.notify_all();
+}
+
+void FakePlatform::resumeLookups() {
+    std::lock_guard lock(m_mutex);
+    m_abandoned = false;
+}
+
 DWORD FakePlatform::fail(DWORD code) {
     setLastError(code);
     return code;
@@ -140,6 +161,7 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
     if (source->openError != 0)
         return fail(source->openError);
     OpenEnum open;
+    open.container = describe(container);
     open.enumError = source->enumError;
     if (usage == RESOURCEUSAGE_CONNECTABLE && source->onlyUser && open.enumError == 0) {
         std::lock_guard lock(m_mutex);
@@ -160,8 +182,16 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
 DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) {
     record("enumResource(#" + std::to_string(handle) + "," + std::to_string(*count) + "," +
            std::to_string(*bufferSize) + ")");
-    if (enumDelay.count() > 0)
-        std::this_thread::sleep_for(enumDelay);
+    std::string container;
+    {
+        std::lock_guard lock(m_mutex);
+        auto found = m_open.find(handle);
+        if (found == m_open.end())
+            return fail(win::InvalidHandle);
+        container = found->second.container;
+    }
+    if (!delay(enumDelay, container))
+        return fail(win::Timeout);
     std::lock_guard lock(m_mutex);
     auto found = m_open.find(handle);
     if (found == m_open.end())
@@ -219,13 +249,13 @@ std::uint8_t FakePlatform::netbios(Ncb& ncb) {
     case NCBASTAT: {
         record("netbios(NCBASTAT,lana=" + std::to_string(ncb.lanaNum) + ",callname=" +
                callNameText(ncb.callname) + ",length=" + std::to_string(ncb.length) + ")");
-        if (lookupDelay.count() > 0)
-            std::this_thread::sleep_for(lookupDelay);
         std::string name(reinterpret_cast<const char*>(ncb.callname), 15);
         name.erase(name.find_last_not_of(' ') + 1);
         // As on a real system, only an enumerated adapter carries a query.
         if (std::find(lanas.begin(), lanas.end(), ncb.lanaNum) == lanas.end())
             return ncb.retcode = NRC_BRIDGE;
+        if (!delay(lookupDelay, name))
+            return ncb.retcode = NRC_CMDTMO;
         auto found = adapters.find(name);
         if (found == adapters.end() || ncb.buffer == nullptr || ncb.length < 6)
             return ncb.retcode = adapterFailure;
@@ -252,8 +282,8 @@ int FakePlatform::wsaCleanup() {
 
 std::optional<std::uint32_t> FakePlatform::getHostByName(const char* name) {
     record(std::string("getHostByName(") + name + ")");
-    if (lookupDelay.count() > 0)
-        std::this_thread::sleep_for(lookupDelay);
+    if (!delay(lookupDelay, name))
+        return std::nullopt;
     auto found = addresses.find(name);
     if (found == addresses.end())
         return std::nullopt;

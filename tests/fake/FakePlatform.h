@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -64,6 +65,10 @@ public:
 
     std::chrono::milliseconds enumDelay{0};
     std::chrono::milliseconds lookupDelay{0};
+    // Added to a call's delay: by host name for name and adapter look-ups,
+    // by container remote name for enumerations. Waits end early, failing
+    // the call, while look-ups are abandoned.
+    std::function<std::chrono::milliseconds(const std::string&)> extraDelay;
     // Called at the start of every call with its log line.
     std::function<void(const std::string&)> onCall;
     // Off for benchmarks, so that the log does not grow with the network.
@@ -104,9 +109,12 @@ public:
                        std::uint16_t dataSize, const IpOptionInformation* options,
                        void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
     int platformId() const override { return platformFamily; }
+    void abandonLookups() override;
+    void resumeLookups() override;
 
 private:
     struct OpenEnum {
+        std::string container;
         std::vector<NetResource> records;
         std::size_t cursor = 0;
         DWORD enumError = 0;
@@ -116,6 +124,9 @@ private:
     void record(const std::string& line);
     DWORD fail(DWORD code);
     DWORD logOnResult(const std::string& name, const Container& computer); // with m_mutex held
+    // Waits the delay of a call about `subject`; false when the wait was
+    // cut short by abandoned look-ups.
+    bool delay(std::chrono::milliseconds base, const std::string& subject);
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
@@ -123,6 +134,8 @@ private:
     std::optional<Credentials> m_logOn;
     std::map<std::string, int> m_failedLogOns;
     EnumHandle m_nextHandle = 1;
+    std::condition_variable m_abandonedChanged;
+    bool m_abandoned = false;
     IcmpHandle m_nextIcmp = 100;
 };
 

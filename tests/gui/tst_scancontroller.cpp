@@ -42,7 +42,9 @@ struct Harness {
                                   },
                                   [this](int code) { completions << code; }});
     }
-    ScanInputs inputs() const { return {"Microsoft Windows Network", rtComputer, 0}; }
+    // Look-ups on the worker's own thread: every name look-up then stands
+    // for a row the worker has begun.
+    ScanInputs inputs() const { return {"Microsoft Windows Network", rtComputer, 0, 0}; }
     int lookups() const {
         const auto calls = fake.calls();
         return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const auto& call) {

@@ -198,6 +198,13 @@ public:
                                std::uint16_t dataSize, const IpOptionInformation* options,
                                void* replyBuffer, DWORD replySize, DWORD timeoutMs) = 0;
 
+    // Look-ups running on other threads (name resolution, adapter status,
+    // share listing) give up as soon as they can and new ones fail at once,
+    // until resumeLookups(). A walk that is stopped abandons its look-ups
+    // this way instead of waiting for a network that does not answer.
+    virtual void abandonLookups() {}
+    virtual void resumeLookups() {}
+
     // The last error of the calling thread.
     virtual DWORD getLastError() const;
     // The platform family; everything but the old consumer family counts as NT.

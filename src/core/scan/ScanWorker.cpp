@@ -2,9 +2,11 @@
 
 #include "HostIdentity.h"
 #include "LogOnPolicy.h"
+#include "LookAhead.h"
 #include "common/VisibleText.h"
 
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace norvane {
@@ -58,6 +60,31 @@ std::optional<ContainerRead> enumerateContainer(NetworkPlatform& platform,
     return read;
 }
 
+// What the look-ups of one computer found.
+struct HostFound {
+    std::optional<QString> address;
+    QString mac;
+};
+
+HostFound lookUpHost(NetworkPlatform& platform, const QByteArray& hostName, std::uint8_t lana) {
+    HostFound found;
+    found.address = resolveHostName(platform, hostName);
+    if (found.address) {
+        const auto callName = makeCallName(hostName);
+        found.mac = GetMacAddress(platform, lana, callName.data());
+    } else {
+        found.mac = QString::fromLatin1(NoMacAddress);
+    }
+    return found;
+}
+
+// A look-up's own buffer: look-ups run side by side.
+std::optional<ContainerRead> listShares(NetworkPlatform& platform, const NetResource& computer,
+                                        DWORD type) {
+    const auto buffer = std::make_unique<std::array<unsigned char, EnumBufferSize>>();
+    return enumerateContainer(platform, computer, type, RESOURCEUSAGE_CONNECTABLE, *buffer);
+}
+
 QString text(const std::optional<std::string>& value) {
     return value ? QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()))
                  : QString();
@@ -71,10 +98,13 @@ QString shown(const std::optional<std::string>& value) {
 
 class Walk {
 public:
-    Walk(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
-         const StopFlag& stopRequested, CredentialSource* credentials)
-        : m_platform(platform), m_inputs(inputs), m_output(output), m_stop(stopRequested),
-          m_logOn(platform, credentials) {}
+    Walk(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output, StopRequest& stop,
+         CredentialSource* credentials)
+        : m_platform(platform), m_inputs(inputs), m_output(output), m_stop(stop),
+          m_logOn(platform, credentials) {
+        if (m_inputs.lookAheadLimit > 0)
+            m_pool = std::make_unique<LookupPool>(m_inputs.lookAheadLimit);
+    }
 
     int run() {
         NetResource provider;
@@ -95,7 +125,7 @@ public:
         }
         m_output.setProgressMax(static_cast<int>(domains.records.size()) - 1);
         for (std::size_t i = 0; i < domains.records.size(); ++i) {
-            if (m_stop())
+            if (m_stop.isRequested())
                 return ScanStoppedOrFailed;
             m_output.setProgressPosition(static_cast<int>(i));
             if (!walkDomain(domains.records[i]))
@@ -112,56 +142,89 @@ private:
         if (!computers || computers->firstCallResult != win::NoError)
             return true;
         const QString group = shown(domain.remoteName);
-        for (const NetResource& computer : computers->records) {
-            if (m_stop())
+        const std::vector<NetResource>& records = computers->records;
+        if (m_inputs.resourceType == rtComputer)
+            return addComputerRows(records, group);
+        if (m_inputs.resourceType == rtSharedFolder || m_inputs.resourceType == rtSharedPrinter)
+            return addShareRowsOfAll(records, group);
+        return true;
+    }
+
+    static QByteArray hostNameOf(const NetResource& computer) {
+        return text(computer.remoteName).mid(2).toUtf8();
+    }
+
+    // False when the walk was stopped.
+    bool addComputerRows(const std::vector<NetResource>& computers, const QString& group) {
+        LookAhead<HostFound> hosts(
+            m_pool.get(), computers.size(),
+            [this, &computers](std::size_t i) {
+                return lookUpHost(m_platform, hostNameOf(computers[i]), m_inputs.lanaNum);
+            },
+            m_stop, m_platform);
+        for (std::size_t i = 0; i < computers.size(); ++i) {
+            if (m_stop.isRequested())
                 return false;
-            if (m_inputs.resourceType == rtComputer)
-                addComputerRow(computer, group);
-            else if (m_inputs.resourceType == rtSharedFolder ||
-                     m_inputs.resourceType == rtSharedPrinter) {
-                if (!addShareRows(computer, group))
-                    return false;
-            }
+            m_output.appendRow();
+            m_output.setCaption(shown(computers[i].remoteName));
+            const std::optional<HostFound> found = hosts.take(i);
+            addComputerCells(
+                found.value_or(HostFound{std::nullopt, QString::fromLatin1(NoMacAddress)}),
+                computers[i], group);
+            if (!found)
+                return false;
         }
         return true;
     }
 
-    void addComputerRow(const NetResource& computer, const QString& group) {
-        m_output.appendRow();
-        const QString caption = text(computer.remoteName);
-        m_output.setCaption(visibleText(caption));
-        const QByteArray hostName = caption.mid(2).toUtf8();
-        const std::optional<QString> address = resolveHostName(m_platform, hostName);
-        if (address) {
+    void addComputerCells(const HostFound& found, const NetResource& computer,
+                          const QString& group) {
+        if (found.address) {
             m_output.setImage(imgComputer);
-            m_output.addSubItem(*address);
+            m_output.addSubItem(*found.address);
         } else {
             m_output.setImage(imgUnresolvedComputer);
             m_output.addSubItem(QString::fromLatin1(NoIpAddress));
         }
         m_output.addSubItem(group);
         m_output.addSubItem(shown(computer.comment));
-        if (address) {
-            const auto callName = makeCallName(hostName);
-            m_output.addSubItem(GetMacAddress(m_platform, m_inputs.lanaNum, callName.data()));
-        } else {
-            m_output.addSubItem(QString::fromLatin1(NoMacAddress));
+        m_output.addSubItem(found.mac);
+    }
+
+    // False when the walk was stopped. The log-on in force is the
+    // platform's, so the computers are listed one after the other; each
+    // listing runs on the pool, so that a stop need not wait for it.
+    bool addShareRowsOfAll(const std::vector<NetResource>& computers, const QString& group) {
+        const DWORD type = enumerationType(resourceTypeFromIndex(m_inputs.resourceType));
+        for (const NetResource& computer : computers) {
+            if (m_stop.isRequested())
+                return false;
+            std::optional<ContainerRead> shares;
+            bool stopped = false;
+            m_logOn.list(text(computer.remoteName), group, [&] {
+                LookAhead<std::optional<ContainerRead>> listing(
+                    m_pool.get(), 1,
+                    [&](std::size_t) { return listShares(m_platform, computer, type); }, m_stop,
+                    m_platform);
+                auto taken = listing.take(0);
+                stopped = !taken;
+                shares = taken ? std::move(*taken) : std::nullopt;
+                return shares ? shares->firstCallResult : win::Timeout;
+            });
+            if (stopped)
+                return false;
+            if (!addShareRows(shares, group))
+                return false;
         }
+        return true;
     }
 
     // False when the walk was stopped.
-    bool addShareRows(const NetResource& computer, const QString& group) {
-        std::optional<ContainerRead> shares;
-        m_logOn.list(text(computer.remoteName), group, [&] {
-            shares = enumerateContainer(
-                m_platform, computer, enumerationType(resourceTypeFromIndex(m_inputs.resourceType)),
-                RESOURCEUSAGE_CONNECTABLE, m_buffer);
-            return shares ? shares->firstCallResult : m_platform.getLastError();
-        });
+    bool addShareRows(const std::optional<ContainerRead>& shares, const QString& group) {
         if (!shares || shares->firstCallResult != win::NoError)
             return true;
         for (const NetResource& share : shares->records) {
-            if (m_stop())
+            if (m_stop.isRequested())
                 return false;
             m_output.appendRow();
             m_output.setImage(resourceImage(resourceTypeFromIndex(m_inputs.resourceType)));
@@ -175,16 +238,24 @@ private:
     NetworkPlatform& m_platform;
     const ScanInputs& m_inputs;
     ScanOutput& m_output;
-    const StopFlag& m_stop;
+    StopRequest& m_stop;
     std::array<unsigned char, EnumBufferSize> m_buffer{};
+    // Ends after every look-ahead, which waits for its own look-ups.
+    std::unique_ptr<LookupPool> m_pool;
     LogOnPolicy m_logOn;
 };
 
 } // namespace
 
 int ScanNetwork(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
+                StopRequest& stop, CredentialSource* credentials) {
+    return Walk(platform, inputs, output, stop, credentials).run();
+}
+
+int ScanNetwork(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
                 const StopFlag& stopRequested, CredentialSource* credentials) {
-    return Walk(platform, inputs, output, stopRequested, credentials).run();
+    StopRequest stop(stopRequested);
+    return ScanNetwork(platform, inputs, output, stop, credentials);
 }
 
 } // namespace norvane

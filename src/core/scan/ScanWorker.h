@@ -3,17 +3,21 @@
 // The walk over the network that produces the result rows: provider, its
 // domains and workgroups, their computers and, for share scans, the shares
 // of each computer. It runs on whatever thread calls it and reports every
-// change to the list through a ScanOutput, in order.
+// change to the list through a ScanOutput, in order. Once it holds a
+// workgroup's computers, their look-ups (name and adapter status, or share
+// list) run ahead on a pool of threads while the rows still come out in
+// the walk's order, exactly as a walk with no look-ahead makes them.
 
 #include "CredentialSource.h"
 #include "ScanModel.h"
+#include "StopRequest.h"
 #include "platform/NetworkPlatform.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 
 namespace norvane {
 
@@ -31,13 +35,18 @@ public:
     virtual void showError(const QString& text) = 0;
 };
 
+// How many look-ups of computers run at once. A computer that has gone
+// holds one thread for a full name-service wait, so the limit is what lets
+// a workgroup with many stale browse entries cost about one wait in all.
+constexpr std::size_t LookAheadLimit = 128;
+
 struct ScanInputs {
     QByteArray providerName;
     int resourceType = rtComputer;
     std::uint8_t lanaNum = 0;
+    // 0: every look-up runs on the walk's thread when its row is reached.
+    std::size_t lookAheadLimit = LookAheadLimit;
 };
-
-using StopFlag = std::function<bool()>;
 
 // Result codes of a walk.
 constexpr int ScanCompleted = 0;
@@ -45,8 +54,14 @@ constexpr int ScanStoppedOrFailed = 1;
 
 // Walks the network; returns ScanCompleted when the walk ran to its end,
 // ScanStoppedOrFailed when it was stopped or the provider could not be read.
+// A stop requested while the walk waits for the look-ups of a computer row
+// it has begun completes that row at once with the placeholders for what
+// has not come; the walk returns when no look-up of it runs any more.
 // Computers that refuse to list their shares get credentials from
 // `credentials` (see LogOnPolicy); without it they are skipped.
+int ScanNetwork(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
+                StopRequest& stop, CredentialSource* credentials = nullptr);
+// The same with a stop flag that is read at the stop points only.
 int ScanNetwork(NetworkPlatform& platform, const ScanInputs& inputs, ScanOutput& output,
                 const StopFlag& stopRequested, CredentialSource* credentials = nullptr);
 

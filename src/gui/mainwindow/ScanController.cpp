@@ -43,7 +43,7 @@ void ScanController::stop() {
     const std::shared_ptr<Scan> scan = m_scan;
     if (!scan)
         return;
-    m_thread->requestInterruption();
+    m_thread->requestStop();
     // Called while that scan's error box is open (the box's own event loop
     // runs below this call): the worker waits for the box, and the box can
     // close only after this call returns, so release the worker now.

@@ -1,0 +1,39 @@
+#pragma once
+
+// A walk's stop request. Any thread may set it; the walk reads it at its stop
+// points. A walk that waits for look-ups registers a listener, so that the
+// request wakes it at once instead of at the end of the look-up.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+namespace norvane {
+
+using StopFlag = std::function<bool()>;
+
+class StopRequest {
+public:
+    StopRequest() = default;
+    // Also counts as requested whenever `poll` returns true. A polled flag is
+    // read at the stop points only; it wakes no waiting walk.
+    explicit StopRequest(StopFlag poll);
+    StopRequest(const StopRequest&) = delete;
+    StopRequest& operator=(const StopRequest&) = delete;
+
+    void request();
+    bool isRequested() const;
+
+    // While a listener is set, request() calls it once, on the requesting
+    // thread. Clearing it returns only when no call of it is running.
+    void setListener(std::function<void()> listener);
+    void clearListener();
+
+private:
+    StopFlag m_poll;
+    std::atomic<bool> m_requested{false};
+    std::mutex m_listenerMutex;
+    std::function<void()> m_listener;
+};
+
+} // namespace norvane
