@@ -2,6 +2,7 @@
 
 #include "Adapters.h"
 #include "Logging.h"
+#include "ServerProbe.h"
 #include "discovery/DiscoveryMerge.h"
 #include "discovery/DiscoveryRound.h"
 #include "discovery/IdentityPrefetch.h"
@@ -67,9 +68,11 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
     : m_settings(std::move(settings)), m_directory(std::move(directory)),
       m_discovery(std::make_unique<DiscoveryRound>(std::move(sources))),
       m_prefetch(std::make_unique<IdentityPrefetch>()) {
-    if (!m_directory)
+    if (!m_directory) {
         m_directory = std::make_shared<LibSmbDirectory>(
-            SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
+            SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs}, &m_abandonment);
+        m_checkServers = true;
+    }
 }
 
 LinuxPlatform::~LinuxPlatform() {
@@ -211,6 +214,12 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
     case BrowseLevel::Server:
         break;
     }
+    if (m_checkServers) {
+        if (const int refused = checkServer(target.name)) {
+            qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << refused;
+            return SmbListing{refused, {}};
+        }
+    }
     // A host that announced itself but whose name the SMB library cannot
     // resolve is listed through the address it answered from. The library
     // resolves as this platform does; a name known not to resolve is not
@@ -349,7 +358,7 @@ int LinuxPlatform::wsaCleanup() {
 }
 
 std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
-    if (name == nullptr || *name == '\0')
+    if (name == nullptr || *name == '\0' || m_abandonment.isSet())
         return std::nullopt;
     std::optional<std::uint32_t> address = resolveName(name);
     if (!address) {
@@ -362,10 +371,7 @@ std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
         qCDebug(lcNameService) << name << "not resolved by DNS, NetBIOS or discovery";
     if (address) {
         qCDebug(lcNameService) << name << "resolved to" << inetNtoa(*address).c_str();
-        const std::lock_guard lock(m_resolvedMutex);
-        m_resolvedName = name;
-        m_resolvedAddress = *address;
-        m_resolvedAt = std::chrono::steady_clock::now();
+        rememberResolved(name, *address);
     }
     return address;
 }
@@ -402,22 +408,55 @@ std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::strin
     return queryName(*netbios, targets, nameQueryExchange());
 }
 
+void LinuxPlatform::abandonLookups() {
+    m_abandonment.set(true);
+}
+
+void LinuxPlatform::resumeLookups() {
+    m_abandonment.set(false);
+}
+
+void LinuxPlatform::rememberResolved(const std::string& name, std::uint32_t address) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard lock(m_resolvedMutex);
+    if (m_resolved.size() >= ResolvedNamesKept) {
+        std::erase_if(m_resolved, [&](const auto& entry) {
+            return now - entry.second.at >= ResolvedNameLifetime;
+        });
+        if (m_resolved.size() >= ResolvedNamesKept)
+            m_resolved.clear();
+    }
+    m_resolved[name] = Resolved{address, now};
+}
+
 std::optional<std::uint32_t> LinuxPlatform::resolve(const std::string& name) {
     {
         const std::lock_guard lock(m_resolvedMutex);
-        if (name == m_resolvedName &&
-            std::chrono::steady_clock::now() - m_resolvedAt < ResolvedNameLifetime)
-            return m_resolvedAddress;
+        const auto found = m_resolved.find(name);
+        if (found != m_resolved.end() &&
+            std::chrono::steady_clock::now() - found->second.at < ResolvedNameLifetime)
+            return found->second.address;
     }
     return getHostByName(name.c_str());
 }
 
+int LinuxPlatform::checkServer(const std::string& name) {
+    const auto address = resolve(name);
+    if (m_abandonment.isSet())
+        return ECANCELED;
+    if (!address)
+        return ENOENT;
+    return probeSmbServer(*address, m_settings.smbPortConnectTimeout, m_abandonment.fd());
+}
+
 NbnsExchange LinuxPlatform::nameQueryExchange() const {
-    return {m_settings.nbnsPort, m_settings.nameQueryTimeout, m_settings.nameQueryAttempts};
+    return {m_settings.nbnsPort, m_settings.nameQueryTimeout, m_settings.nameQueryAttempts,
+            m_abandonment.fd()};
 }
 
 NbnsExchange LinuxPlatform::nodeStatusExchange() const {
-    return {m_settings.nbnsPort, m_settings.nodeStatusTimeout, m_settings.nodeStatusAttempts};
+    return {m_settings.nbnsPort, m_settings.nodeStatusTimeout, m_settings.nodeStatusAttempts,
+            m_abandonment.fd()};
 }
 
 IcmpHandle LinuxPlatform::icmpCreateFile() {

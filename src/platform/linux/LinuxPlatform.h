@@ -4,6 +4,7 @@
 // adapters and node status over the NetBIOS name service, name resolution
 // with a NetBIOS fallback, ICMP echo over ICMP sockets.
 
+#include "Abandonment.h"
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
@@ -19,17 +20,24 @@
 
 namespace norvane {
 
-// Time-outs for a LAN, where a name service answer takes milliseconds: a
-// switched-off host costs the walk one unanswered name query or node status
-// (two attempts each), well under a second together.
+// Name service budgets as long as Windows gives: a Wi-Fi client in power
+// save or a host behind a VPN answers within them. A switched-off host
+// costs a look-up the full budget (three attempts), but look-ups of a walk
+// run side by side, so a workgroup of gone hosts costs about one budget.
 constexpr std::uint16_t NbnsPort = 137;
-constexpr std::chrono::milliseconds NameQueryAttemptTimeout{150};
-constexpr int NameQueryAttempts = 2;
-constexpr std::chrono::milliseconds NodeStatusAttemptTimeout{150};
-constexpr int NodeStatusAttempts = 2;
+constexpr std::chrono::milliseconds NameQueryAttemptTimeout{750};
+constexpr int NameQueryAttempts = 3;
+constexpr std::chrono::milliseconds NodeStatusAttemptTimeout{750};
+constexpr int NodeStatusAttempts = 3;
+// The SMB library's own time-out for each of its requests.
 constexpr int SmbConnectTimeoutMs = 5000;
-// How long a resolved address is reused by the node status that follows.
+// How long a server's SMB ports get to accept a connection before its share
+// list is asked for: two TCP connection attempts.
+constexpr std::chrono::milliseconds SmbPortConnectTimeout{2000};
+// How long a resolved address is reused by the node status or share
+// listing that follows, and how many names are kept that long.
 constexpr std::chrono::seconds ResolvedNameLifetime{10};
+constexpr std::size_t ResolvedNamesKept = 4096;
 
 struct LinuxPlatformSettings {
     std::uint16_t nbnsPort = NbnsPort;
@@ -38,6 +46,7 @@ struct LinuxPlatformSettings {
     std::chrono::milliseconds nodeStatusTimeout = NodeStatusAttemptTimeout;
     int nodeStatusAttempts = NodeStatusAttempts;
     int smbTimeoutMs = SmbConnectTimeoutMs;
+    std::chrono::milliseconds smbPortConnectTimeout = SmbPortConnectTimeout;
     std::string smbConfigFile; // empty: libsmbclient's own smb.conf
     std::string neighbourTable = "/proc/net/arp";
 };
@@ -50,6 +59,11 @@ using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
 // Enumerations list the union of the browse list and what the discovery
 // sources found: a round starts when the provider level is opened and runs
 // while the browse list is fetched.
+//
+// Safe to call from several threads at once. With its own SMB directory
+// (none given), a server's share list is asked for only once the server's
+// name resolves and one of its SMB ports accepts a connection; both waits
+// end at once when look-ups are abandoned.
 class LinuxPlatform : public NetworkPlatform {
 public:
     // With the standard discovery sources.
@@ -72,6 +86,8 @@ public:
     int wsaStartup(std::uint16_t version) override;
     int wsaCleanup() override;
     std::optional<std::uint32_t> getHostByName(const char* name) override;
+    void abandonLookups() override;
+    void resumeLookups() override;
 
     IcmpHandle icmpCreateFile() override;
     bool icmpCloseHandle(IcmpHandle handle) override;
@@ -98,10 +114,15 @@ private:
     std::optional<std::uint32_t> resolve(const std::string& name);
     std::optional<std::uint32_t> resolveName(const std::string& name);
     std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name) const;
+    void rememberResolved(const std::string& name, std::uint32_t address);
+    // 0, or the errno that tells why the server's shares cannot be listed.
+    int checkServer(const std::string& name);
     NbnsExchange nameQueryExchange() const;
     NbnsExchange nodeStatusExchange() const;
 
     LinuxPlatformSettings m_settings;
+    // Before everything whose look-ups watch it, so that it outlives them.
+    Abandonment m_abandonment;
     std::shared_ptr<SmbDirectory> m_directory;
 
     std::mutex m_enumMutex;
@@ -115,10 +136,14 @@ private:
     // After the round it asks about.
     std::unique_ptr<IdentityPrefetch> m_prefetch;
 
+    struct Resolved {
+        std::uint32_t address = 0;
+        std::chrono::steady_clock::time_point at;
+    };
     std::mutex m_resolvedMutex;
-    std::string m_resolvedName;
-    std::uint32_t m_resolvedAddress = 0;
-    std::chrono::steady_clock::time_point m_resolvedAt;
+    std::map<std::string, Resolved> m_resolved;
+
+    bool m_checkServers = false;
 
     IcmpEcho m_icmp;
 };

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <functional>
+#include <mutex>
 #include <random>
 
 namespace norvane {
@@ -21,6 +22,28 @@ constexpr std::size_t MaxDatagram = 1500;
 std::uint16_t newTransactionId() {
     thread_local std::mt19937 generator{std::random_device{}()};
     return static_cast<std::uint16_t>(generator() & 0xFFFF);
+}
+
+// Waits, unless abandoned, for this thread's turn to send: turns are handed
+// out NbnsSendInterval apart. False when abandoned.
+bool waitForSendTurn(int abandonFd) {
+    static std::mutex mutex;
+    static Clock::time_point nextTurn;
+    Clock::time_point turn;
+    {
+        const std::lock_guard lock(mutex);
+        turn = std::max(Clock::now(), nextTurn);
+        nextTurn = turn + NbnsSendInterval;
+    }
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(turn - Clock::now());
+        if (left.count() <= 0)
+            return true;
+        pollfd abandon{abandonFd, POLLIN, 0};
+        const int ready = poll(&abandon, 1, static_cast<int>(left.count()));
+        if (ready > 0)
+            return false;
+    }
 }
 
 // A UDP socket on an ephemeral port, closed with its owner.
@@ -59,8 +82,9 @@ public:
                      sizeof to);
     }
 
-    // Waits until `deadline` for a datagram that `accept` takes.
-    bool receiveUntil(Clock::time_point deadline,
+    // Waits until `deadline` for a datagram that `accept` takes. Gives up
+    // when `abandonFd` becomes readable.
+    bool receiveUntil(Clock::time_point deadline, int abandonFd,
                       const std::function<bool(std::span<const std::uint8_t>, const sockaddr_in&)>&
                           accept) const {
         std::array<std::uint8_t, MaxDatagram> buffer{};
@@ -68,11 +92,11 @@ public:
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return false;
-            pollfd waiting{m_fd, POLLIN, 0};
-            const int ready = poll(&waiting, 1, static_cast<int>(left.count()));
+            std::array<pollfd, 2> waiting{{{m_fd, POLLIN, 0}, {abandonFd, POLLIN, 0}}};
+            const int ready = poll(waiting.data(), waiting.size(), static_cast<int>(left.count()));
             if (ready < 0 && errno == EINTR)
                 continue;
-            if (ready <= 0)
+            if (ready <= 0 || waiting[1].revents != 0)
                 return false;
             sockaddr_in from{};
             socklen_t fromSize = sizeof from;
@@ -119,8 +143,10 @@ std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
     const auto request = nbns::nodeStatusRequest(id);
     std::optional<nbns::NodeStatus> status;
     for (int attempt = 0; attempt < exchange.attempts && !status; ++attempt) {
+        if (!waitForSendTurn(exchange.abandonFd))
+            break;
         socket.sendTo(request, address, exchange.port);
-        socket.receiveUntil(Clock::now() + exchange.timeout,
+        socket.receiveUntil(Clock::now() + exchange.timeout, exchange.abandonFd,
                             [&](std::span<const std::uint8_t> packet, const sockaddr_in& from) {
                                 if (from.sin_addr.s_addr != address ||
                                     from.sin_port != htons(exchange.port))
@@ -144,10 +170,12 @@ std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,
     const auto request = nbns::nameQueryRequest(id, name, true);
     std::optional<std::uint32_t> address;
     for (int attempt = 0; attempt < exchange.attempts && !address; ++attempt) {
+        if (!waitForSendTurn(exchange.abandonFd))
+            break;
         for (const NameQueryTarget& target : targets)
             socket.sendTo(request, target.destination, exchange.port);
         socket.receiveUntil(
-            Clock::now() + exchange.timeout,
+            Clock::now() + exchange.timeout, exchange.abandonFd,
             [&](std::span<const std::uint8_t> packet, const sockaddr_in& from) {
                 bool fromTargetNetwork = false;
                 for (const NameQueryTarget& target : targets)

@@ -2,7 +2,10 @@
 
 // NetBIOS name service queries over UDP: a node status query to one
 // address, and a name query broadcast on the adapters' networks. Each waits
-// a bounded time per attempt and gives up after a fixed number of attempts.
+// a bounded time per attempt and gives up after a fixed number of attempts,
+// or at once when its abandon descriptor becomes readable. Queries may run
+// on many threads at once; their sends are paced process-wide, so that a
+// walk starting many look-ups together does not burst onto the network.
 
 #include "NbnsCodec.h"
 
@@ -13,10 +16,14 @@
 
 namespace norvane {
 
+// The shortest time between two name service requests of this process.
+constexpr std::chrono::microseconds NbnsSendInterval{1000};
+
 struct NbnsExchange {
     std::uint16_t port = 137;
-    std::chrono::milliseconds timeout{150}; // per attempt
-    int attempts = 2;
+    std::chrono::milliseconds timeout{750}; // per attempt
+    int attempts = 3;
+    int abandonFd = -1; // readable: give up now
 };
 
 // Where a name query goes, and the network whose hosts may answer it.

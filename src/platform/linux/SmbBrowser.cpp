@@ -1,5 +1,6 @@
 #include "SmbBrowser.h"
 
+#include "Abandonment.h"
 #include "Logging.h"
 
 #include <ifaddrs.h>
@@ -188,7 +189,8 @@ std::string boundedText(const char* text, std::size_t limit) {
     return std::string(text, length);
 }
 
-LibSmbDirectory::LibSmbDirectory(SmbSettings settings) : m_settings(std::move(settings)) {}
+LibSmbDirectory::LibSmbDirectory(SmbSettings settings, const Abandonment* abandonment)
+    : m_settings(std::move(settings)), m_abandonment(abandonment) {}
 
 LibSmbDirectory::~LibSmbDirectory() {
     const std::lock_guard lock(libraryLock());
@@ -208,6 +210,8 @@ bool LibSmbDirectory::available() {
 
 SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     const std::lock_guard lock(libraryLock());
+    if (m_abandonment != nullptr && m_abandonment->isSet())
+        return SmbListing{ECANCELED, {}};
     errno = 0;
     SmbContext* context = this->context();
     if (context == nullptr)

@@ -62,12 +62,16 @@ struct SmbSettings {
 
 class SmbContext;
 
+class Abandonment;
+
 // libsmbclient through one context, made on first use and kept: the library
 // leaks a little with every context it frees. One listing at a time in the
-// whole process, so that the library never sees two threads.
+// whole process, so that the library never sees two threads; a listing that
+// gets the library while look-ups are abandoned fails at once with
+// ECANCELED, so that abandoned listings do not queue for it.
 class LibSmbDirectory : public SmbDirectory {
 public:
-    explicit LibSmbDirectory(SmbSettings settings);
+    explicit LibSmbDirectory(SmbSettings settings, const Abandonment* abandonment = nullptr);
     ~LibSmbDirectory() override;
     bool available() override;
     SmbListing list(const std::string& url, BrowseLevel level) override;
@@ -79,6 +83,7 @@ private:
     SmbListing listShares(SmbContext& context, const std::string& url);
 
     SmbSettings m_settings;
+    const Abandonment* m_abandonment;
     std::unique_ptr<SmbContext> m_context;
     std::optional<Credentials> m_logOn; // with the library lock held
 };
