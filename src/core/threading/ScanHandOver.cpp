@@ -115,6 +115,16 @@ void ScanHandOver::waitAndTakeAll(ScanChanges& into) {
     takeAll(into);
 }
 
+bool ScanHandOver::waitAndTakeAll(ScanChanges& into, std::chrono::milliseconds timeout) {
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_changed.wait_for(lock, timeout, [this] { return !m_queue.empty(); }))
+            return false;
+    }
+    takeAll(into);
+    return true;
+}
+
 void ScanHandOver::answerError() {
     {
         std::lock_guard lock(m_mutex);

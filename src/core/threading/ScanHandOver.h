@@ -13,6 +13,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -77,6 +78,8 @@ public:
     void takeAll(ScanChanges& into);
     // Like takeAll, but first waits until at least one change is waiting.
     void waitAndTakeAll(ScanChanges& into);
+    // The same, waiting no longer than `timeout`; false when nothing came.
+    bool waitAndTakeAll(ScanChanges& into, std::chrono::milliseconds timeout);
     // Lets a worker that waits in showError go on.
     void answerError();
     // Lets a worker that waits for credentials go on with `answer`.

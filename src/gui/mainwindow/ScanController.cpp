@@ -2,6 +2,8 @@
 
 #include "threading/TChildThread.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 
 #include <utility>
@@ -55,8 +57,11 @@ void ScanController::stop() {
         scan->handOver.answerCredentials(std::nullopt);
     }
     while (!scan->finished) {
-        if (scan->pending.empty())
-            scan->handOver.waitAndTakeAll(scan->pending);
+        if (scan->pending.empty() &&
+            !scan->handOver.waitAndTakeAll(scan->pending, StopRepaintInterval)) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+            continue;
+        }
         if (!apply(scan, std::chrono::steady_clock::time_point::max()))
             return; // a nested stop ended this scan
     }

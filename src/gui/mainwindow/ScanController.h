@@ -9,8 +9,8 @@
 // window. stop() sets the worker's stop flag and then serves the hand-over
 // itself, blocking, until the worker's last change: rows that arrive while
 // it waits are applied, an error box the worker asks for is shown, and the
-// completion has run when stop() returns. It processes no other events, so
-// no command can start while a scan is being stopped; a request for
+// completion has run when stop() returns. While it waits it only repaints,
+// so no command can start while a scan is being stopped; a request for
 // credentials it meets is answered with none.
 
 #include "models/ResultListModel.h"
@@ -34,6 +34,8 @@ class ScanController : public QObject {
 public:
     // The longest time one slice of the hand-over keeps the UI thread.
     static constexpr std::chrono::milliseconds DrainSliceBudget{10};
+    // How often a stop that waits for the worker lets the window repaint.
+    static constexpr std::chrono::milliseconds StopRepaintInterval{16};
 
     struct Hooks {
         std::function<void(int)> setProgressMax;
