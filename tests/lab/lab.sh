@@ -9,7 +9,12 @@
 #   lab.sh down               stop every daemon of the lab, remove everything
 #   lab.sh status             show hosts, daemons and what the client browses
 #   lab.sh stop-host N        kill host N's daemons at once, as a power cut would
-#   lab.sh start-host N       start host N's daemons again
+#   lab.sh stale-host N gone|muted
+#                             power cut that leaves host N in the browse lists:
+#                             its daemons killed, then its link down (gone: no
+#                             neighbour answer) or every answer to the client
+#                             dropped (muted: it still answers ARP)
+#   lab.sh start-host N       bring host N's link and daemons back
 #   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
 #
 # Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon,
@@ -583,6 +588,8 @@ start_host() {
     local index=$1 ns conf modern name membership flag
     ns=$(host_ns "$index")
     conf=$LAB_DIR/h$index/smb.conf
+    ip -n "$ns" link set eth0 up
+    ip -n "$ns" route del blackhole "$CLIENT_ADDR/32" 2>/dev/null || true
     modern=$(modern_host "$index")
     if [ -z "$modern" ]; then
         # nmbd answers node status even with NetBIOS disabled; such a host runs without it.
@@ -641,6 +648,19 @@ stop_host() {
     die "host $1 did not stop"
 }
 
+stale_host() {
+    local index=$1 kind=$2 ns
+    ns=$(host_ns "$index")
+    stop_host "$index"
+    case $kind in
+    gone) ip -n "$ns" link set eth0 down ;;
+    # The kernel still answers ARP; every answer to the client goes into a
+    # black hole.
+    muted) ip -n "$ns" route add blackhole "$CLIENT_ADDR/32" ;;
+    *) die "unknown stale kind '$kind' (gone or muted)" ;;
+    esac
+}
+
 status() {
     local ns
     if [ -z "$(lab_namespaces)" ]; then
@@ -668,6 +688,10 @@ stop-host)
     need_root
     stop_host "${2:?host index}"
     ;;
+stale-host)
+    need_root
+    stale_host "${2:?host index}" "${3:?gone or muted}"
+    ;;
 start-host)
     need_root
     start_host "${2:?host index}"
@@ -677,5 +701,5 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth] | down | status | stop-host N | start-host N | client-avahi on|off" ;;
+*) die "usage: lab.sh up [small|large|modern|auth] | down | status | stop-host N | stale-host N gone|muted | start-host N | client-avahi on|off" ;;
 esac
