@@ -1,5 +1,7 @@
 #include "NbnsCodec.h"
 
+#include "PacketReader.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -18,27 +20,6 @@ constexpr std::size_t MaxEncodedNameLength = 255; // all labels of one name
 constexpr std::size_t AddressEntryBytes = 6;      // flags and an IPv4 address
 constexpr std::size_t ResourceFixedBytes = 10;    // type, class, ttl, rdlength
 constexpr std::size_t QuestionFixedBytes = 4;     // type, class
-
-// Bounds-checked big-endian reads over a received packet.
-class Reader {
-public:
-    explicit Reader(std::span<const std::uint8_t> packet) : m_packet(packet) {}
-
-    std::size_t size() const { return m_packet.size(); }
-    bool has(std::size_t offset, std::size_t count) const {
-        return offset <= m_packet.size() && count <= m_packet.size() - offset;
-    }
-    std::uint8_t byte(std::size_t offset) const { return m_packet[offset]; }
-    std::uint16_t u16(std::size_t offset) const {
-        return static_cast<std::uint16_t>(m_packet[offset] << 8 | m_packet[offset + 1]);
-    }
-    std::span<const std::uint8_t> bytes(std::size_t offset, std::size_t count) const {
-        return m_packet.subspan(offset, count);
-    }
-
-private:
-    std::span<const std::uint8_t> m_packet;
-};
 
 struct ParsedName {
     NetbiosName name{};
@@ -62,7 +43,7 @@ std::optional<NetbiosName> decodeLabel(std::span<const std::uint8_t> label) {
 // A NetBIOS name at `offset`: a 32-byte first label, optional scope labels,
 // a terminating zero; at most one compression pointer, which must point
 // backwards into the packet.
-std::optional<ParsedName> readName(const Reader& reader, std::size_t offset) {
+std::optional<ParsedName> readName(const PacketReader& reader, std::size_t offset) {
     std::size_t pos = offset;
     std::size_t next = 0;
     bool jumped = false;
@@ -120,7 +101,7 @@ struct Answer {
 template <typename Visit>
 bool visitAnswers(std::span<const std::uint8_t> packet, std::uint16_t transactionId,
                   Visit&& visit) {
-    const Reader reader(packet);
+    const PacketReader reader(packet);
     if (!reader.has(0, HeaderBytes))
         return false;
     const std::uint16_t flags = reader.u16(2);

@@ -1,5 +1,7 @@
 #include "DnsCodec.h"
 
+#include "linux/PacketReader.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -21,29 +23,6 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-class Reader {
-public:
-    explicit Reader(std::span<const std::uint8_t> packet) : m_packet(packet) {}
-
-    std::size_t size() const { return m_packet.size(); }
-    bool has(std::size_t offset, std::size_t count) const {
-        return offset <= m_packet.size() && count <= m_packet.size() - offset;
-    }
-    std::uint8_t byte(std::size_t offset) const { return m_packet[offset]; }
-    std::uint16_t u16(std::size_t offset) const {
-        return static_cast<std::uint16_t>(m_packet[offset] << 8 | m_packet[offset + 1]);
-    }
-    std::string text(std::size_t offset, std::size_t count) const {
-        return std::string(reinterpret_cast<const char*>(m_packet.data() + offset), count);
-    }
-    std::uint32_t u32(std::size_t offset) const {
-        return static_cast<std::uint32_t>(u16(offset)) << 16 | u16(offset + 2);
-    }
-
-private:
-    std::span<const std::uint8_t> m_packet;
-};
-
 struct ReadName {
     Name name;
     std::size_t next = 0; // offset just after the name where it began
@@ -51,7 +30,7 @@ struct ReadName {
 
 // A possibly compressed name at `offset`. Each pointer must point before
 // itself and past the header, which bounds the walk by the message size.
-std::variant<ReadName, ParseError> readName(const Reader& reader, std::size_t offset) {
+std::variant<ReadName, ParseError> readName(const PacketReader& reader, std::size_t offset) {
     ReadName read;
     std::size_t pos = offset;
     std::size_t wireBytes = 1; // the root's zero byte
@@ -93,7 +72,7 @@ std::variant<ReadName, ParseError> readName(const Reader& reader, std::size_t of
 }
 
 // Reads the data of a record of `type` lying at [begin, end).
-std::variant<RecordData, ParseError> readData(const Reader& reader, std::uint16_t type,
+std::variant<RecordData, ParseError> readData(const PacketReader& reader, std::uint16_t type,
                                               std::size_t begin, std::size_t end) {
     const auto nameWithin = [&](std::size_t offset) -> std::variant<ReadName, ParseError> {
         auto read = readName(reader, offset);
@@ -227,7 +206,7 @@ std::optional<std::vector<std::uint8_t>> queryMessage(std::uint16_t id,
 }
 
 ParseResult parseMessage(std::span<const std::uint8_t> packet) {
-    const Reader reader(packet);
+    const PacketReader reader(packet);
     if (!reader.has(0, HeaderBytes))
         return {std::nullopt, ParseError::Truncated};
     Message message;
