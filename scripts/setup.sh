@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running Norvane need, when
 # any is missing; with --tests also what the test suite needs (Samba for the
-# test lab and wsdd for its modern hosts, the packaging tools). Uses sudo only
-# when not running as root.
+# test lab, its domain controller and the Kerberos tools for the domain lab,
+# wsdd for its modern hosts, the packaging tools). Uses sudo only when not
+# running as root.
 #
 #   scripts/setup.sh [--tests]
 set -euo pipefail
@@ -18,6 +19,7 @@ if [ "${1:-}" = "--tests" ]; then
     packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file
         man-db)
     packages+=(avahi-daemon dbus-daemon dbus-bin gnome-keyring)
+    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user)
 fi
 
 missing=()
@@ -41,7 +43,7 @@ installs_samba=
 installs_avahi=
 installs_wsdd=
 for p in "${missing[@]}"; do
-    [ "$p" = samba ] && installs_samba=1
+    case $p in samba | samba-ad-dc | winbind) installs_samba=1 ;; esac
     [ "$p" = avahi-daemon ] && installs_avahi=1
     [ "$p" = wsdd ] && installs_wsdd=1
 done
@@ -58,7 +60,10 @@ fi
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 
 if [ -n "$installs_samba" ] && [ -d /run/systemd/system ]; then
-    "${sudo[@]}" systemctl disable --now smbd nmbd samba-ad-dc >/dev/null 2>&1 || true
+    # One at a time: a unit that does not exist must not keep the others on.
+    for unit in smbd nmbd samba-ad-dc winbind; do
+        "${sudo[@]}" systemctl disable --now "$unit" >/dev/null 2>&1 || true
+    done
     echo "Samba's system services were left disabled; the test lab starts its own daemons."
 fi
 if [ -n "$installs_avahi" ] && [ -d /run/systemd/system ]; then

@@ -4,21 +4,26 @@
 # root, no network namespaces, Samba missing) it says so and exits 77, which
 # CTest reports as skipped.
 #
-#   lab-ctest.sh [auth] up | down | run COMMAND...
+#   lab-ctest.sh [auth|domain] up | down | run COMMAND...
 #
-# With "auth" it works on the log-on lab, which runs beside the small one
-# under a prefix and folder of its own.
+# With "auth" it works on the log-on lab, with "domain" on the domain lab;
+# each runs beside the small one under a prefix and folder of its own.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 size=small
-if [ "${1:-}" = auth ]; then
-    size=auth
+tools=(ip smbd nmbd smbtree nmblookup wsdd avahi-daemon dbus-daemon)
+case ${1:-} in
+auth | domain)
+    size=$1
     shift
     # Not "<prefix>-...": the small lab's teardown takes every namespace
     # that starts so.
-    export NORVANE_LAB_PREFIX=${NORVANE_LAB_PREFIX:-nvlab}auth
-    export NORVANE_LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}-auth
-fi
+    suffix=$([ "$size" = auth ] && echo auth || echo dom)
+    export NORVANE_LAB_PREFIX=${NORVANE_LAB_PREFIX:-nvlab}$suffix
+    export NORVANE_LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}-$suffix
+    ;;
+esac
+[ "$size" = domain ] && tools+=(samba samba-tool winbindd net kinit)
 CLIENT_NS=${NORVANE_LAB_PREFIX:-nvlab}-client
 
 skip() {
@@ -27,7 +32,7 @@ skip() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip "they need root for network namespaces (CI runs them as root)"
-for tool in ip smbd nmbd smbtree nmblookup wsdd avahi-daemon dbus-daemon; do
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh --tests installs it)"
 done
 probe=nvlab-probe-$$
@@ -46,7 +51,7 @@ run)
     exec ip netns exec "$CLIENT_NS" "$@"
     ;;
 *)
-    echo "usage: lab-ctest.sh [auth] up | down | run COMMAND..." >&2
+    echo "usage: lab-ctest.sh [auth|domain] up | down | run COMMAND..." >&2
     exit 2
     ;;
 esac

@@ -4,7 +4,7 @@
 # which tests run. Everything lives in namespaces made here, on an address
 # range used for nothing else; no address outside the lab is ever touched.
 #
-#   lab.sh up [small|large|modern|auth]
+#   lab.sh up [small|large|modern|auth|domain]
 #                             bring the lab up from nothing, wait for browsing
 #   lab.sh down               stop every daemon of the lab, remove everything
 #   lab.sh status             show hosts, daemons and what the client browses
@@ -26,6 +26,10 @@
 # The auth lab has one open server and one that refuses guests and
 # anonymous share listing and takes the lab user (LAB_USER, its password
 # LAB_USER_PASSWORD), as most offices' servers do.
+# The domain lab has a Samba AD domain controller, a member server that
+# takes domain log-ons alone (Kerberos among them) and an open server that
+# keeps the domain's browse list; the lab user is a domain user there. It
+# needs samba-tool, samba, winbindd, net and kinit as well.
 set -euo pipefail
 
 # Another prefix and folder (NORVANE_LAB_PREFIX, NORVANE_LAB_DIR) let two
@@ -81,6 +85,23 @@ auth_hosts() {
 2|LABLOCK|LABAUTH|no|Locked server|private:Members only,team:||user
 EOF
 }
+
+# The domain lab's open server, its browse master; the controller and the
+# member come from up_domain.
+domain_hosts() {
+    cat <<'EOF'
+1|KRBOPEN|KRBLAB|yes|Open server|pub:Public files||guest
+EOF
+}
+DOMAIN_REALM=KRB.LAB
+DOMAIN_WORKGROUP=KRBLAB
+DC_INDEX=2
+DC_NAME=KRBDC
+MEMBER_INDEX=3
+MEMBER_NAME=KRBMEMBER
+MEMBER_SHARES='projects:Project files,reports:'
+DOMAIN_ADMIN_PASSWORD='Lab-Admin-Pass-3'
+DOMAIN_DEADLINE_S=${NORVANE_LAB_DOMAIN_DEADLINE:-240}
 
 large_hosts() {
     local i group master printer
@@ -470,6 +491,162 @@ add_lab_user() {
         ip netns exec "$ns" smbpasswd -c "$LAB_DIR/h$index/smb.conf" -s -a "$LAB_USER" >/dev/null
 }
 
+# Runs the script file `script` in host N's namespace with Samba's
+# compiled-in places made private to it: a fresh /run, and the host's own
+# folders bound over its configuration, state, cache and log folders.
+# Daemons it starts keep that view, so that no socket, database or
+# configuration is shared with the machine or another namespace. The lab's
+# Kerberos configuration is the one Kerberos reads there.
+in_domain_host() {
+    local index=$1 script=$2 dir=$LAB_DIR/h$1 place
+    mkdir -p "$dir"/{etc,lib,cache,log}
+    for place in /etc/samba /var/lib/samba /var/cache/samba /var/log/samba; do
+        mkdir -p "$place"
+    done
+    ip netns exec "$(host_ns "$index")" env KRB5_CONFIG="$LAB_DIR/krb5.conf" sh -c '
+        set -e
+        mount -t tmpfs -o mode=755 tmpfs /run
+        mkdir -p /run/samba
+        mount --bind "$1/etc" /etc/samba
+        mount --bind "$1/lib" /var/lib/samba
+        mount --bind "$1/cache" /var/cache/samba
+        mount --bind "$1/log" /var/log/samba
+        . "$2"' sh "$dir" "$script"
+}
+
+# Kerberos for the domain, as the member and the client read it: the
+# controller's KDC by address, no DNS look-up of realms or host names.
+write_domain_krb5_conf() {
+    cat >"$LAB_DIR/krb5.conf" <<EOF
+[libdefaults]
+  default_realm = $DOMAIN_REALM
+  dns_lookup_realm = false
+  dns_lookup_kdc = false
+  dns_canonicalize_hostname = false
+  rdns = false
+[realms]
+  $DOMAIN_REALM = {
+    kdc = $(host_addr "$DC_INDEX")
+    admin_server = $(host_addr "$DC_INDEX")
+  }
+[domain_realm]
+  .$(echo "$DOMAIN_REALM" | tr A-Z a-z) = $DOMAIN_REALM
+EOF
+}
+
+# The controller: a new domain with its own DNS and no NetBIOS, the
+# administrator's password and the lab user as a domain user (their
+# passwords on standard input), then the daemon.
+start_domain_controller() {
+    local dir=$LAB_DIR/h$DC_INDEX addr ns
+    addr=$(host_addr "$DC_INDEX")
+    ns=$(host_ns "$DC_INDEX")
+    mkdir -p "/etc/netns/$ns"
+    echo "nameserver $addr" >"/etc/netns/$ns/resolv.conf"
+    cat >"$dir.start" <<EOF
+samba-tool domain provision --quiet --realm=$DOMAIN_REALM --domain=$DOMAIN_WORKGROUP \\
+    --server-role=dc --dns-backend=SAMBA_INTERNAL --host-name=$(echo "$DC_NAME" | tr A-Z a-z) \\
+    --host-ip=$addr --option='interfaces = $addr/24' --option='bind interfaces only = yes' \\
+    --option='disable netbios = yes' --option='log level = 1 auth_audit:3' >/var/log/samba/provision.log 2>&1
+/usr/bin/python3 -c '
+import sys
+from samba.auth import system_session
+from samba.param import LoadParm
+from samba.samdb import SamDB
+lp = LoadParm()
+lp.load_default()
+samdb = SamDB(url=lp.samdb_url(), session_info=system_session(), lp=lp)
+admin, user = sys.stdin.read().split("\\n")[:2]
+samdb.setpassword("(sAMAccountName=Administrator)", admin)
+samdb.newuser(sys.argv[1], user)' $LAB_USER
+samba -D
+EOF
+    printf '%s\n' "$DOMAIN_ADMIN_PASSWORD" "$LAB_USER_PASSWORD" | in_domain_host "$DC_INDEX" "$dir.start"
+}
+
+# True once the controller answers Kerberos, LDAP, SMB and DNS.
+domain_controller_ready() {
+    local listening
+    listening=$(ip netns exec "$(host_ns "$DC_INDEX")" ss -Hltn 2>/dev/null || true)
+    grep -q ':88 ' <<<"$listening" && grep -q ':389 ' <<<"$listening" &&
+        grep -q ':445 ' <<<"$listening" && grep -q ':53 ' <<<"$listening"
+}
+
+# The member: a file server of the domain that takes domain log-ons alone
+# (no guest, no anonymous share listing), joined by the administrator
+# (the password through the environment, never an argument); the lab user
+# is a Unix account there, as a domain member maps it. Its workgroup's
+# browse master is the open server.
+start_domain_member() {
+    local dir=$LAB_DIR/h$MEMBER_INDEX addr ns
+    addr=$(host_addr "$MEMBER_INDEX")
+    ns=$(host_ns "$MEMBER_INDEX")
+    mkdir -p "$dir"/{etc,lib/private,shares} "/etc/netns/$ns"
+    echo "nameserver $(host_addr "$DC_INDEX")" >"/etc/netns/$ns/resolv.conf"
+    { cat /etc/passwd; echo "$LAB_USER:x:$LAB_USER_ID:$LAB_USER_ID::/nonexistent:/usr/sbin/nologin"; } \
+        >"/etc/netns/$ns/passwd"
+    { cat /etc/group; echo "$LAB_USER:x:$LAB_USER_ID:"; } >"/etc/netns/$ns/group"
+    {
+        echo "[global]"
+        echo "  workgroup = $DOMAIN_WORKGROUP"
+        echo "  realm = $DOMAIN_REALM"
+        echo "  security = ads"
+        echo "  netbios name = $MEMBER_NAME"
+        echo "  server string = Domain member"
+        echo "  interfaces = $addr/24"
+        echo "  bind interfaces only = yes"
+        echo "  server min protocol = NT1"
+        echo "  map to guest = Never"
+        echo "  restrict anonymous = 2"
+        # Every log-on, the taken ones with how (Kerberos or not), in its log.
+        echo "  log level = 1 auth_audit:5"
+        echo "  log file = /var/log/samba/%m.log"
+        echo "  local master = no"
+        echo "  domain master = no"
+        echo "  preferred master = no"
+        echo "  wins support = no"
+        echo "  dns proxy = no"
+        echo "  idmap config * : backend = tdb"
+        echo "  idmap config * : range = 100000-199999"
+        # Domain accounts are the Unix accounts of the same name.
+        echo "  idmap config $DOMAIN_WORKGROUP : backend = nss"
+        echo "  idmap config $DOMAIN_WORKGROUP : range = 1000-99999"
+        echo "  load printers = no"
+        echo "  printing = bsd"
+        echo "  printcap name = /dev/null"
+        echo "  disable spoolss = yes"
+        local entry share share_comment
+        IFS=',' read -ra entries <<<"$MEMBER_SHARES"
+        for entry in "${entries[@]}"; do
+            share=${entry%%:*}
+            share_comment=${entry#*:}
+            mkdir -p "$dir/shares/$share"
+            echo "[$share]"
+            echo "  path = $dir/shares/$share"
+            [ -n "$share_comment" ] && echo "  comment = $share_comment"
+            echo "  read only = yes"
+        done
+    } >"$dir/etc/smb.conf"
+    cat >"$dir.start" <<'EOF'
+PASSWD=$(cat) net ads join --no-dns-updates -U Administrator >/var/log/samba/join.log 2>&1
+winbindd -D
+smbd -D
+nmbd -D
+EOF
+    printf '%s' "$DOMAIN_ADMIN_PASSWORD" | in_domain_host "$MEMBER_INDEX" "$dir.start" ||
+        die "the domain member did not start (see $dir/log)"
+}
+
+# The domain lab's controller and member, once the controller serves.
+up_domain() {
+    local deadline=$((SECONDS + DOMAIN_DEADLINE_S))
+    until domain_controller_ready; do
+        [ $SECONDS -ge $deadline ] && die "the domain controller did not serve within ${DOMAIN_DEADLINE_S}s"
+        sleep 0.5
+    done
+    start_domain_member
+}
+
 # A veth pair from the bridge namespace into `ns`, named eth0 there.
 attach() {
     local ns=$1 port=$2 addr=$3 mac=$4
@@ -516,11 +693,12 @@ up() {
     large) hosts=$(large_hosts) ;;
     modern) hosts= ;;
     auth) hosts=$(auth_hosts) ;;
-    *) die "unknown size '$size' (small, large, modern or auth)" ;;
+    domain) hosts=$(domain_hosts) ;;
+    *) die "unknown size '$size' (small, large, modern, auth or domain)" ;;
     esac
-    # The auth lab's scans see its two servers alone.
+    # The log-on labs' scans see their own servers alone.
     modern=
-    [ "$size" = auth ] || modern=$(modern_hosts "$(grep -c . <<<"$hosts" || true)")
+    [ "$size" = auth ] || [ "$size" = domain ] || modern=$(modern_hosts "$(grep -c . <<<"$hosts" || true)")
     need_root
     # Whatever an earlier run left behind goes first.
     teardown
@@ -562,6 +740,17 @@ up() {
     write_client_conf
     write_avahi_conf "$CLIENT_NS" labclient client
     start_client_bus
+    local controller=
+    if [ "$size" = domain ]; then
+        for index in $DC_INDEX $MEMBER_INDEX; do
+            ip netns add "$(host_ns "$index")"
+            attach "$(host_ns "$index")" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
+        done
+        write_domain_krb5_conf
+        # Provisioning takes a while; the other hosts start meanwhile.
+        start_domain_controller &
+        controller=$!
+    fi
 
     # Masters first so that they win their elections at once.
     local pass
@@ -575,6 +764,12 @@ up() {
         [ -z "$index" ] && continue
         start_host "$index"
     done <<<"$modern"
+    if [ -n "$controller" ]; then
+        wait "$controller" || die "the domain controller did not start (see $LAB_DIR/h$DC_INDEX/log)"
+        up_domain
+        hosts="$hosts
+$MEMBER_INDEX|$MEMBER_NAME|$DOMAIN_WORKGROUP"
+    fi
     wait_for_browsing "$hosts"
     [ "$size" = small ] && up_mdns_hosts
     trap - EXIT
@@ -701,5 +896,5 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth] | down | status | stop-host N | stale-host N gone|muted | start-host N | client-avahi on|off" ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | client-avahi on|off" ;;
 esac

@@ -6,6 +6,7 @@
 // with no prompt; the password reaches no log line or report. Runs inside
 // the auth lab's client namespace (lab-ctest.sh auth run).
 
+#include "KerberosCache.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
 #include "report/ReportWriter.h"
@@ -17,8 +18,6 @@
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <krb5.h>
 
 using namespace norvane;
 
@@ -104,25 +103,6 @@ std::pair<DWORD, QStringList> listShares(NetworkPlatform& platform, const char* 
     return {result, names};
 }
 
-// A credential cache that names a principal and holds no ticket, as one
-// does once its tickets have expired.
-bool cacheWithoutTickets(const QByteArray& name, const char* principal) {
-    krb5_context kerberos = nullptr;
-    if (krb5_init_context(&kerberos) != 0)
-        return false;
-    krb5_ccache cache = nullptr;
-    krb5_principal client = nullptr;
-    const bool made = krb5_cc_resolve(kerberos, name.constData(), &cache) == 0 &&
-                      krb5_parse_name(kerberos, principal, &client) == 0 &&
-                      krb5_cc_initialize(kerberos, cache, client) == 0;
-    if (client != nullptr)
-        krb5_free_principal(kerberos, client);
-    if (cache != nullptr)
-        krb5_cc_close(kerberos, cache);
-    krb5_free_context(kerberos);
-    return made;
-}
-
 QStringList capturedLog;
 void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
     capturedLog << message;
@@ -201,8 +181,8 @@ private slots:
         QTemporaryDir dir;
         const QByteArray cache = "FILE:" + dir.filePath(QStringLiteral("ccache")).toLocal8Bit();
         qputenv("KRB5CCNAME", cache);
-        QVERIFY(cacheWithoutTickets(cache, NoRealmPrincipal));
-        QVERIFY(kerberosTicketCached());
+        QVERIFY(test::cacheWithoutTickets(cache, NoRealmPrincipal));
+        QVERIFY(cachedKerberosPrincipal());
 
         LinuxPlatform platform(settings());
         AnsweringSource nobody(std::nullopt);

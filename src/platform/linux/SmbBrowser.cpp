@@ -142,8 +142,9 @@ public:
     void useAnonymous() { useLogOn(false, false, nullptr); }
     // Kerberos with the ticket of the default credential cache and nothing
     // else, so that a refused ticket fails rather than becoming another
-    // log-on.
-    void useTicket() { useLogOn(true, true, nullptr); }
+    // log-on. The library takes the cache only for a named user, with no
+    // password; `ticketUser` (the cache's principal) must outlive the listing.
+    void useTicket(const Credentials& ticketUser) { useLogOn(true, true, &ticketUser); }
     // Name and password alone, by NTLM, without Kerberos (which would try
     // the password a second time) and without turning a refusal into an
     // anonymous session. `credentials` must outlive the listing.
@@ -242,14 +243,16 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const std::string& u
                 listing.error != 0 ? std::strerror(listing.error) : "listed");
         return listing;
     }
-    if (kerberosTicketCached()) {
-        context.useTicket();
+    if (const std::optional<std::string> principal = cachedKerberosPrincipal()) {
+        // With no user name the library would log on anonymously.
+        const Credentials ticketUser{*principal, {}, {}};
+        context.useTicket(ticketUser);
         SmbListing listing = listWith(context, url);
         context.useAnonymous();
         if (listing.error == 0)
             return listing;
-        qCDebug(lcAuth, "%s: Kerberos ticket not taken (%s); listing anonymously", url.c_str(),
-                std::strerror(listing.error));
+        qCDebug(lcAuth, "%s: Kerberos ticket of %s not taken (%s); listing anonymously",
+                url.c_str(), principal->c_str(), std::strerror(listing.error));
     }
     return listWith(context, url);
 }
@@ -284,14 +287,20 @@ void SmbDirectory::setLogOn(const std::optional<Credentials>&) {
     // Nothing to log on with: listings stay anonymous.
 }
 
-bool kerberosTicketCached() {
+std::optional<std::string> cachedKerberosPrincipal() {
     krb5_context kerberos = nullptr;
     if (krb5_init_context(&kerberos) != 0)
-        return false;
+        return std::nullopt;
     krb5_ccache cache = nullptr;
     krb5_principal principal = nullptr;
-    const bool found = krb5_cc_default(kerberos, &cache) == 0 &&
-                       krb5_cc_get_principal(kerberos, cache, &principal) == 0;
+    char* name = nullptr;
+    std::optional<std::string> found;
+    if (krb5_cc_default(kerberos, &cache) == 0 &&
+        krb5_cc_get_principal(kerberos, cache, &principal) == 0 &&
+        krb5_unparse_name(kerberos, principal, &name) == 0 && name[0] != '\0')
+        found = name;
+    if (name != nullptr)
+        krb5_free_unparsed_name(kerberos, name);
     if (principal != nullptr)
         krb5_free_principal(kerberos, principal);
     if (cache != nullptr)

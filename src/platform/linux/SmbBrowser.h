@@ -88,9 +88,9 @@ private:
     std::optional<Credentials> m_logOn; // with the library lock held
 };
 
-// True when the default Kerberos credential cache holds a principal, so
-// that a log-on with its ticket is worth trying.
-bool kerberosTicketCached();
+// The principal of the default Kerberos credential cache, when it holds
+// one, so that a log-on with its ticket is worth trying.
+std::optional<std::string> cachedKerberosPrincipal();
 
 // The container an enumeration is opened on.
 struct BrowseTarget {
