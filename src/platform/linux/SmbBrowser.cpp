@@ -32,7 +32,8 @@ void fillBuffer(char* buffer, int length, std::string_view text) {
     if (buffer == nullptr || length <= 0)
         return;
     const bool fits = text.size() < static_cast<std::size_t>(length);
-    if (fits)
+    // An empty view may hold no pointer at all, which memcpy must not get.
+    if (fits && !text.empty())
         std::memcpy(buffer, text.data(), text.size());
     buffer[fits ? text.size() : 0] = '\0';
 }
