@@ -4,8 +4,11 @@
 // the two so that both see the same network. Prints the wall time per
 // computer of each and their ratio. Then walks again with the lab's modern
 // hosts (announced by WS-Discovery only) present and stopped, and prints
-// what they add to the scan. Runs inside the lab's client namespace
-// (bench/lab/run.sh).
+// what they add to the scan. Last, computer and folder scans before and
+// after ten computers the browse master lists have gone (which stay listed
+// for the rest of the lab's life). Runs inside the lab's client namespace
+// (bench/lab/run.sh); with --sequential every walk looks up one computer
+// after the other, as before the look-ahead.
 
 #include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 using namespace norvane;
@@ -27,6 +31,10 @@ namespace {
 
 constexpr int Rounds = 5;
 constexpr int ToolTimeoutMs = 60000;
+constexpr int StaleEntries = 10;
+std::size_t lookAheadLimit = LookAheadLimit;
+// One look-up of a gone computer: three unanswered name queries.
+constexpr double NameServiceBudgetMs = 2250;
 
 class CountingOutput : public ScanOutput {
 public:
@@ -54,7 +62,7 @@ struct Timed {
     int computers = 0;
 };
 
-Timed walk(const QString& config) {
+Timed walk(const QString& config, int resourceType = rtComputer) {
     LinuxPlatformSettings settings;
     settings.smbConfigFile = config.toStdString();
     QElapsedTimer timer;
@@ -62,7 +70,8 @@ Timed walk(const QString& config) {
     LinuxPlatform platform(settings);
     ScanInputs inputs;
     inputs.providerName = LanManProviderName;
-    inputs.resourceType = rtComputer;
+    inputs.resourceType = resourceType;
+    inputs.lookAheadLimit = lookAheadLimit;
     EnumLana(platform, inputs.lanaNum);
     CountingOutput output;
     ScanNetwork(platform, inputs, output, [] { return false; });
@@ -137,10 +146,48 @@ void modernHostsCost(const QString& labDir, const QString& config) {
     std::printf("modern hosts add %.1f ms\n", median(with) - median(without));
 }
 
+// Median computer and folder scan times, then the same after StaleEntries
+// computers have gone while the browse master still lists them.
+void staleEntriesCost(const QString& config) {
+    const std::pair<int, const char*> kinds[] = {{rtComputer, "computer"},
+                                                 {rtSharedFolder, "folder"}};
+    std::vector<double> before[2];
+    std::vector<double> after[2];
+    int rowsBefore[2] = {};
+    int rowsAfter[2] = {};
+    for (int round = 0; round < Rounds; ++round) {
+        for (int k = 0; k < 2; ++k) {
+            const Timed timed = walk(config, kinds[k].first);
+            before[k].push_back(timed.ms);
+            rowsBefore[k] = timed.computers;
+        }
+    }
+    if (QProcess::execute(NORVANE_LAB_SCRIPT, {"ghosts", QString::number(StaleEntries)}) != 0) {
+        std::fprintf(stderr, "the stale browse entries could not be made\n");
+        return;
+    }
+    for (int round = 0; round < Rounds; ++round) {
+        for (int k = 0; k < 2; ++k) {
+            const Timed timed = walk(config, kinds[k].first);
+            after[k].push_back(timed.ms);
+            rowsAfter[k] = timed.computers;
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        const double cost = median(after[k]) - median(before[k]);
+        std::printf("%s scan: %.1f ms for %d rows; with %d stale entries %.1f ms for %d rows: "
+                    "+%.1f ms (%.2f name service budgets; median of %d)\n",
+                    kinds[k].second, median(before[k]), rowsBefore[k], StaleEntries,
+                    median(after[k]), rowsAfter[k], cost, cost / NameServiceBudgetMs, Rounds);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--sequential")))
+        lookAheadLimit = 0;
     const QString labDir = qEnvironmentVariable("NORVANE_LAB_DIR", "/tmp/norvane-lab");
     const QString config = labDir + "/client/smb.conf";
     std::vector<double> platformPerComputer;
@@ -169,5 +216,6 @@ int main(int argc, char** argv) {
                 theirs, Rounds);
     std::printf("ratio walk / samba tools: %.2f\n", ours / theirs);
     modernHostsCost(labDir, config);
+    staleEntriesCost(config);
     return 0;
 }

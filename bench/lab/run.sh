@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the lab benchmark inside the lab's client namespace, bringing the lab
 # up first when it is down (and down again afterwards). Root only.
-#   bench/lab/run.sh BUILD_DIR [small|large]
+#   bench/lab/run.sh BUILD_DIR [small|large] [--sequential]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:?build directory}
@@ -12,4 +12,4 @@ if ! ip netns list | grep -q "^$client\b"; then
     "$lab" up "$size"
     trap '"$lab" down' EXIT
 fi
-ip netns exec "$client" "$build/bench/lab/lab_bench"
+ip netns exec "$client" "$build/bench/lab/lab_bench" "${@:3}"

@@ -1,8 +1,9 @@
 // Look-ahead over a network with latencies: 1000 computers in one
-// workgroup, of which 200 have gone (every look-up waits the full name
-// service budget) and 800 answer each look-up in 2 ms. Prints the time of
-// the whole scan with the look-ahead; with --sequential also the time with
-// every look-up on the walk's thread (minutes).
+// workgroup, of which 200 have gone (every look-up, and every check before
+// a share listing, waits the full name service budget) and 800 answer each
+// in 2 ms, each with one shared folder. Prints the time of a whole computer
+// scan and a whole folder scan with the look-ahead; with --sequential also
+// the times with every look-up on the walk's thread (minutes).
 
 #include "fake/FakePlatform.h"
 #include "scan/ScanWorker.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 using namespace norvane;
 using namespace std::chrono_literals;
@@ -38,8 +40,8 @@ public:
     }
 };
 
-double scanSeconds(test::FakePlatform& net, std::size_t limit, std::size_t& rows) {
-    ScanInputs inputs{"Microsoft Windows Network", rtComputer, 0};
+double scanSeconds(test::FakePlatform& net, int type, std::size_t limit, std::size_t& rows) {
+    ScanInputs inputs{"Microsoft Windows Network", type, 0};
     inputs.lookAheadLimit = limit;
     CountingOutput output;
     const auto start = std::chrono::steady_clock::now();
@@ -59,8 +61,10 @@ int main(int argc, char* argv[]) {
     for (int c = 0; c < Computers; ++c) {
         const std::string name = "PC" + std::to_string(c);
         net.addComputer("OFFICE", "\\\\" + name, "Workstation");
+        net.addShare("\\\\" + name, "\\\\" + name + "\\docs", RESOURCETYPE_DISK);
         if (c % GoneEvery == GoneEvery - 1) {
-            gone.insert(name); // its name query goes unanswered
+            gone.insert(name);          // its name query goes unanswered
+            gone.insert("\\\\" + name); // and so does the check before its shares
         } else {
             net.addHost(name, "10.0." + std::to_string(c / 250) + "." + std::to_string(c % 250),
                         {0x02, 0, 0, 0, std::uint8_t(c >> 8), std::uint8_t(c)});
@@ -69,14 +73,18 @@ int main(int argc, char* argv[]) {
     net.extraDelay = [&gone](const std::string& host) {
         return gone.count(host) != 0 ? std::chrono::milliseconds(NameServiceBudget) : AnswerTime;
     };
-    std::size_t rows = 0;
-    const double ahead = scanSeconds(net, LookAheadLimit, rows);
-    std::printf("look-ahead (%zu at once): %zu rows in %.2f s (%d gone, budget %.2f s)\n",
-                LookAheadLimit, rows, ahead, Computers / GoneEvery,
-                std::chrono::duration<double>(NameServiceBudget).count());
-    if (sequential) {
-        const double oneByOne = scanSeconds(net, 0, rows);
-        std::printf("sequential: %zu rows in %.2f s\n", rows, oneByOne);
+    std::printf("%d computers, %d gone, budget %.2f s, %zu look-ups at once\n", Computers,
+                Computers / GoneEvery, std::chrono::duration<double>(NameServiceBudget).count(),
+                LookAheadLimit);
+    for (const auto& [type, kind] :
+         {std::pair{rtComputer, "computers"}, std::pair{rtSharedFolder, "folders"}}) {
+        std::size_t rows = 0;
+        const double ahead = scanSeconds(net, type, LookAheadLimit, rows);
+        std::printf("%s, look-ahead: %zu rows in %.2f s\n", kind, rows, ahead);
+        if (sequential) {
+            const double oneByOne = scanSeconds(net, type, 0, rows);
+            std::printf("%s, sequential: %zu rows in %.2f s\n", kind, rows, oneByOne);
+        }
     }
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
 
 using namespace norvane;
@@ -30,6 +31,8 @@ namespace {
 constexpr auto StopBound = 250ms;
 // A host that has gone: its look-ups wait far longer than any test runs.
 constexpr auto DeadHostDelay = 60s;
+// A gone host whose look-ups end within the test.
+constexpr auto GoneWait = 1s;
 
 // Three workgroups of computers of every kind: answering, resolving without
 // an adapter, not resolving; with disk and print shares, none, a share list
@@ -121,6 +124,8 @@ private slots:
     void sameChangesAsSequential_data();
     void sameChangesAsSequential();
     void firstRowWaitsOnlyForItsOwnLookUps();
+    void goneComputersCostOneWaitTogether_data();
+    void goneComputersCostOneWaitTogether();
     void stopAtRandomMoments_data();
     void stopAtRandomMoments();
     void stopRequestedBeforeTheWalkEndsItAtItsFirstStopPoint();
@@ -181,6 +186,40 @@ void TestLookAhead::firstRowWaitsOnlyForItsOwnLookUps() {
     ScanNetwork(net, inputsFor(rtComputer, LookAheadLimit), output, stop);
     QVERIFY(firstRowAt < 1s);
     QCOMPARE(output.rows.front().subItems.value(3), QStringLiteral("01-02-03-04-05-06"));
+}
+
+void TestLookAhead::goneComputersCostOneWaitTogether_data() {
+    QTest::addColumn<int>("type");
+    QTest::newRow("computers") << int(rtComputer);
+    QTest::newRow("folders") << int(rtSharedFolder);
+    QTest::newRow("printers") << int(rtSharedPrinter);
+}
+
+void TestLookAhead::goneComputersCostOneWaitTogether() {
+    // Ten gone computers between two answering ones: their look-ups, or the
+    // checks before their share listings, wait side by side.
+    QFETCH(int, type);
+    FakePlatform net;
+    net.recordCalls = false;
+    net.addDomain("W");
+    std::set<std::string> gone;
+    for (int c = 0; c < 12; ++c) {
+        const std::string name = "PC" + std::to_string(c);
+        const std::string remote = "\\\\" + name;
+        net.addComputer("W", remote);
+        net.addHost(name, "10.0.0." + std::to_string(c + 1), {2, 0, 0, 0, 0, std::uint8_t(c)});
+        net.addShare(remote, remote + "\\docs", RESOURCETYPE_DISK);
+        net.addShare(remote, remote + "\\laser", RESOURCETYPE_PRINT);
+        if (c != 0 && c != 11)
+            gone.insert({name, remote});
+    }
+    net.extraDelay = [gone](const std::string& subject) {
+        return gone.count(subject) != 0 ? std::chrono::milliseconds(GoneWait) : 0ms;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    const RecordingOutput output = walkWith(net, type, LookAheadLimit);
+    QVERIFY(std::chrono::steady_clock::now() - start < 3 * GoneWait);
+    QCOMPARE(output.rows.size(), std::size_t(12));
 }
 
 void TestLookAhead::stopAtRandomMoments_data() {

@@ -113,6 +113,15 @@ bool FakePlatform::delay(std::chrono::milliseconds base, const std::string& subj
     return !m_abandoned;
 }
 
+void FakePlatform::prepareListing(const NetResource& computer) {
+    const std::string container = describe(&computer);
+    record("prepareListing(" + container + ")");
+    if (!delay(enumDelay, container))
+        return;
+    std::lock_guard lock(m_mutex);
+    m_prepared.insert(container);
+}
+
 void FakePlatform::abandonLookups() {
     {
         std::lock_guard lock(m_mutex);
@@ -162,6 +171,10 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
         return fail(source->openError);
     OpenEnum open;
     open.container = describe(container);
+    {
+        std::lock_guard lock(m_mutex);
+        open.prepared = m_prepared.erase(open.container) == 1;
+    }
     open.enumError = source->enumError;
     if (usage == RESOURCEUSAGE_CONNECTABLE && source->onlyUser && open.enumError == 0) {
         std::lock_guard lock(m_mutex);
@@ -183,14 +196,16 @@ DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, 
     record("enumResource(#" + std::to_string(handle) + "," + std::to_string(*count) + "," +
            std::to_string(*bufferSize) + ")");
     std::string container;
+    bool prepared = false;
     {
         std::lock_guard lock(m_mutex);
         auto found = m_open.find(handle);
         if (found == m_open.end())
             return fail(win::InvalidHandle);
         container = found->second.container;
+        prepared = found->second.prepared;
     }
-    if (!delay(enumDelay, container))
+    if (!prepared && !delay(enumDelay, container))
         return fail(win::Timeout);
     std::lock_guard lock(m_mutex);
     auto found = m_open.find(handle);

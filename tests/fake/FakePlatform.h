@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,8 @@ public:
                        std::uint16_t dataSize, const IpOptionInformation* options,
                        void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
     int platformId() const override { return platformFamily; }
+    // Waits the listing's delay ahead, so that the listing itself does not.
+    void prepareListing(const NetResource& computer) override;
     void abandonLookups() override;
     void resumeLookups() override;
 
@@ -119,6 +122,7 @@ private:
         std::size_t cursor = 0;
         DWORD enumError = 0;
         bool first = true;
+        bool prepared = false; // its delays were waited for ahead
     };
 
     void record(const std::string& line);
@@ -132,6 +136,7 @@ private:
     std::vector<std::string> m_calls;
     std::map<EnumHandle, OpenEnum> m_open;
     std::optional<Credentials> m_logOn;
+    std::set<std::string> m_prepared; // containers whose delay was waited for ahead
     std::map<std::string, int> m_failedLogOns;
     EnumHandle m_nextHandle = 1;
     std::condition_variable m_abandonedChanged;

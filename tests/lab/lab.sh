@@ -15,6 +15,8 @@
 #                             neighbour answer) or every answer to the client
 #                             dropped (muted: it still answers ARP)
 #   lab.sh start-host N       bring host N's link and daemons back
+#   lab.sh ghosts COUNT       COUNT computers the browse master lists that have
+#                             gone (one host's names, announced, then link down)
 #   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
 #
 # Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon,
@@ -856,6 +858,35 @@ stale_host() {
     esac
 }
 
+# Computers that have gone while the browse master still lists them: one
+# host announces COUNT names (its own and aliases) in LABGROUP2 until the
+# client's browse list shows them all, then its link goes down. They stay
+# listed for the rest of the lab's life.
+GHOST_INDEX=40
+ghosts() {
+    local count=$1 index=$GHOST_INDEX ns conf aliases= i tree missing
+    local deadline=$((SECONDS + BROWSE_DEADLINE_S))
+    ns=$(host_ns "$index")
+    conf=$LAB_DIR/h$index/smb.conf
+    ip netns add "$ns"
+    attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
+    write_host_conf "$index" LABGHOST0 LABGROUP2 no "Gone computer" "" ""
+    for i in $(seq 1 $((count - 1))); do aliases="$aliases LABGHOST$i"; done
+    sed -i "/^\[global\]/a\\  netbios aliases =$aliases" "$conf"
+    ip netns exec "$ns" nmbd -D -s "$conf"
+    while :; do
+        tree=$(client_smbtree)
+        missing=
+        for i in $(seq 0 $((count - 1))); do
+            grep -q "^[[:space:]]*\\\\\\\\LABGHOST$i[[:space:]]" <<<"$tree" || missing="$missing LABGHOST$i"
+        done
+        [ -z "$missing" ] && break
+        [ $SECONDS -ge $deadline ] && die "browse list incomplete after ${BROWSE_DEADLINE_S}s, missing:$missing"
+        sleep "$POLL_INTERVAL_S"
+    done
+    stale_host "$index" gone
+}
+
 status() {
     local ns
     if [ -z "$(lab_namespaces)" ]; then
@@ -892,9 +923,13 @@ start-host)
     start_host "${2:?host index}"
     wait_for_name "$2"
     ;;
+ghosts)
+    need_root
+    ghosts "${2:?how many}"
+    ;;
 client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | client-avahi on|off" ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off" ;;
 esac

@@ -198,6 +198,13 @@ public:
                                std::uint16_t dataSize, const IpOptionInformation* options,
                                void* replyBuffer, DWORD replySize, DWORD timeoutMs) = 0;
 
+    // Finds out now what a listing of `computer`'s shares would first have
+    // to wait for (the computer's address, whether it takes connections),
+    // so that the listing that follows soon does not wait for it. Runs on
+    // any thread, side by side with other calls; a walk calls it for the
+    // computers after the one it lists, since listings run one at a time.
+    virtual void prepareListing(const NetResource& computer) { static_cast<void>(computer); }
+
     // Look-ups running on other threads (name resolution, adapter status,
     // share listing) give up as soon as they can and new ones fail at once,
     // until resumeLookups(). A walk that is stopped abandons its look-ups

@@ -39,7 +39,7 @@ public:
         m_state->outcomes.resize(count);
         if (m_pool == nullptr)
             return;
-        m_stop.setListener([state = m_state] {
+        m_stopListener = m_stop.addListener([state = m_state] {
             {
                 const std::lock_guard lock(state->mutex);
                 state->stopped = true;
@@ -55,7 +55,7 @@ public:
     ~LookAhead() {
         if (m_pool == nullptr)
             return;
-        m_stop.clearListener();
+        m_stop.removeListener(m_stopListener);
         std::unique_lock lock(m_state->mutex);
         m_state->abandoned = true;
         if (m_state->running == 0)
@@ -122,6 +122,7 @@ private:
     std::shared_ptr<State> m_state;
     LookupPool* m_pool;
     StopRequest& m_stop;
+    StopRequest::ListenerId m_stopListener = 0;
     NetworkPlatform& m_platform;
 };
 

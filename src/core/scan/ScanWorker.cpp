@@ -102,8 +102,10 @@ public:
          CredentialSource* credentials)
         : m_platform(platform), m_inputs(inputs), m_output(output), m_stop(stop),
           m_logOn(platform, credentials) {
-        if (m_inputs.lookAheadLimit > 0)
+        if (m_inputs.lookAheadLimit > 0) {
             m_pool = std::make_unique<LookupPool>(m_inputs.lookAheadLimit);
+            m_listingPool = std::make_unique<LookupPool>(1);
+        }
     }
 
     int run() {
@@ -191,19 +193,31 @@ private:
         m_output.addSubItem(found.mac);
     }
 
-    // False when the walk was stopped. The log-on in force is the
-    // platform's, so the computers are listed one after the other; each
-    // listing runs on the pool, so that a stop need not wait for it.
+    // False when the walk was stopped. The platform checks every computer
+    // ahead, side by side, so that computers that have gone cost about one
+    // wait together. The listings themselves run one after the other, in
+    // walk order: the log-on in force is the platform's and may change at
+    // any computer, and the SMB library serves one listing at a time. Each
+    // listing runs on a thread of its own, so that a stop need not wait for
+    // it.
     bool addShareRowsOfAll(const std::vector<NetResource>& computers, const QString& group) {
         const DWORD type = enumerationType(resourceTypeFromIndex(m_inputs.resourceType));
-        for (const NetResource& computer : computers) {
-            if (m_stop.isRequested())
+        LookAhead<bool> checks(
+            m_pool.get(), computers.size(),
+            [this, &computers](std::size_t i) {
+                m_platform.prepareListing(computers[i]);
+                return true;
+            },
+            m_stop, m_platform);
+        for (std::size_t i = 0; i < computers.size(); ++i) {
+            if (m_stop.isRequested() || !checks.take(i).has_value())
                 return false;
+            const NetResource& computer = computers[i];
             std::optional<ContainerRead> shares;
             bool stopped = false;
             m_logOn.list(text(computer.remoteName), group, [&] {
                 LookAhead<std::optional<ContainerRead>> listing(
-                    m_pool.get(), 1,
+                    m_listingPool.get(), 1,
                     [&](std::size_t) { return listShares(m_platform, computer, type); }, m_stop,
                     m_platform);
                 auto taken = listing.take(0);
@@ -242,6 +256,8 @@ private:
     std::array<unsigned char, EnumBufferSize> m_buffer{};
     // Ends after every look-ahead, which waits for its own look-ups.
     std::unique_ptr<LookupPool> m_pool;
+    // The share listing under way, apart from the checks queued ahead.
+    std::unique_ptr<LookupPool> m_listingPool;
     LogOnPolicy m_logOn;
 };
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 
 namespace norvane {
@@ -24,16 +25,19 @@ public:
     void request();
     bool isRequested() const;
 
-    // While a listener is set, request() calls it once, on the requesting
-    // thread. Clearing it returns only when no call of it is running.
-    void setListener(std::function<void()> listener);
-    void clearListener();
+    // While a listener is added, request() calls it once, on the requesting
+    // thread; a walk waiting for look-ups within look-ups adds one for each.
+    // Removing one returns only when no call of it is running.
+    using ListenerId = unsigned;
+    ListenerId addListener(std::function<void()> listener);
+    void removeListener(ListenerId id);
 
 private:
     StopFlag m_poll;
     std::atomic<bool> m_requested{false};
     std::mutex m_listenerMutex;
-    std::function<void()> m_listener;
+    std::map<ListenerId, std::function<void()>> m_listeners;
+    ListenerId m_nextListener = 0;
 };
 
 } // namespace norvane

@@ -25,6 +25,19 @@ namespace {
 constexpr std::uint16_t WinsockVersion11 = 0x0101;
 constexpr int WsaVersionNotSupported = 10092;
 constexpr std::size_t MaxLanas = 254;
+
+// Makes room for one more entry in a map of timed entries (each with its
+// time `at`) kept at most ResolvedNamesKept long: expired entries go first,
+// everything when none has expired.
+template <typename TimedEntries>
+void makeRoom(TimedEntries& entries, std::chrono::steady_clock::time_point now,
+              std::chrono::steady_clock::duration lifetime) {
+    if (entries.size() < ResolvedNamesKept)
+        return;
+    std::erase_if(entries, [&](const auto& entry) { return now - entry.second.at >= lifetime; });
+    if (entries.size() >= ResolvedNamesKept)
+        entries.clear();
+}
 constexpr std::size_t NeighbourTableLimit = 1 << 20;
 
 std::string readSmallFile(const std::string& path) {
@@ -215,7 +228,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         break;
     }
     if (m_checkServers) {
-        if (const int refused = checkServer(target.name)) {
+        if (const int refused = takeCheckedServer(target.name)) {
             qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << refused;
             return SmbListing{refused, {}};
         }
@@ -419,13 +432,7 @@ void LinuxPlatform::resumeLookups() {
 void LinuxPlatform::rememberResolved(const std::string& name, std::uint32_t address) {
     const auto now = std::chrono::steady_clock::now();
     const std::lock_guard lock(m_resolvedMutex);
-    if (m_resolved.size() >= ResolvedNamesKept) {
-        std::erase_if(m_resolved, [&](const auto& entry) {
-            return now - entry.second.at >= ResolvedNameLifetime;
-        });
-        if (m_resolved.size() >= ResolvedNamesKept)
-            m_resolved.clear();
-    }
+    makeRoom(m_resolved, now, ResolvedNameLifetime);
     m_resolved[name] = Resolved{address, now};
 }
 
@@ -447,6 +454,34 @@ int LinuxPlatform::checkServer(const std::string& name) {
     if (!address)
         return ENOENT;
     return probeSmbServer(*address, m_settings.smbPortConnectTimeout, m_abandonment.fd());
+}
+
+void LinuxPlatform::prepareListing(const NetResource& computer) {
+    const auto target = browseTargetOf(computer);
+    if (!m_checkServers || !target || target->level != BrowseLevel::Server)
+        return;
+    const int refused = checkServer(target->name);
+    // An abandoned check says nothing about the server.
+    if (refused == ECANCELED)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard lock(m_checkedMutex);
+    makeRoom(m_checkedServers, now, CheckedServerLifetime);
+    m_checkedServers[target->name] = CheckedServer{refused, now};
+}
+
+int LinuxPlatform::takeCheckedServer(const std::string& name) {
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        const auto found = m_checkedServers.find(name);
+        if (found != m_checkedServers.end()) {
+            const CheckedServer checked = found->second;
+            m_checkedServers.erase(found);
+            if (std::chrono::steady_clock::now() - checked.at < CheckedServerLifetime)
+                return checked.refused;
+        }
+    }
+    return checkServer(name);
 }
 
 NbnsExchange LinuxPlatform::nameQueryExchange() const {

@@ -38,6 +38,11 @@ constexpr std::chrono::milliseconds SmbPortConnectTimeout{2000};
 // listing that follows, and how many names are kept that long.
 constexpr std::chrono::seconds ResolvedNameLifetime{10};
 constexpr std::size_t ResolvedNamesKept = 4096;
+// How long the outcome of a server's check made ahead of its share listing
+// stands for the listing: long enough for the listings before it, which
+// run one at a time, short enough that a server that changed in between is
+// checked again. Each outcome serves one listing.
+constexpr std::chrono::seconds CheckedServerLifetime{60};
 
 struct LinuxPlatformSettings {
     std::uint16_t nbnsPort = NbnsPort;
@@ -86,6 +91,7 @@ public:
     int wsaStartup(std::uint16_t version) override;
     int wsaCleanup() override;
     std::optional<std::uint32_t> getHostByName(const char* name) override;
+    void prepareListing(const NetResource& computer) override;
     void abandonLookups() override;
     void resumeLookups() override;
 
@@ -117,6 +123,9 @@ private:
     void rememberResolved(const std::string& name, std::uint32_t address);
     // 0, or the errno that tells why the server's shares cannot be listed.
     int checkServer(const std::string& name);
+    // The outcome of the check made ahead for `name`, taken out, or a check
+    // made now.
+    int takeCheckedServer(const std::string& name);
     NbnsExchange nameQueryExchange() const;
     NbnsExchange nodeStatusExchange() const;
 
@@ -144,6 +153,12 @@ private:
     std::map<std::string, Resolved> m_resolved;
 
     bool m_checkServers = false;
+    struct CheckedServer {
+        int refused = 0;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::mutex m_checkedMutex;
+    std::map<std::string, CheckedServer> m_checkedServers;
 
     IcmpEcho m_icmp;
 };
