@@ -18,8 +18,10 @@ foreach(size IN LISTS NORVANE_ICON_SIZES)
 endforeach()
 add_custom_command(
     OUTPUT ${NORVANE_ICON_PNGS}
-    # Leak reports of a sanitized build would fail this short-lived tool.
+    # Leak reports of a sanitized build, and thread reports about Qt's own
+    # uninstrumented thread pool, would fail this short-lived tool.
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+            TSAN_OPTIONS=ignore_noninstrumented_modules=1
             $<TARGET_FILE:norvane_render_icon> ${NORVANE_ICON_SVG} ${NORVANE_ICON_DIR}
             ${NORVANE_ICON_SIZES}
     DEPENDS norvane_render_icon ${NORVANE_ICON_SVG}

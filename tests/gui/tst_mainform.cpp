@@ -9,6 +9,7 @@
 #include "widgets/ResourceListView.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMovie>
@@ -28,6 +29,9 @@ using namespace norvane::test;
 using namespace std::chrono_literals;
 
 namespace {
+
+// How long any way of ending a scan may take, whatever the network does.
+constexpr qint64 StopBoundMs = 250;
 
 // The shared window fixture with the list helpers these tests use.
 struct ListWindow : Window {
@@ -76,6 +80,8 @@ private slots:
     void progressDuringAScan();
     void closedResourceBoxShowsFocusOnlyWithIt();
     void windowClosedDuringScan();
+    void stopsAreQuickWhileAHostHangs_data();
+    void stopsAreQuickWhileAHostHangs();
     void windowClosedDuringSound();
     void tenThousandRows();
 };
@@ -564,6 +570,62 @@ void TestMainForm::windowClosedDuringScan() {
     w.form->close();
     w.form.reset();
     QCOMPARE(w.sounds, 0);
+    QCOMPARE(w.fake.openHandles(), std::size_t{0});
+}
+
+void TestMainForm::stopsAreQuickWhileAHostHangs_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("action");
+    for (const int type : {int(rtComputer), int(rtSharedFolder)}) {
+        for (const char* action : {"Stop", "Esc", "Go", "F5", "close"})
+            QTest::addRow("%s, %s", type == rtComputer ? "computers" : "folders", action)
+                << type << QString::fromLatin1(action);
+    }
+}
+
+// GAMMA has gone: its look-ups, or the check before its share listing,
+// would wait far longer than the test runs. Every way of ending the scan
+// returns within the bound all the same.
+void TestMainForm::stopsAreQuickWhileAHostHangs() {
+    QFETCH(int, type);
+    QFETCH(QString, action);
+    ListWindow w;
+    buildSmallNetwork(w.fake);
+    w.fake.extraDelay = [](const std::string& subject) {
+        return subject == "GAMMA" || subject == "\\\\GAMMA" ? std::chrono::milliseconds(60s) : 0ms;
+    };
+    w.create();
+    parts(*w.form).cboResource->setCurrentIndex(type);
+    w.form->show();
+    // The rows before GAMMA's; a computer scan has begun GAMMA's row too.
+    QTRY_COMPARE(w.form->model().rowCount(), type == rtComputer ? 3 : 1);
+    QTest::qWait(100);
+    QElapsedTimer timer;
+    timer.start();
+    if (action == "Stop")
+        parts(*w.form).actStop->trigger();
+    else if (action == "Esc")
+        QTest::keyClick(w.form.get(), Qt::Key_Escape);
+    else if (action == "Go")
+        parts(*w.form).actGo->trigger();
+    else if (action == "F5")
+        QTest::keyClick(w.form.get(), Qt::Key_F5);
+    else
+        w.close(); // as the program ends once its window closes
+    QVERIFY2(timer.elapsed() < StopBoundMs, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(w.fake.openHandles(), std::size_t{0});
+    QCOMPARE(w.sounds, 0);
+    if (action == "close")
+        return;
+    if (action == "Go" || action == "F5") {
+        // The new scan meets the same host; Stop ends it as quickly.
+        QVERIFY(w.form->isScanning());
+        QTRY_VERIFY(w.form->model().rowCount() >= 1);
+        timer.restart();
+        parts(*w.form).actStop->trigger();
+        QVERIFY2(timer.elapsed() < StopBoundMs, qPrintable(QString::number(timer.elapsed())));
+    }
+    QVERIFY(!w.form->isScanning());
     QCOMPARE(w.fake.openHandles(), std::size_t{0});
 }
 
