@@ -336,7 +336,8 @@ void TestMainForm::columnClicksIgnoredDuringScan() {
     w.create();
     w.form->show();
     inScan.wait();
-    QTRY_COMPARE(w.form->model().rowCount(), 3);
+    // GAMMA's row is begun: its caption comes before its look-up's result.
+    QTRY_COMPARE(w.captions(), (QStringList{"\\\\ALPHA", "\\\\beta", "\\\\GAMMA"}));
     w.clickHeader(1);
     w.clickHeader(0);
     QCOMPARE(w.form->model().headerImage(0), int(imgNone));

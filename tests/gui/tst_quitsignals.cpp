@@ -103,6 +103,12 @@ void TestQuitSignals::programClosesAsByItsCloseBox() {
     QFETCH(int, signalNumber);
     if (!m_programCanRun)
         QSKIP("needs a fresh network namespace as root and the ip tool");
+#ifdef NORVANE_TSAN
+    // Qt is not instrumented: a program that ignores it for ThreadSanitizer
+    // gets no signal while it waits in Qt's event loop, and one that does
+    // not reports Qt's own synchronisation.
+    QSKIP("the program's signal handling is not checked under ThreadSanitizer");
+#endif
     QTemporaryDir home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());

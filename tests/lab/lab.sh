@@ -873,6 +873,8 @@ ghosts() {
     write_host_conf "$index" LABGHOST0 LABGROUP2 no "Gone computer" "" ""
     for i in $(seq 1 $((count - 1))); do aliases="$aliases LABGHOST$i"; done
     sed -i "/^\[global\]/a\\  netbios aliases =$aliases" "$conf"
+    # Never the browse master: the workgroup must keep its own once these go.
+    sed -i 's/^  local master = yes$/  local master = no/' "$conf"
     ip netns exec "$ns" nmbd -D -s "$conf"
     while :; do
         tree=$(client_smbtree)

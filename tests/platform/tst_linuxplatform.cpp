@@ -500,6 +500,20 @@ private slots:
         QCOMPARE(responder.requests(), 2);
     }
 
+    // A host that is up without a name service refuses the port: one round
+    // trip, no second attempt.
+    void nodeStatusEndsAtARefusal() {
+        int closedPort = 0;
+        {
+            const Responder gone;
+            closedPort = gone.port();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!queryNodeStatus(loopback(), NbnsExchange{std::uint16_t(closedPort), 2s, 3}));
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    }
+
     void nodeStatusIgnoresForeignAnswers_data() {
         QTest::addColumn<bool>("otherAddress");
         QTest::addColumn<int>("idOffset");

@@ -34,7 +34,8 @@ struct NameQueryTarget {
 };
 
 // Asks `address` for its node status. Only an answer from that address and
-// the asked port, with the request's transaction id, is accepted.
+// the asked port, with the request's transaction id, is accepted. A host
+// that answers with ICMP port unreachable is not asked again.
 std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
                                                 const NbnsExchange& exchange);
 

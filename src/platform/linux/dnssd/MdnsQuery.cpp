@@ -2,16 +2,12 @@
 
 #include "DnsCodec.h"
 #include "linux/Logging.h"
+#include "linux/UdpSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <optional>
 #include <random>
 
@@ -19,9 +15,9 @@ namespace norvane {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = UdpSocket::Clock;
 // The largest message a multicast DNS responder may send.
-constexpr std::size_t MaxMdnsMessage = 9000;
+static_assert(MaxUdpDatagram >= 9000);
 // Multicast DNS packets carry the largest TTL, so that a receiver can tell
 // that they came from the local link.
 constexpr int MdnsTtl = 255;
@@ -57,28 +53,12 @@ public:
           m_id(static_cast<std::uint16_t>(std::random_device{}() & 0xFFFF)) {
         m_service =
             dns::nameFromText(settings.service + '.' + settings.domain).value_or(dns::Name{});
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (m_fd < 0)
-            return;
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_ANY);
-        const int ttl = MdnsTtl;
-        if (setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0 ||
-            bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            close(m_fd);
-            m_fd = -1;
-        }
     }
     MulticastBrowse(const MulticastBrowse&) = delete;
     MulticastBrowse& operator=(const MulticastBrowse&) = delete;
-    ~MulticastBrowse() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
 
     std::vector<ResolvedService> run() {
-        if (m_fd < 0 || m_service.empty() || m_adapters.empty())
+        if (!m_socket.valid() || m_service.empty() || m_adapters.empty())
             return {};
         ask({{m_service, dns::TypePTR}});
         receiveFor(m_settings.browseWindow);
@@ -113,45 +93,23 @@ private:
         const auto message = dns::queryMessage(m_id, questions);
         if (!message)
             return;
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(m_settings.group);
-        to.sin_port = htons(m_settings.port);
         for (const Adapter& adapter : m_adapters) {
-            in_addr out{};
-            out.s_addr = adapter.address;
-            if (setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_IF, &out, sizeof out) != 0)
+            if (!m_socket.setMulticastInterface(adapter.address))
                 continue;
             qCDebug(lcDnsSd) << "asking" << text(questions.front().name) << "type"
                              << questions.front().type << "out of" << adapter.name.c_str();
             // A lost query costs only its answers; the round goes on.
-            (void)sendto(m_fd, message->data(), message->size(), 0,
-                         reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            m_socket.sendTo(*message, htonl(m_settings.group), m_settings.port);
         }
     }
 
     void receiveFor(std::chrono::milliseconds window) {
-        const auto deadline = Clock::now() + window;
-        std::array<std::uint8_t, MaxMdnsMessage> buffer{};
-        while (!m_cancel.cancelled()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return;
-            std::array<pollfd, 2> waits{pollfd{m_fd, POLLIN, 0}, pollfd{m_cancel.fd(), POLLIN, 0}};
-            const int ready =
-                poll(waits.data(), m_cancel.fd() >= 0 ? 2 : 1, static_cast<int>(left.count()));
-            if (ready < 0 && errno == EINTR)
-                continue;
-            if (ready <= 0 || (waits[0].revents & POLLIN) == 0)
-                return;
-            sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const ssize_t got = recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
-            if (got < 0 || fromSize < sizeof from || from.sin_family != AF_INET)
-                continue;
-            take(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)), from);
-        }
+        m_socket.receiveUntil(
+            Clock::now() + window, m_cancel.fd(),
+            [this](std::span<const std::uint8_t> packet, const sockaddr_in& from) {
+                take(packet, from);
+                return m_cancel.cancelled();
+            });
     }
 
     bool onAdapterNetwork(std::uint32_t address) const {
@@ -271,7 +229,7 @@ private:
     const RoundCancel& m_cancel;
     const std::uint16_t m_id;
     dns::Name m_service;
-    int m_fd = -1;
+    const UdpSocket m_socket{UdpSocketOptions{.broadcast = false, .multicastTtl = MdnsTtl}};
     std::vector<Instance> m_instances;
     std::vector<HostAddress> m_addresses;
 };
