@@ -7,6 +7,7 @@
 // the auth lab's client namespace (lab-ctest.sh auth run).
 
 #include "KerberosCache.h"
+#include "LogOnLab.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
 #include "report/ReportWriter.h"
@@ -103,11 +104,6 @@ std::pair<DWORD, QStringList> listShares(NetworkPlatform& platform, const char* 
     return {result, names};
 }
 
-QStringList capturedLog;
-void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
-    capturedLog << message;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(std::optional<Credentials>)
@@ -122,31 +118,10 @@ private:
         return s;
     }
 
-    test::RecordingOutput scanFolders(CredentialSource& source) {
-        LinuxPlatform platform(settings());
-        ScanInputs inputs;
-        inputs.providerName = LanManProviderName;
-        inputs.resourceType = rtSharedFolder;
-        test::RecordingOutput output;
-        const int result = ScanNetwork(
-            platform, inputs, output, [] { return false; }, &source);
-        [&] { QCOMPARE(result, ScanCompleted); }();
-        return output;
-    }
-
-    static QStringList captions(const ResultRows& rows) {
-        QStringList list;
-        for (const ResultRow& row : rows)
-            list << row.caption;
-        list.sort();
-        return list;
-    }
-
 private slots:
     void initTestCase() {
         // Every diagnostic on, so that a password in any of them would show.
-        QLoggingCategory::setFilterRules(QStringLiteral("norvane.*.debug=true"));
-        qInstallMessageHandler(captureMessage);
+        test::captureDiagnostics();
     }
 
     void logOnDecidesListing_data() {
@@ -208,8 +183,8 @@ private slots:
 
     void promptAnsweredListsLockedShares() {
         AnsweringSource source(CredentialAnswer{labUser(LabPassword), true});
-        const test::RecordingOutput output = scanFolders(source);
-        QCOMPARE(captions(output.rows),
+        const test::RecordingOutput output = test::scanLabFolders(labDir(), &source);
+        QCOMPARE(test::sortedCaptions(output.rows),
                  (QStringList{"\\\\LABLOCK\\private", "\\\\LABLOCK\\team", "\\\\LABOPEN\\pub"}));
         QCOMPARE(source.requests, QStringList{"\\\\LABLOCK LABAUTH"});
         QCOMPARE(source.remembers, QStringList{"LABAUTH labuser"});
@@ -229,8 +204,8 @@ private slots:
     void wrongPasswordCostsOneFailedLogOn() {
         const int before = failedLogOns();
         AnsweringSource source(CredentialAnswer{labUser("Lab-User-Pass-8"), true});
-        const test::RecordingOutput output = scanFolders(source);
-        QCOMPARE(captions(output.rows), QStringList{"\\\\LABOPEN\\pub"});
+        const test::RecordingOutput output = test::scanLabFolders(labDir(), &source);
+        QCOMPARE(test::sortedCaptions(output.rows), QStringList{"\\\\LABOPEN\\pub"});
         QCOMPARE(source.requests.size(), 1);
         QVERIFY(source.remembers.isEmpty());
         // The server writes its log as it refuses.
@@ -240,8 +215,8 @@ private slots:
     }
 
     void passwordInNoLogLine() {
-        QVERIFY(!capturedLog.isEmpty()); // the diagnostics did run
-        for (const QString& line : std::as_const(capturedLog))
+        QVERIFY(!test::capturedDiagnostics().isEmpty()); // the diagnostics did run
+        for (const QString& line : std::as_const(test::capturedDiagnostics()))
             QVERIFY2(!line.contains(QLatin1String(LabPassword)), qPrintable(line));
     }
 };

@@ -7,6 +7,7 @@
 // domain run).
 
 #include "KerberosCache.h"
+#include "LogOnLab.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
 #include "scan/ScanWorker.h"
@@ -73,11 +74,6 @@ public:
     }
 };
 
-QStringList capturedLog;
-void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
-    capturedLog << message;
-}
-
 } // namespace
 
 class TestLabKerberos : public QObject {
@@ -102,33 +98,10 @@ private:
         return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
-    test::RecordingOutput scanFolders(CredentialSource* source) {
-        LinuxPlatformSettings settings;
-        settings.smbConfigFile = (labDir() + QStringLiteral("/client/smb.conf")).toStdString();
-        LinuxPlatform platform(settings);
-        ScanInputs inputs;
-        inputs.providerName = LanManProviderName;
-        inputs.resourceType = rtSharedFolder;
-        test::RecordingOutput output;
-        const int result = ScanNetwork(
-            platform, inputs, output, [] { return false; }, source);
-        [&] { QCOMPARE(result, ScanCompleted); }();
-        return output;
-    }
-
-    static QStringList captions(const ResultRows& rows) {
-        QStringList list;
-        for (const ResultRow& row : rows)
-            list << row.caption;
-        list.sort();
-        return list;
-    }
-
 private slots:
     void initTestCase() {
         // Every diagnostic on, so that a password in any of them would show.
-        QLoggingCategory::setFilterRules(QStringLiteral("norvane.*.debug=true"));
-        qInstallMessageHandler(captureMessage);
+        test::captureDiagnostics();
         QVERIFY(m_caches.isValid());
         qputenv("KRB5_CONFIG", (labDir() + QStringLiteral("/krb5.conf")).toLocal8Bit());
         m_cache = "FILE:" + m_caches.filePath(QStringLiteral("ccache")).toLocal8Bit();
@@ -142,9 +115,9 @@ private slots:
         QCOMPARE(cachedKerberosPrincipal(), std::optional<std::string>(LabPrincipal));
         const int before = memberKerberosLogOns();
         RecordingSource source;
-        const test::RecordingOutput output = scanFolders(&source);
+        const test::RecordingOutput output = test::scanLabFolders(labDir(), &source);
         // The open server takes no ticket and lists anonymously.
-        QCOMPARE(captions(output.rows), MemberShares + OpenShares);
+        QCOMPARE(test::sortedCaptions(output.rows), MemberShares + OpenShares);
         QVERIFY2(source.requests.isEmpty(), qPrintable(source.requests.join(", ")));
         QVERIFY(output.errors.isEmpty());
         QVERIFY(output.rows.front().subItems.contains(QString::fromLatin1(DomainGroup)));
@@ -171,15 +144,16 @@ private slots:
             QVERIFY(test::cacheWithoutTickets(m_cache, LabPrincipal));
         QCOMPARE(cachedKerberosPrincipal().has_value(), ticketless);
         RecordingSource source;
-        const test::RecordingOutput output = scanFolders(withSource ? &source : nullptr);
-        QCOMPARE(captions(output.rows), OpenShares);
+        const test::RecordingOutput output =
+            test::scanLabFolders(labDir(), withSource ? &source : nullptr);
+        QCOMPARE(test::sortedCaptions(output.rows), OpenShares);
         QCOMPARE(source.requests, requests);
         QVERIFY(output.errors.isEmpty());
     }
 
     void passwordsWrittenNowhere() {
-        QVERIFY(!capturedLog.isEmpty()); // the diagnostics did run
-        for (const QString& text : std::as_const(capturedLog) + m_toolOutput) {
+        QVERIFY(!test::capturedDiagnostics().isEmpty()); // the diagnostics did run
+        for (const QString& text : std::as_const(test::capturedDiagnostics()) + m_toolOutput) {
             QVERIFY2(!text.contains(QLatin1String(LabPassword)), qPrintable(text));
             QVERIFY2(!text.contains(QLatin1String(AdminPassword)), qPrintable(text));
         }
