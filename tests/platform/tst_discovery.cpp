@@ -5,6 +5,7 @@
 #include "ScriptedDirectory.h"
 #include "linux/LinuxPlatform.h"
 #include "linux/discovery/DiscoveryMerge.h"
+#include "linux/discovery/IdentityPrefetch.h"
 #include "platform/EnumPacking.h"
 
 #include <QtTest>
@@ -12,6 +13,7 @@
 #include <arpa/inet.h>
 
 #include <atomic>
+#include <thread>
 
 using namespace norvane;
 using namespace norvane::test;
@@ -258,6 +260,44 @@ private slots:
         const Listed unknown = listContainer(platform, container("\\\\OTHER"), RESOURCETYPE_DISK);
         QCOMPARE(unknown.result, win::BadNetPath);
         QCOMPARE(directory->asked.back().first, std::string("smb://OTHER"));
+    }
+
+    // A discovered host's name query is not sent once its node status is
+    // refused; it is when the status answers, or has not come back within
+    // the refusal window.
+    void prefetchAsksNamesOfHostsThatMayHaveOne_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<int>("statusDelayMs");
+        QTest::addColumn<bool>("nameAsked");
+        QTest::newRow("refused at once") << true << false << 0 << false;
+        QTest::newRow("answered") << false << true << 0 << true;
+        QTest::newRow("silent") << false << false << 600 << true;
+        QTest::newRow("refused after the window") << true << false << 600 << true;
+    }
+    void prefetchAsksNamesOfHostsThatMayHaveOne() {
+        QFETCH(bool, refused);
+        QFETCH(bool, answered);
+        QFETCH(int, statusDelayMs);
+        QFETCH(bool, nameAsked);
+        std::atomic<bool> asked{false};
+        IdentityPrefetch prefetch;
+        prefetch.start([] { return hostsFrom({"NAS@HOMENET@10.0.0.9"}); },
+                       [&](const std::string&) -> std::optional<std::uint32_t> {
+                           asked = true;
+                           return std::nullopt;
+                       },
+                       [=](std::uint32_t) {
+                           std::this_thread::sleep_for(std::chrono::milliseconds(statusDelayMs));
+                           NodeStatusReply reply;
+                           reply.refused = refused;
+                           if (answered)
+                               reply.status = nbns::NodeStatus{};
+                           return reply;
+                       });
+        QVERIFY(prefetch.nameQuery("nas").has_value());
+        QCOMPARE(asked.load(), nameAsked);
+        QCOMPARE(prefetch.nodeStatus(inet_addr("10.0.0.9"))->has_value(), answered);
     }
 };
 

@@ -482,7 +482,7 @@ private slots:
             return nodeStatusResponse(requestId(request), Mac);
         };
         responder.start();
-        const auto status = queryNodeStatus(loopback(), loopbackExchange(responder));
+        const auto status = queryNodeStatus(loopback(), loopbackExchange(responder)).status;
         QVERIFY(status);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(status->unitId.data()), 6), Mac);
         QCOMPARE(responder.requests(), 1);
@@ -496,7 +496,7 @@ private slots:
             return nodeStatusResponse(requestId(request), Mac);
         };
         responder.start();
-        QVERIFY(queryNodeStatus(loopback(), loopbackExchange(responder)));
+        QVERIFY(queryNodeStatus(loopback(), loopbackExchange(responder)).status);
         QCOMPARE(responder.requests(), 2);
     }
 
@@ -510,7 +510,10 @@ private slots:
         }
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(!queryNodeStatus(loopback(), NbnsExchange{std::uint16_t(closedPort), 2s, 3}));
+        const NodeStatusReply reply =
+            queryNodeStatus(loopback(), NbnsExchange{std::uint16_t(closedPort), 2s, 3});
+        QVERIFY(!reply.status);
+        QVERIFY(reply.refused);
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     }
 
@@ -532,7 +535,9 @@ private slots:
         responder.start();
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(!queryNodeStatus(loopback(), loopbackExchange(responder)));
+        const NodeStatusReply reply = queryNodeStatus(loopback(), loopbackExchange(responder));
+        QVERIFY(!reply.status);
+        QVERIFY(!reply.refused);
         QVERIFY(timer.elapsed() >= 200); // both attempts waited out
         QCOMPARE(responder.requests(), 2);
     }

@@ -321,7 +321,8 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
         return NRC_CMDTMO;
     }
     const auto prefetched = m_prefetch->nodeStatus(*address);
-    const auto status = prefetched ? *prefetched : queryNodeStatus(*address, nodeStatusExchange());
+    const auto status =
+        prefetched ? *prefetched : queryNodeStatus(*address, nodeStatusExchange()).status;
     qCDebug(lcNameService) << "node status of" << host.c_str() << "at" << inetNtoa(*address).c_str()
                            << (status ? "answered" : "no answer");
     const auto neighbour = [&]() -> std::optional<MacAddress> {

@@ -65,30 +65,35 @@ bool canBeHost(std::uint32_t address, std::span<const NameQueryTarget> targets) 
 
 } // namespace
 
-std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
-                                                const NbnsExchange& exchange) {
+NodeStatusReply queryNodeStatus(std::uint32_t address, const NbnsExchange& exchange) {
+    NodeStatusReply reply;
     const UdpSocket socket;
     if (!socket.valid() || !socket.connectTo(address, exchange.port))
-        return std::nullopt;
+        return reply;
     const std::uint16_t id = newTransactionId();
     const auto request = nbns::nodeStatusRequest(id);
-    std::optional<nbns::NodeStatus> status;
-    for (int attempt = 0; attempt < exchange.attempts && !status; ++attempt) {
-        if (!waitForSendTurn(exchange.abandonFd) || !socket.send(request))
+    for (int attempt = 0; attempt < exchange.attempts && !reply.status; ++attempt) {
+        if (!waitForSendTurn(exchange.abandonFd))
             break;
+        // Up, without a name service: asking again would find the same.
+        if (!socket.send(request)) {
+            reply.refused = true;
+            break;
+        }
         const Received received = socket.receiveUntil(
             Clock::now() + exchange.timeout, exchange.abandonFd,
             [&](std::span<const std::uint8_t> packet, const sockaddr_in& from) {
                 if (from.sin_addr.s_addr != address || from.sin_port != htons(exchange.port))
                     return false;
-                status = nbns::parseNodeStatusResponse(packet, id);
-                return status.has_value();
+                reply.status = nbns::parseNodeStatusResponse(packet, id);
+                return reply.status.has_value();
             });
-        // Up, without a name service: asking again would find the same.
-        if (received == Received::Refused)
+        if (received == Received::Refused) {
+            reply.refused = true;
             break;
+        }
     }
-    return status;
+    return reply;
 }
 
 std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,

@@ -33,11 +33,18 @@ struct NameQueryTarget {
     std::uint32_t netmask = 0;
 };
 
+// What a node status query got: the status, or nothing; `refused` when the
+// host answered that no one listens on the name service port, as a host
+// up without NetBIOS does.
+struct NodeStatusReply {
+    std::optional<nbns::NodeStatus> status;
+    bool refused = false;
+};
+
 // Asks `address` for its node status. Only an answer from that address and
 // the asked port, with the request's transaction id, is accepted. A host
-// that answers with ICMP port unreachable is not asked again.
-std::optional<nbns::NodeStatus> queryNodeStatus(std::uint32_t address,
-                                                const NbnsExchange& exchange);
+// that refuses the port is not asked again.
+NodeStatusReply queryNodeStatus(std::uint32_t address, const NbnsExchange& exchange);
 
 // Sends a name query to every target (broadcast allowed) and returns the
 // first address that can be a host's (not unspecified, loopback, multicast,

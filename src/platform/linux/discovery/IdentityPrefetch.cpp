@@ -24,9 +24,18 @@ void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery n
             if (entries.size() == MaxPrefetchedHosts)
                 break;
             Entry entry{host.name, host.address, {}, {}};
-            entry.nameAnswer = std::async(std::launch::async, nameQuery, host.name).share();
             entry.statusAnswer =
                 std::async(std::launch::async, nodeStatusQuery, host.address).share();
+            entry.nameAnswer = std::async(std::launch::async,
+                                          [nameQuery, status = entry.statusAnswer,
+                                           name = host.name]() -> std::optional<std::uint32_t> {
+                                              if (status.wait_for(NameServiceRefusalWindow) ==
+                                                      std::future_status::ready &&
+                                                  status.get().refused)
+                                                  return std::nullopt;
+                                              return nameQuery(name);
+                                          })
+                                   .share();
             entries.push_back(std::move(entry));
         }
         const std::lock_guard lock(m_mutex);
@@ -62,7 +71,7 @@ std::optional<std::optional<std::uint32_t>> IdentityPrefetch::nameQuery(const st
 }
 
 std::optional<std::optional<nbns::NodeStatus>> IdentityPrefetch::nodeStatus(std::uint32_t address) {
-    std::shared_future<std::optional<nbns::NodeStatus>> answer;
+    std::shared_future<NodeStatusReply> answer;
     {
         std::unique_lock lock(m_mutex);
         const Entry* entry = waitForEntry(
@@ -71,7 +80,7 @@ std::optional<std::optional<nbns::NodeStatus>> IdentityPrefetch::nodeStatus(std:
             return std::nullopt;
         answer = entry->statusAnswer;
     }
-    return answer.get();
+    return answer.get().status;
 }
 
 } // namespace norvane

@@ -3,11 +3,14 @@
 // The name query and node status of every host a discovery round found,
 // asked all at once as soon as the round ends, so that the walk, which
 // looks up one host after the other, does not wait out each unanswered
-// query of a host with NetBIOS switched off on its own.
+// query of a host with NetBIOS switched off on its own. A host that refuses
+// the name service port has no NetBIOS name to look for: its name query is
+// not sent.
 
-#include "linux/NbnsCodec.h"
+#include "linux/NbnsClient.h"
 #include "linux/discovery/DiscoverySource.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <future>
@@ -21,12 +24,16 @@ namespace norvane {
 
 // Hosts of one round looked up at once; the rest are looked up as they come.
 constexpr std::size_t MaxPrefetchedHosts = 32;
+// How long a host's name query waits for its node status to be refused: a
+// host on the LAN that runs no name service says so within a round trip.
+// A silent host's name query starts this much later.
+constexpr std::chrono::milliseconds NameServiceRefusalWindow{200};
 
 class IdentityPrefetch {
 public:
     using Hosts = std::function<std::vector<DiscoveredHost>()>;
     using NameQuery = std::function<std::optional<std::uint32_t>(const std::string&)>;
-    using NodeStatusQuery = std::function<std::optional<nbns::NodeStatus>(std::uint32_t)>;
+    using NodeStatusQuery = std::function<NodeStatusReply(std::uint32_t)>;
 
     IdentityPrefetch() = default;
     IdentityPrefetch(const IdentityPrefetch&) = delete;
@@ -49,7 +56,7 @@ private:
         std::string name;
         std::uint32_t address = 0;
         std::shared_future<std::optional<std::uint32_t>> nameAnswer;
-        std::shared_future<std::optional<nbns::NodeStatus>> statusAnswer;
+        std::shared_future<NodeStatusReply> statusAnswer;
     };
 
     const Entry* waitForEntry(const std::function<bool(const Entry&)>& wanted,
