@@ -25,9 +25,11 @@ public:
     void request();
     bool isRequested() const;
 
-    // While a listener is added, request() calls it once, on the requesting
-    // thread; a walk waiting for look-ups within look-ups adds one for each.
-    // Removing one returns only when no call of it is running.
+    // While a listener is added, every request() calls it on the requesting
+    // thread, and adding it after a request calls them all again, so a
+    // listener must bear being called more than once. A walk waiting for
+    // look-ups within look-ups adds one for each. Removing one returns only
+    // when no call of it is running.
     using ListenerId = unsigned;
     ListenerId addListener(std::function<void()> listener);
     void removeListener(ListenerId id);
