@@ -6,6 +6,7 @@
 // root) whose only adapter is a tunnel with no carrier, so it reaches no
 // network; elsewhere that part skips.
 
+#include "InterfacesUp.h"
 #include "mainwindow/QuitSignals.h"
 
 #include <QDir>
@@ -17,26 +18,14 @@
 #include <QTest>
 
 #include <csignal>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 using namespace norvane;
+using norvane::test::anyInterfaceUp;
 
 namespace {
 
 constexpr int ProgramStartMs = 20000;
 constexpr int ProgramEndMs = 20000;
-
-bool anyInterfaceUp() {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return true;
-    bool anyUp = false;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next)
-        anyUp = anyUp || (entry->ifa_flags & IFF_UP) != 0;
-    freeifaddrs(list);
-    return anyUp;
-}
 
 // Whether process `pid` has a handler of its own for `signalNumber`.
 bool catches(qint64 pid, int signalNumber) {

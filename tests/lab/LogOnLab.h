@@ -4,6 +4,7 @@
 // client configuration, its rows' captions, and every diagnostic line the
 // test process writes, kept so that a test can look for a password in them.
 
+#include "LabClient.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
 #include "scan/ScanWorker.h"
@@ -15,9 +16,7 @@ namespace norvane::test {
 
 // A folder scan with the lab client's smb.conf; `source` may be null.
 inline RecordingOutput scanLabFolders(const QString& labDir, CredentialSource* source) {
-    LinuxPlatformSettings settings;
-    settings.smbConfigFile = (labDir + QStringLiteral("/client/smb.conf")).toStdString();
-    LinuxPlatform platform(settings);
+    LinuxPlatform platform(labClientSettings(labDir));
     ScanInputs inputs;
     inputs.providerName = LanManProviderName;
     inputs.resourceType = rtSharedFolder;

@@ -184,6 +184,28 @@ teardown_on_failure() {
     exit $status
 }
 
+# The read-only [share] sections of SHARES (name:comment,name:comment; a
+# name ending in $ is hidden), each with a folder of its own under
+# DIR/shares; every further argument is a line added to each section.
+share_sections() {
+    local dir=$1 shares=$2 entry share share_comment line
+    shift 2
+    local -a entries
+    IFS=',' read -ra entries <<<"$shares"
+    for entry in "${entries[@]}"; do
+        share=${entry%%:*}
+        share_comment=${entry#*:}
+        mkdir -p "$dir/shares/${share%\$}"
+        echo "[$share]"
+        echo "  path = $dir/shares/${share%\$}"
+        [ -n "$share_comment" ] && echo "  comment = $share_comment"
+        for line in "$@"; do
+            echo "  $line"
+        done
+        echo "  read only = yes"
+    done
+}
+
 write_host_conf() {
     local index=$1 name=$2 group=$3 master=$4 comment=$5 shares=$6 printer=$7 access=${8:-guest}
     local dir=$LAB_DIR/h$index conf=$LAB_DIR/h$index/smb.conf
@@ -242,20 +264,13 @@ write_host_conf() {
             echo "  printing = bsd"
             echo "  printcap name = /dev/null"
         fi
-        local entry share share_comment
-        IFS=',' read -ra entries <<<"$shares"
-        for entry in "${entries[@]}"; do
-            share=${entry%%:*}
-            share_comment=${entry#*:}
-            mkdir -p "$dir/shares/${share%\$}"
-            echo "[$share]"
-            echo "  path = $dir/shares/${share%\$}"
-            [ -n "$share_comment" ] && echo "  comment = $share_comment"
-            echo "  guest ok = $guest_ok"
-            [ "$access" = user ] && echo "  valid users = $LAB_USER"
-            echo "  read only = yes"
-        done
+        if [ "$access" = user ]; then
+            share_sections "$dir" "$shares" "guest ok = $guest_ok" "valid users = $LAB_USER"
+        else
+            share_sections "$dir" "$shares" "guest ok = $guest_ok"
+        fi
         if [ -n "$printer" ]; then
+            local share share_comment
             share=${printer%%:*}
             share_comment=${printer#*:}
             echo "$share:" >"$dir/printcap"
@@ -300,18 +315,7 @@ write_modern_conf() {
         echo "  printing = bsd"
         echo "  printcap name = /dev/null"
         echo "  disable spoolss = yes"
-        local entry share share_comment
-        IFS=',' read -ra entries <<<"$shares"
-        for entry in "${entries[@]}"; do
-            share=${entry%%:*}
-            share_comment=${entry#*:}
-            mkdir -p "$dir/shares/${share%\$}"
-            echo "[$share]"
-            echo "  path = $dir/shares/${share%\$}"
-            [ -n "$share_comment" ] && echo "  comment = $share_comment"
-            echo "  guest ok = yes"
-            echo "  read only = yes"
-        done
+        share_sections "$dir" "$shares" "guest ok = yes"
     } >"$dir/smb.conf"
 }
 
@@ -617,17 +621,7 @@ start_domain_member() {
         echo "  printing = bsd"
         echo "  printcap name = /dev/null"
         echo "  disable spoolss = yes"
-        local entry share share_comment
-        IFS=',' read -ra entries <<<"$MEMBER_SHARES"
-        for entry in "${entries[@]}"; do
-            share=${entry%%:*}
-            share_comment=${entry#*:}
-            mkdir -p "$dir/shares/$share"
-            echo "[$share]"
-            echo "  path = $dir/shares/$share"
-            [ -n "$share_comment" ] && echo "  comment = $share_comment"
-            echo "  read only = yes"
-        done
+        share_sections "$dir" "$MEMBER_SHARES"
     } >"$dir/etc/smb.conf"
     cat >"$dir.start" <<'EOF'
 PASSWD=$(cat) net ads join --no-dns-updates -U Administrator >/var/log/samba/join.log 2>&1

@@ -1,6 +1,7 @@
 // The Linux platform against real Samba servers in the lab's namespaces.
 // Runs inside the lab's client namespace (lab-ctest.sh run).
 
+#include "LabClient.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
 #include "linux/dnssd/DnsSdSource.h"
@@ -74,8 +75,7 @@ void keepDnsSdDiagnostics(QtMsgType type, const QMessageLogContext& context, con
 }
 
 QString labDir() {
-    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
-    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab") : QString::fromLocal8Bit(dir);
+    return test::labDirOr(QStringLiteral("/tmp/norvane-lab"));
 }
 
 ResultRow computerRow(const LabComputer& computer, bool up) {
@@ -124,11 +124,7 @@ class TestLab : public QObject {
     Q_OBJECT
 
 private:
-    LinuxPlatformSettings settings() const {
-        LinuxPlatformSettings s;
-        s.smbConfigFile = (labDir() + QStringLiteral("/client/smb.conf")).toStdString();
-        return s;
-    }
+    static LinuxPlatformSettings settings() { return test::labClientSettings(labDir()); }
 
     test::RecordingOutput scan(TResourceType type) {
         LinuxPlatform platform(settings());

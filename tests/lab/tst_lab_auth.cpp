@@ -7,6 +7,7 @@
 // the auth lab's client namespace (lab-ctest.sh auth run).
 
 #include "KerberosCache.h"
+#include "LabClient.h"
 #include "LogOnLab.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
@@ -34,8 +35,7 @@ constexpr const char* OpenServer = "\\\\LABOPEN";
 constexpr const char* NoRealmPrincipal = "labuser@NO-SUCH-REALM.NORVANE.TEST";
 
 QString labDir() {
-    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
-    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab-auth") : QString::fromLocal8Bit(dir);
+    return test::labDirOr(QStringLiteral("/tmp/norvane-lab-auth"));
 }
 
 Credentials labUser(const char* password) {
@@ -112,11 +112,7 @@ class TestLabAuth : public QObject {
     Q_OBJECT
 
 private:
-    LinuxPlatformSettings settings() const {
-        LinuxPlatformSettings s;
-        s.smbConfigFile = (labDir() + QStringLiteral("/client/smb.conf")).toStdString();
-        return s;
-    }
+    static LinuxPlatformSettings settings() { return test::labClientSettings(labDir()); }
 
 private slots:
     void initTestCase() {

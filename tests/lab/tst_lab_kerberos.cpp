@@ -7,6 +7,7 @@
 // domain run).
 
 #include "KerberosCache.h"
+#include "LabClient.h"
 #include "LogOnLab.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
@@ -35,8 +36,7 @@ const QStringList OpenShares{"\\\\KRBOPEN\\pub"};
 constexpr int KinitTimeoutMs = 30000;
 
 QString labDir() {
-    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
-    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab-dom") : QString::fromLocal8Bit(dir);
+    return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
 }
 
 // Kerberos log-ons of the lab user that the member took, from its log.

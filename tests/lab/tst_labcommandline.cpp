@@ -2,6 +2,7 @@
 // run it, without a display, inside the lab's client namespace
 // (lab-ctest.sh run). Outputs are checked by parsing them.
 
+#include "LabClient.h"
 #include "common/CsvReader.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
@@ -80,8 +81,7 @@ QString prefix() {
 }
 
 QString labDir() {
-    const QByteArray dir = qgetenv("NORVANE_LAB_DIR");
-    return dir.isEmpty() ? QStringLiteral("/tmp/norvane-lab") : QString::fromLocal8Bit(dir);
+    return test::labDirOr(QStringLiteral("/tmp/norvane-lab"));
 }
 
 QString labClientConfig() {

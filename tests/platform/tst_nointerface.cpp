@@ -4,6 +4,7 @@
 // inside a fresh network namespace (its loopback is down); elsewhere it
 // skips.
 
+#include "InterfacesUp.h"
 #include "linux/Adapters.h"
 #include "linux/LinuxPlatform.h"
 
@@ -11,23 +12,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <ifaddrs.h>
-#include <net/if.h>
-
 using namespace norvane;
-
-namespace {
-bool anyInterfaceUp() {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return true;
-    bool anyUp = false;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next)
-        anyUp = anyUp || (entry->ifa_flags & IFF_UP) != 0;
-    freeifaddrs(list);
-    return anyUp;
-}
-} // namespace
+using norvane::test::anyInterfaceUp;
 
 class TestNoInterface : public QObject {
     Q_OBJECT

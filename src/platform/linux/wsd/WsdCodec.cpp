@@ -139,6 +139,27 @@ struct HeaderField {
     bool equals(std::string_view expected) const { return count == 1 && text == latin1(expected); }
 };
 
+// The SOAP header fields a reply is checked by.
+struct SoapHeader {
+    HeaderField action;
+    HeaderField related;
+
+    // True when `path` ends at the header's Action or RelatesTo.
+    bool take(const Path& path, const QString& text) {
+        if (pathIs(path,
+                   {{Ns::Soap, "Envelope"}, {Ns::Soap, "Header"}, {Ns::Addressing, "Action"}})) {
+            action.take(text);
+            return true;
+        }
+        if (pathIs(path,
+                   {{Ns::Soap, "Envelope"}, {Ns::Soap, "Header"}, {Ns::Addressing, "RelatesTo"}})) {
+            related.take(text);
+            return true;
+        }
+        return false;
+    }
+};
+
 std::string xmlEscaped(std::string_view text) {
     std::string escaped;
     for (const char c : text) {
@@ -293,8 +314,7 @@ MatchesReply parseMatches(Bytes message, MatchKind kind, std::string_view relate
     const QLatin1StringView listName(probe ? "ProbeMatches" : "ResolveMatches");
     const QLatin1StringView matchName(probe ? "ProbeMatch" : "ResolveMatch");
     MatchesReply reply;
-    HeaderField action;
-    HeaderField related;
+    SoapHeader header;
     bool envelope = false;
     int lists = 0;
     std::size_t matchesSeen = 0;
@@ -326,13 +346,7 @@ MatchesReply parseMatches(Bytes message, MatchKind kind, std::string_view relate
         }
     };
     const auto end = [&](const Path& path, const QString& text) {
-        if (pathIs(path,
-                   {{Ns::Soap, "Envelope"}, {Ns::Soap, "Header"}, {Ns::Addressing, "Action"}}))
-            action.take(text);
-        else if (pathIs(
-                     path,
-                     {{Ns::Soap, "Envelope"}, {Ns::Soap, "Header"}, {Ns::Addressing, "RelatesTo"}}))
-            related.take(text);
+        header.take(path, text);
         if (!pending || path.size() < 5 || !inMatch(path))
             return;
         if (path.size() == 6 &&
@@ -364,11 +378,11 @@ MatchesReply parseMatches(Bytes message, MatchKind kind, std::string_view relate
         reply.problem = problem;
     else if (!envelope)
         reply.problem = "not a SOAP 1.2 envelope";
-    else if (!action.equals(probe ? ProbeMatchesAction : ResolveMatchesAction))
+    else if (!header.action.equals(probe ? ProbeMatchesAction : ResolveMatchesAction))
         reply.problem =
             "not a single " + std::string(probe ? "ProbeMatches" : "ResolveMatches") + " action";
-    else if (related.count != 1 ||
-             related.text !=
+    else if (header.related.count != 1 ||
+             header.related.text !=
                  QString::fromUtf8(relatesTo.data(), static_cast<qsizetype>(relatesTo.size())))
         reply.problem = "does not relate to our message";
     else if (lists != 1)
@@ -516,8 +530,7 @@ std::optional<Computer> parseComputer(std::string_view text) {
 
 MetadataReply parseMetadata(Bytes message, std::string_view relatesTo) {
     MetadataReply reply;
-    HeaderField action;
-    HeaderField related;
+    SoapHeader header;
     bool envelope = false;
     std::vector<QString> computers;
     const auto start = [&](const Path& path) {
@@ -525,21 +538,15 @@ MetadataReply parseMetadata(Bytes message, std::string_view relatesTo) {
             envelope = path[0].is(Ns::Soap, QLatin1StringView("Envelope"));
     };
     const auto end = [&](const Path& path, const QString& text) {
-        if (pathIs(path,
-                   {{Ns::Soap, "Envelope"}, {Ns::Soap, "Header"}, {Ns::Addressing, "Action"}}))
-            action.take(text);
-        else if (pathIs(
-                     path,
-                     {{Ns::Soap, "Envelope"}, {Ns::Soap, "Header"}, {Ns::Addressing, "RelatesTo"}}))
-            related.take(text);
-        else if (pathIs(path, {{Ns::Soap, "Envelope"},
-                               {Ns::Soap, "Body"},
-                               {Ns::Mex, "Metadata"},
-                               {Ns::Mex, "MetadataSection"},
-                               {Ns::Devices, "Relationship"},
-                               {Ns::Devices, "Host"},
-                               {Ns::Pub, "Computer"}}) &&
-                 computers.size() < 2)
+        if (!header.take(path, text) &&
+            pathIs(path, {{Ns::Soap, "Envelope"},
+                          {Ns::Soap, "Body"},
+                          {Ns::Mex, "Metadata"},
+                          {Ns::Mex, "MetadataSection"},
+                          {Ns::Devices, "Relationship"},
+                          {Ns::Devices, "Host"},
+                          {Ns::Pub, "Computer"}}) &&
+            computers.size() < 2)
             computers.push_back(text);
     };
     std::string problem;
@@ -547,11 +554,11 @@ MetadataReply parseMetadata(Bytes message, std::string_view relatesTo) {
         reply.problem = problem;
     else if (!envelope)
         reply.problem = "not a SOAP 1.2 envelope";
-    else if (!action.equals(GetResponseAction))
+    else if (!header.action.equals(GetResponseAction))
         reply.problem = "not a single GetResponse action";
-    else if (related.count > 1 ||
-             (related.count == 1 &&
-              related.text !=
+    else if (header.related.count > 1 ||
+             (header.related.count == 1 &&
+              header.related.text !=
                   QString::fromUtf8(relatesTo.data(), static_cast<qsizetype>(relatesTo.size()))))
         reply.problem = "does not relate to our Get";
     else if (computers.empty())
