@@ -1,0 +1,19 @@
+#include "ComputerRecord.h"
+
+namespace norvane {
+
+QStringList foundByNames(FoundBySet sources) {
+    static constexpr std::pair<FoundBy, const char*> Names[] = {
+        {FoundBy::BrowseList, "browse list"},     {FoundBy::WsDiscovery, "WS-Discovery"},
+        {FoundBy::DnsSd, "DNS-SD"},               {FoundBy::Directory, "directory"},
+        {FoundBy::AddressRange, "address range"},
+    };
+    QStringList names;
+    for (const auto& [source, name] : Names) {
+        if (sources.contains(source))
+            names << QString::fromLatin1(name);
+    }
+    return names;
+}
+
+} // namespace norvane
