@@ -5,8 +5,7 @@
 
 namespace norvane::smb2 {
 
-IdentityExchange::IdentityExchange(const Guid& clientGuid, const Salt& salt,
-                                   TokenWrapping wrapping)
+IdentityExchange::IdentityExchange(const Guid& clientGuid, const Salt& salt, TokenWrapping wrapping)
     : m_clientGuid(clientGuid), m_salt(salt), m_wrapping(wrapping) {}
 
 std::vector<std::uint8_t> IdentityExchange::firstRequest() const {
@@ -24,8 +23,8 @@ std::vector<std::uint8_t> IdentityExchange::take(std::span<const std::uint8_t> m
         m_dialect = response->dialect;
         m_state = State::AwaitChallenge;
         const auto token = ntlmNegotiateMessage();
-        return framed(sessionSetupRequest(m_wrapping == TokenWrapping::Spnego ? negTokenInit(token)
-                                                                               : token));
+        return framed(
+            sessionSetupRequest(m_wrapping == TokenWrapping::Spnego ? negTokenInit(token) : token));
     }
     case State::AwaitChallenge: {
         const auto response = parseSessionSetupResponse(message);

@@ -65,8 +65,7 @@ QString avName(std::span<const std::uint8_t> value) {
 void readTargetInfo(std::span<const std::uint8_t> info, NtlmChallenge& challenge) {
     const ByteReader in(info);
     std::size_t offset = 0;
-    for (std::size_t pairs = 0; pairs < MaxAvPairs && in.has(offset, AvPairHeaderBytes);
-         ++pairs) {
+    for (std::size_t pairs = 0; pairs < MaxAvPairs && in.has(offset, AvPairHeaderBytes); ++pairs) {
         const std::uint16_t id = in.u16(offset);
         const std::size_t length = in.u16(offset + 2);
         offset += AvPairHeaderBytes;
@@ -74,12 +73,23 @@ void readTargetInfo(std::span<const std::uint8_t> info, NtlmChallenge& challenge
             return;
         QString* name = nullptr;
         switch (id) {
-        case AvNbComputerName: name = &challenge.netbiosComputer; break;
-        case AvNbDomainName: name = &challenge.netbiosDomain; break;
-        case AvDnsComputerName: name = &challenge.dnsComputer; break;
-        case AvDnsDomainName: name = &challenge.dnsDomain; break;
-        case AvDnsTreeName: name = &challenge.dnsTree; break;
-        default: break;
+        case AvNbComputerName:
+            name = &challenge.netbiosComputer;
+            break;
+        case AvNbDomainName:
+            name = &challenge.netbiosDomain;
+            break;
+        case AvDnsComputerName:
+            name = &challenge.dnsComputer;
+            break;
+        case AvDnsDomainName:
+            name = &challenge.dnsDomain;
+            break;
+        case AvDnsTreeName:
+            name = &challenge.dnsTree;
+            break;
+        default:
+            break;
         }
         // A repeated pair does not overwrite the first.
         if (name && name->isEmpty())
@@ -119,8 +129,9 @@ std::optional<NtlmChallenge> parseNtlmChallenge(std::span<const std::uint8_t> to
         if (challenge.flags & NtlmFlagUnicode)
             challenge.targetName = avName(*target);
         else if (target->size() <= MaxAvNameUnits)
-            challenge.targetName = QString::fromLatin1(
-                reinterpret_cast<const char*>(target->data()), static_cast<qsizetype>(target->size()));
+            challenge.targetName =
+                QString::fromLatin1(reinterpret_cast<const char*>(target->data()),
+                                    static_cast<qsizetype>(target->size()));
     }
     if ((challenge.flags & NtlmFlagTargetInfo) && in.has(0, ChallengeTargetInfoEnd)) {
         if (const auto info = fieldBytes(in, 40))

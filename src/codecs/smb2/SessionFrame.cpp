@@ -34,8 +34,7 @@ FrameAssembler::State FrameAssembler::append(std::span<const std::uint8_t> data,
         if (m_bytes.size() == FrameHeaderBytes && m_expected == 0) {
             m_expected = static_cast<std::size_t>(m_bytes[1]) << 16 |
                          static_cast<std::size_t>(m_bytes[2]) << 8 | m_bytes[3];
-            if (m_bytes[0] != SessionMessageType || m_expected == 0 ||
-                m_expected > m_maxMessage) {
+            if (m_bytes[0] != SessionMessageType || m_expected == 0 || m_expected > m_maxMessage) {
                 m_state = State::Invalid;
                 m_bytes.clear();
                 break;

@@ -37,9 +37,9 @@ void writeHeader(ByteWriter& out, std::uint16_t command, std::uint64_t messageId
     out.u32(0); // flags
     out.u32(0); // next command
     out.u64(messageId);
-    out.u32(0); // reserved
-    out.u32(0); // tree id
-    out.u64(0); // session id
+    out.u32(0);    // reserved
+    out.u32(0);    // tree id
+    out.u64(0);    // session id
     out.zeros(16); // signature
 }
 
@@ -52,8 +52,8 @@ struct Header {
 // with `messageId`.
 std::optional<Header> readHeader(const ByteReader& in, std::uint16_t command,
                                  std::uint64_t messageId) {
-    if (!in.has(0, HeaderBytes) || !std::equal(ProtocolId.begin(), ProtocolId.end(),
-                                               in.bytes(0, ProtocolId.size()).begin()))
+    if (!in.has(0, HeaderBytes) ||
+        !std::equal(ProtocolId.begin(), ProtocolId.end(), in.bytes(0, ProtocolId.size()).begin()))
         return std::nullopt;
     const std::uint32_t flags = in.u32(16);
     if (in.u16(4) != HeaderStructureSize || in.u16(12) != command ||
@@ -115,8 +115,7 @@ std::optional<NegotiateResponse> parseNegotiateResponse(std::span<const std::uin
         in.u16(HeaderBytes) != NegotiateResponseSize)
         return std::nullopt;
     const std::uint16_t dialect = in.u16(HeaderBytes + 4);
-    if (std::find(OfferedDialects.begin(), OfferedDialects.end(), dialect) ==
-        OfferedDialects.end())
+    if (std::find(OfferedDialects.begin(), OfferedDialects.end(), dialect) == OfferedDialects.end())
         return std::nullopt;
     const auto buffer = securityBuffer(in, in.u16(HeaderBytes + 56), in.u16(HeaderBytes + 58),
                                        HeaderBytes + NegotiateResponseFixedBytes);

@@ -84,8 +84,7 @@ std::optional<std::span<const std::uint8_t>> inside(std::span<const std::uint8_t
 } // namespace
 
 std::vector<std::uint8_t> negTokenInit(std::span<const std::uint8_t> ntlmToken) {
-    const auto mechTypes =
-        element(TagContext0, element(TagSequence, element(TagOid, NtlmsspOid)));
+    const auto mechTypes = element(TagContext0, element(TagSequence, element(TagOid, NtlmsspOid)));
     const auto mechToken = element(TagContext2, element(TagOctetString, ntlmToken));
     const auto init = element(TagContext0, element(TagSequence, joined(mechTypes, mechToken)));
     return element(TagApplication0, joined(element(TagOid, SpnegoOid), init));
