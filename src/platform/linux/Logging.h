@@ -11,4 +11,5 @@ Q_DECLARE_LOGGING_CATEGORY(lcEcho)        // norvane.echo: ICMP echo
 Q_DECLARE_LOGGING_CATEGORY(lcSound)       // norvane.sound: the completion sound
 Q_DECLARE_LOGGING_CATEGORY(lcWsd)         // norvane.wsd: WS-Discovery
 Q_DECLARE_LOGGING_CATEGORY(lcDnsSd)       // norvane.dnssd: DNS service discovery
+Q_DECLARE_LOGGING_CATEGORY(lcSweep)       // norvane.sweep: address range sweeps
 Q_DECLARE_LOGGING_CATEGORY(lcAuth)        // norvane.auth: log-on for share listing

@@ -89,4 +89,22 @@ UdpSocket::Received UdpSocket::receiveUntil(Clock::time_point deadline, int give
     }
 }
 
+void UdpSocket::receiveAvailable(std::size_t limit, const Accept& accept) const {
+    std::vector<std::uint8_t> buffer(MaxUdpDatagram);
+    for (std::size_t count = 0; count < limit; ++count) {
+        sockaddr_in from{};
+        socklen_t fromSize = sizeof from;
+        const ssize_t got = recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &fromSize);
+        if (got < 0 && errno == EINTR)
+            continue;
+        // An ICMP error queued on the socket ends the call like an empty queue.
+        if (got < 0)
+            return;
+        if (fromSize < sizeof from || from.sin_family != AF_INET)
+            continue;
+        accept(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)), from);
+    }
+}
+
 } // namespace norvane

@@ -43,6 +43,8 @@ public:
     ~UdpSocket();
 
     bool valid() const { return m_fd >= 0; }
+    // For an owner that polls many descriptors at once.
+    int fd() const { return m_fd; }
 
     // From now on only datagrams from `address`:`port` (network byte order
     // address) arrive, and an ICMP port unreachable from there is reported.
@@ -59,6 +61,9 @@ public:
     // Waits until `deadline` for a datagram that `accept` takes. Gives up
     // when `giveUpFd` becomes readable (-1: only the deadline ends it).
     Received receiveUntil(Clock::time_point deadline, int giveUpFd, const Accept& accept) const;
+    // Hands `accept` the datagrams that have arrived, at most `limit`,
+    // without waiting for more.
+    void receiveAvailable(std::size_t limit, const Accept& accept) const;
 
 private:
     int m_fd = -1;
