@@ -5,6 +5,7 @@
 #include "linux/NbnsCodec.h"
 #include "linux/UdpSocket.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
@@ -27,6 +28,8 @@ using Clock = std::chrono::steady_clock;
 // Descriptors kept free for the rest of the process.
 constexpr rlim_t ReservedDescriptors = 64;
 constexpr int MaxEventsPerWait = 256;
+// The name service socket's send buffer (the kernel caps it at wmem_max).
+constexpr int SweepSendBufferBytes = 4 * 1024 * 1024;
 // Datagrams read per readiness report, so that a flood of them does not
 // hold back the connections.
 constexpr std::size_t DatagramsPerWake = 64;
@@ -75,7 +78,7 @@ public:
           m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_random(std::random_device{}()) {
         std::generate(m_guid.begin(), m_guid.end(), [&] { return randomByte(); });
         std::generate(m_salt.begin(), m_salt.end(), [&] { return randomByte(); });
-        m_ready = m_epoll >= 0 && m_socket.valid() && watch(stopFd, TagStop) &&
+        m_ready = m_epoll >= 0 && m_socket.valid() && prepareSocket() && watch(stopFd, TagStop) &&
                   (m_options.abandonFd < 0 || watch(m_options.abandonFd, TagStop)) &&
                   watch(m_socket.fd(), TagNameService);
     }
@@ -124,6 +127,18 @@ public:
     }
 
 private:
+    // Never blocks the loop: a query to an address whose link-layer
+    // address is still unknown waits in the kernel's queue and holds send
+    // buffer, so hundreds of them would fill a default buffer. The buffer
+    // is made larger, and a query that finds it full is lost like a
+    // dropped datagram, for the next attempt to make up.
+    bool prepareSocket() const {
+        const int size = SweepSendBufferBytes;
+        (void)setsockopt(m_socket.fd(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        const int flags = fcntl(m_socket.fd(), F_GETFL);
+        return flags >= 0 && fcntl(m_socket.fd(), F_SETFL, flags | O_NONBLOCK) == 0;
+    }
+
     std::uint8_t randomByte() { return static_cast<std::uint8_t>(m_random() & 0xFF); }
 
     bool watch(int fd, std::uint64_t data, std::uint32_t events = EPOLLIN) const {
@@ -139,8 +154,10 @@ private:
                m_openConnections < m_maxConnections) {
             if (!m_pending)
                 m_pending = addresses.next();
-            if (!m_pending)
+            if (!m_pending) {
+                m_exhausted = true;
                 return;
+            }
             if (!start(htonl(*m_pending), now))
                 return; // no descriptor now: wait for a connection to end
             m_pending.reset();
@@ -350,6 +367,7 @@ private:
     std::deque<Deadline> m_connectDeadlines;
     std::deque<Deadline> m_exchangeDeadlines;
     std::optional<std::uint32_t> m_pending; // host byte order, waiting for room
+    bool m_exhausted = false;               // every address has started
     std::size_t m_openConnections = 0;
     Clock::time_point m_nextStart;
     SweepSummary m_summary;
