@@ -102,7 +102,7 @@ public:
             const Clock::time_point now = Clock::now();
             expire(now);
             startDue(addresses, now);
-            if (m_inFlight.empty() && !m_pending)
+            if (m_exhausted && m_inFlight.empty())
                 break;
             const int ready = epoll_wait(m_epoll, events.data(), MaxEventsPerWait, waitMs(now));
             if (ready < 0 && errno != EINTR) {
