@@ -224,7 +224,10 @@ private slots:
         const auto elapsed = std::chrono::milliseconds(timer.elapsed());
         if (found) {
             QCOMPARE(hosts.size(), std::size_t(1));
-            QCOMPARE(hosts[0], (DiscoveredHost{"PC1", "HOMENET", htonl(INADDR_LOOPBACK)}));
+            QCOMPARE(hosts[0], (DiscoveredHost{.name = "PC1",
+                                               .group = "HOMENET",
+                                               .address = htonl(INADDR_LOOPBACK),
+                                               .foundBy = FoundBy::WsDiscovery}));
         } else {
             QVERIFY(hosts.empty());
         }
