@@ -18,6 +18,9 @@
 #   lab.sh ghosts COUNT       COUNT computers the browse master lists that have
 #                             gone (one host's names, announced, then link down)
 #   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
+#   lab.sh device wsd NAME GROUP | mdns HOSTNAME | flood COUNT | quiet | logons
+#                             a device that claims a name or floods endpoints
+#                             (see device()); logons lists who logged on to it
 #
 # Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon,
 # dbus-daemon and wsdd. The small lab is the one the tests expect; the large
@@ -883,6 +886,83 @@ ghosts() {
     stale_host "$index" gone
 }
 
+# A device on the link that claims whatever it is told to: a computer's
+# name by WS-Discovery or by multicast DNS, or thousands of WS-Discovery
+# endpoints. It runs no name service, and an SMB server that takes the lab
+# user and logs every log-on, so that a test sees whether a scan's log-on
+# ever reaches it.
+DEVICE_INDEX=50
+DEVICE_NAME=LABDEVICE
+device_up() {
+    local ns dir conf
+    ns=$(host_ns "$DEVICE_INDEX")
+    dir=$LAB_DIR/h$DEVICE_INDEX
+    conf=$dir/smb.conf
+    [ -e "/run/netns/$ns" ] && return 0
+    ip netns add "$ns"
+    attach "$ns" "host$DEVICE_INDEX" "$(host_addr "$DEVICE_INDEX")" "$(host_mac "$DEVICE_INDEX")"
+    write_host_conf "$DEVICE_INDEX" "$DEVICE_NAME" LABDEVICES no "Device" "trap:Device share" "" user
+    sed -i -e 's/^  disable netbios = no/  disable netbios = yes/' \
+        -e 's/^  smb ports = 445 139/  smb ports = 445/' \
+        -e 's/^  local master = yes/  local master = no/' "$conf"
+    add_lab_user "$DEVICE_INDEX"
+    ip netns exec "$ns" smbd -D -s "$conf"
+}
+
+# Ends the device's claim (its WS-Discovery or Avahi daemon); its SMB
+# server stays.
+device_quiet() {
+    local dir=$LAB_DIR/h$DEVICE_INDEX pid
+    for pid in $(cat "$dir/claim.pids" 2>/dev/null); do
+        kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
+    done
+    rm -f "$dir/claim.pids"
+}
+
+# lab.sh device wsd NAME GROUP | mdns HOSTNAME | flood COUNT | quiet | logons
+device() {
+    local what=${1:?wsd, mdns, flood, quiet or logons} ns dir
+    ns=$(host_ns "$DEVICE_INDEX")
+    dir=$LAB_DIR/h$DEVICE_INDEX
+    if [ "$what" = logons ]; then
+        # Every user name a log-on to the device carried.
+        cat "$dir"/log/*.log 2>/dev/null | grep -o 'user \[[^]]*\]\\\[[^]]*\]' || true
+        return 0
+    fi
+    device_up
+    device_quiet
+    case $what in
+    wsd)
+        setsid ip netns exec "$ns" wsdd -4 -p -i eth0 -n "${2:?name}" -w "${3:?group}" \
+            -U 4e564e56-0000-4000-8000-0000000000de </dev/null >"$dir/log/wsdd.log" 2>&1 &
+        echo $! >>"$dir/claim.pids"
+        wait_for_port "$ns" 5357
+        ;;
+    mdns)
+        write_avahi_conf "$ns" "${2:?host name}" host
+        start_avahi "$ns" "$dir/log/avahi.log" >>"$dir/claim.pids"
+        wait_for_avahi "$dir/log/avahi.log" "Server startup complete"
+        ;;
+    flood)
+        setsid ip netns exec "$ns" python3 "$(dirname "$0")/wsd-flood.py" \
+            "$(host_addr "$DEVICE_INDEX")" "${2:?count}" </dev/null >"$dir/log/flood.log" 2>&1 &
+        echo $! >>"$dir/claim.pids"
+        wait_for_port "$ns" 5357
+        ;;
+    quiet) ;;
+    *) die "unknown device claim '$what'" ;;
+    esac
+}
+
+# Waits until something in namespace `ns` listens on TCP `port`.
+wait_for_port() {
+    local ns=$1 port=$2 deadline=$((SECONDS + NAME_DEADLINE_S))
+    until ip netns exec "$ns" ss -Hltn 2>/dev/null | grep -q ":$port "; do
+        [ $SECONDS -ge $deadline ] && die "nothing listens on port $port in $ns"
+        sleep 0.1
+    done
+}
+
 status() {
     local ns
     if [ -z "$(lab_namespaces)" ]; then
@@ -927,5 +1007,10 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off" ;;
+device)
+    need_root
+    shift
+    device "$@"
+    ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | device ..." ;;
 esac
