@@ -189,7 +189,11 @@ WsdSettings loopbackSettings(const ScriptedDevice& device) {
 }
 
 const std::vector<Adapter> Loopback{
-    {"lo", htonl(INADDR_LOOPBACK), htonl(0xFF000000), htonl(0x7FFFFFFF)}};
+    {.name = "lo",
+     .address = htonl(INADDR_LOOPBACK),
+     .netmask = htonl(0xFF000000),
+     .canBroadcast = true,
+     .broadcast = htonl(0x7FFFFFFF)}};
 
 } // namespace
 
