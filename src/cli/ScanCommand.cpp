@@ -41,6 +41,14 @@ public:
         if (!m_rows.empty())
             m_rows.back().subItems << text;
     }
+    void setComputerRecord(std::shared_ptr<const ComputerRecord> record) override {
+        if (!m_rows.empty())
+            m_rows.back().computer = std::move(record);
+    }
+    void setShareRecord(std::shared_ptr<const ShareRecord> record) override {
+        if (!m_rows.empty())
+            m_rows.back().share = std::move(record);
+    }
     void setProgressMax(int maximum) override { m_progress.setMaximum(maximum); }
     void setProgressPosition(int position) override { m_progress.setPosition(position); }
     void showError(const QString& text) override {

@@ -33,6 +33,13 @@ public:
     virtual void setProgressMax(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
     virtual void showError(const QString& text) = 0;
+    // The record of the row appended last, once its cells are set.
+    virtual void setComputerRecord(std::shared_ptr<const ComputerRecord> record) {
+        static_cast<void>(record);
+    }
+    virtual void setShareRecord(std::shared_ptr<const ShareRecord> record) {
+        static_cast<void>(record);
+    }
 };
 
 // How many look-ups of computers run at once. A computer that has gone

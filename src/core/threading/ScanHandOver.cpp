@@ -30,6 +30,18 @@ void ScanHandOver::setProgressPosition(int position) {
     push({ScanChange::SetProgressPosition, position, {}});
 }
 
+void ScanHandOver::setComputerRecord(std::shared_ptr<const ComputerRecord> record) {
+    ScanChange change(ScanChange::SetRecord);
+    change.computer = std::move(record);
+    push(std::move(change));
+}
+
+void ScanHandOver::setShareRecord(std::shared_ptr<const ShareRecord> record) {
+    ScanChange change(ScanChange::SetRecord);
+    change.share = std::move(record);
+    push(std::move(change));
+}
+
 void ScanHandOver::showError(const QString& text) {
     {
         std::lock_guard lock(m_mutex);

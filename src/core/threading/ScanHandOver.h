@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -35,6 +36,7 @@ struct ScanChange {
         FindRemembered, // text: the group
         AskCredentials, // text: the computer; group, user: what to suggest
         Remember,       // text: the group; credentials: what to keep
+        SetRecord,      // computer or share: the record of the row appended last
         Finished,       // number: the walk's result code
     };
     ScanChange(Kind changeKind = AppendRow, int changeNumber = 0, QString changeText = {})
@@ -46,6 +48,8 @@ struct ScanChange {
     QString group;
     QString user;
     Credentials credentials;
+    std::shared_ptr<const ComputerRecord> computer;
+    std::shared_ptr<const ShareRecord> share;
 };
 
 using ScanChanges = std::deque<ScanChange>;
@@ -66,6 +70,8 @@ public:
     void setProgressPosition(int position) override;
     // Returns once the UI thread has called answerError().
     void showError(const QString& text) override;
+    void setComputerRecord(std::shared_ptr<const ComputerRecord> record) override;
+    void setShareRecord(std::shared_ptr<const ShareRecord> record) override;
     // Each returns once the UI thread has called answerCredentials().
     std::optional<Credentials> remembered(const QString& group) override;
     std::optional<CredentialAnswer> ask(const CredentialRequest& request) override;

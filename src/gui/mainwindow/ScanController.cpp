@@ -107,6 +107,9 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
         case ScanChange::AddSubItem:
             m_model.addLastSubItem(change.text);
             break;
+        case ScanChange::SetRecord:
+            m_model.setLastRecord(std::move(change.computer), std::move(change.share));
+            break;
         case ScanChange::SetProgressMax:
             if (m_hooks.setProgressMax)
                 m_hooks.setProgressMax(change.number);

@@ -268,6 +268,35 @@ DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
     return win::NoError;
 }
 
+ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
+    ComputerRecord facts;
+    bool browsed = false;
+    {
+        const std::lock_guard lock(m_enumMutex);
+        browsed = m_browsedServers.count(upper(computer)) != 0;
+    }
+    if (browsed)
+        facts.foundBy = FoundBy::BrowseList;
+    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
+    const DiscoveredHost* host = findHost(found, computer);
+    if (host == nullptr)
+        return facts;
+    // A discovery answer counts for a browsed computer only where it came
+    // from the address the computer's name resolved to.
+    std::optional<std::uint32_t> resolved;
+    if (browsed) {
+        const std::lock_guard lock(m_resolvedMutex);
+        const auto known = m_resolved.find(computer);
+        if (known != m_resolved.end())
+            resolved = known->second.address;
+    } else {
+        resolved = discoveredAddress(computer);
+    }
+    if (resolved == host->address)
+        facts.foundBy |= host->foundBy;
+    return facts;
+}
+
 void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {
     m_directory->setLogOn(credentials);
 }

@@ -90,6 +90,7 @@ public:
     DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
     DWORD closeEnum(EnumHandle handle) override;
     void setLogOn(const std::optional<Credentials>& credentials) override;
+    ComputerRecord knownFacts(const std::string& computer) override;
 
     std::uint8_t netbios(Ncb& ncb) override;
 
