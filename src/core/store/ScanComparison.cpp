@@ -77,7 +77,9 @@ std::vector<FieldChange> computerFields(const ComputerRecord& before, const Comp
         addField(fields, "name", before.name, after.name);
     if (before.address && after.address && *before.address != *after.address)
         addField(fields, "address", addressText(*before.address), addressText(*after.address));
-    if (before.mac && after.mac && *before.mac != *after.mac)
+    // Randomised (locally administered) addresses change all the time.
+    if (before.mac && after.mac && *before.mac != *after.mac &&
+        (isGlobalMac(*before.mac) || isGlobalMac(*after.mac)))
         addField(fields, "mac", macAddressText(*before.mac), macAddressText(*after.mac));
     if (before.group.compare(after.group, Qt::CaseInsensitive) != 0)
         addField(fields, "group", before.group, after.group);

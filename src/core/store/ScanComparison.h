@@ -10,8 +10,8 @@
 //
 // A fact the newer scan did not learn (an address that did not resolve, a
 // MAC or OS not obtained) is no change; a comment or group that became
-// empty is. A partial newer scan reports nothing gone: what it did not
-// reach may still be there.
+// empty is, and so is a MAC unless both are randomised. A partial newer scan reports nothing gone:
+// what it did not reach may still be there.
 
 #include "records/ComputerRecord.h"
 

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <QtEndian>
 
 #include <algorithm>
 #include <atomic>
@@ -54,6 +55,8 @@ QVariant nullText() {
     return QVariant(QMetaType::fromType<QString>());
 }
 
+// Addresses are kept as numbers in host order, so that the database shows
+// 10.0.0.1 as 167772161 whatever machine wrote it; MACs as 48-bit numbers.
 qlonglong macValue(const MacAddress& mac) {
     qlonglong value = 0;
     for (std::uint8_t octet : mac)
@@ -203,6 +206,9 @@ std::unique_ptr<ScanStore> ScanStore::open(const StoreLocation& location,
                 throw StoreError(StoreError::Kind::Corrupt,
                                  damagedMessage(location.sqlitePath, check.value(0).toString()));
             check.finish();
+            // Switching to write-ahead logging writes the header: a store
+            // this program must not touch is refused before.
+            StoreSchema::readableVersion(db);
             QSqlQuery mode(db);
             if (!mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !mode.next() ||
                 mode.value(0).toString().toLower() != QLatin1String("wal"))
@@ -359,7 +365,8 @@ void ScanStore::insertComputers(qint64 scanId, const std::vector<ComputerRecord>
             text(row.name),
             text(row.group),
             text(row.comment),
-            row.address ? QVariant(static_cast<qlonglong>(*row.address)) : nullInteger(),
+            row.address ? QVariant(static_cast<qlonglong>(qFromBigEndian(*row.address)))
+                        : nullInteger(),
             row.mac ? QVariant(macValue(*row.mac)) : nullInteger(),
             text(row.vendor),
             text(row.dnsName),
@@ -495,7 +502,8 @@ ScanContents ScanStore::load(qint64 id) const {
                 .directory = std::nullopt,
             };
             if (!rows.isNull(3))
-                record.address = static_cast<std::uint32_t>(rows.value(3).toLongLong());
+                record.address =
+                    qToBigEndian(static_cast<std::uint32_t>(rows.value(3).toLongLong()));
             if (!rows.isNull(4))
                 record.mac = macFromValue(rows.value(4).toLongLong());
             if (!rows.isNull(10))

@@ -98,7 +98,7 @@ int StoreSchema::version(QSqlDatabase& db) {
     return stored;
 }
 
-void StoreSchema::migrate(QSqlDatabase& db, SqlDialect dialect, int target) {
+int StoreSchema::readableVersion(QSqlDatabase& db) {
     const int current = version(db);
     if (current > CurrentVersion)
         throw StoreError(StoreError::Kind::TooNew,
@@ -108,6 +108,11 @@ void StoreSchema::migrate(QSqlDatabase& db, SqlDialect dialect, int target) {
                                         "choose another store")
                              .arg(current)
                              .arg(CurrentVersion));
+    return current;
+}
+
+void StoreSchema::migrate(QSqlDatabase& db, SqlDialect dialect, int target) {
+    const int current = readableVersion(db);
     const QString idColumn = dialect == SqlDialect::Postgres
                                  ? QStringLiteral("BIGSERIAL PRIMARY KEY")
                                  : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");

@@ -20,6 +20,10 @@ public:
     // names but no version.
     static int version(QSqlDatabase& db);
 
+    // The version, when this program can read the store. Throws StoreError
+    // (TooNew) for a store beyond CurrentVersion, as version() does.
+    static int readableVersion(QSqlDatabase& db);
+
     // Applies the steps from the store's version up to `target`, inside the
     // caller's write transaction. Throws StoreError (TooNew) for a store
     // beyond CurrentVersion, StoreError (Failed) when a step fails.
