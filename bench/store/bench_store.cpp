@@ -78,10 +78,19 @@ int main(int argc, char* argv[]) {
             compareMs.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
             changes = findings.sections.at(0).computers.size();
         }
+        std::vector<double> loadMs;
+        const qint64 latest = store->scans().front().id;
+        for (int run = 0; run < Runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            store->load(latest);
+            loadMs.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+        }
         std::printf("record a %d-row scan:            median %.1f ms (limit 300 ms)\n",
                     LargeScanRows, median(recordMs));
         std::printf("compare two %d-row scans:        median %.1f ms (limit 200 ms), %zu changes\n",
                     LargeScanRows, median(compareMs), changes);
+        std::printf("  of which loading one scan:      median %.1f ms\n", median(loadMs));
     } catch (const StoreError& error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;

@@ -123,8 +123,12 @@ int ChangesCommand::run(const QStringList& arguments) {
     const ChangesOptions& options = std::get<ChangesOptions>(parsed);
     const StoreLocation location = options.store ? *options.store : m_settings().location;
     ChangeFindings findings;
+    // Reading makes no store: a file not there yet holds no scans.
+    const bool noFile =
+        location.kind == StoreLocation::Kind::Sqlite && !QFileInfo::exists(location.sqlitePath);
     try {
-        findings = findChanges(*ScanStore::open(location), options.query);
+        if (!noFile)
+            findings = findChanges(*ScanStore::open(location), options.query);
     } catch (const StoreError& error) {
         m_console.writeError(
             QStringLiteral("%1: %2\n").arg(program, messageWithFullStop(error.message())));

@@ -129,6 +129,10 @@ private slots:
         QCOMPARE(all["sections"].toArray().size(), 2);
         QCOMPARE(run({"--changes", "--site", "nowhere"}), ExitNoChanges);
         QVERIFY(m_console.output.contains("No complete scans recorded."));
+        const QString missing = m_folder.filePath(QStringLiteral("none/scans.sqlite"));
+        QCOMPARE(run({"--changes", "--store", missing}), ExitNoChanges);
+        QVERIFY(m_console.output.contains("No complete scans recorded."));
+        QVERIFY(!QFileInfo::exists(missing));
     }
 
     void olderScanByCountOrDate_data() {
