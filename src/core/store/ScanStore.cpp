@@ -221,6 +221,11 @@ std::unique_ptr<ScanStore> ScanStore::open(const StoreLocation& location,
         }
     }
 
+    // A store at the current layout is only read here: a reader neither
+    // waits for a writer nor needs the right to write.
+    QSqlDatabase current = store->database();
+    if (StoreSchema::readableVersion(current) == StoreSchema::CurrentVersion)
+        return store;
     store->beginWrite();
     try {
         QSqlDatabase db = store->database();
