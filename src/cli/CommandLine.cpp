@@ -152,6 +152,8 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
 bool wantsCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
+        if (std::strcmp(argument, "--changes") == 0)
+            return true;
         for (const Option& option : Options) {
             const std::size_t length = std::strlen(option.longName);
             if (std::strncmp(argument, "--", 2) == 0 &&
@@ -168,6 +170,9 @@ bool wantsCommandLine(int argc, const char* const* argv) {
 
 QString helpText(const QString& programName) {
     QString text = QStringLiteral("Usage: %1 --scan computers|folders|printers [OPTION]...\n"
+                                  "       %1 --changes [--since DATE | --scans N] [--site SITE]\n"
+                                  "                [--type TYPE] [--format report|csv|json] "
+                                  "[--store URL]\n"
                                   "       %1 [FOLDER]\n\n"
                                   "Inventories the computers, shared folders or shared printers "
                                   "of a Windows (SMB)\nnetwork. With --scan it scans once and "
@@ -184,7 +189,9 @@ QString helpText(const QString& programName) {
     }
     text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
                            "a usage error,\n3 the output could not be written, 130 "
-                           "interrupted (Ctrl+C).\n");
+                           "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes "
+                           "found, 2 a usage error, 3 the output\ncould not be written, 4 the "
+                           "scan store could not be read.\n");
     return text;
 }
 

@@ -1,11 +1,13 @@
 #include "CommandLineProgram.h"
 
+#include "ChangesCommand.h"
 #include "Console.h"
 #include "InterruptSignals.h"
 #include "ScanCommand.h"
 #include "common/Product.h"
 
 #include <QCoreApplication>
+#include <QSettings>
 
 namespace norvane {
 
@@ -16,6 +18,11 @@ int runCommandLine(int argc, char* argv[], const PlatformFactory& makePlatform) 
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     const InterruptSignals interrupts;
     ProcessConsole console;
+    if (wantsChanges(QCoreApplication::arguments())) {
+        QSettings settings;
+        return ChangesCommand(console, [&settings] { return StoreSettings::read(settings); })
+            .run(QCoreApplication::arguments());
+    }
     const std::unique_ptr<NetworkPlatform> platform = makePlatform();
     ScanCommandContext context{*platform, console};
     context.stopSignal = &InterruptSignals::received;
