@@ -12,6 +12,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libsmbclient-dev libasound2-dev libavahi-client-dev libkrb5-dev qtkeychain-qt6-dev
+    libldap-dev libsasl2-dev libsasl2-modules-gssapi-mit
     libsecret-1-0 ieee-data
     xvfb xauth
 )
