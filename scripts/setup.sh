@@ -20,7 +20,7 @@ if [ "${1:-}" = "--tests" ]; then
     packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file
         man-db)
     packages+=(avahi-daemon dbus-daemon dbus-bin gnome-keyring)
-    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user)
+    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user ldb-tools)
 fi
 
 missing=()

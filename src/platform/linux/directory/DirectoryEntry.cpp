@@ -86,23 +86,25 @@ MappedEntry DirectoryEntryMapper::map(const DirectoryEntry& entry) const {
 
     const bool stale = isStale(entry.lastLogonTimestamp, m_now);
     MappedEntry mapped{
-        .record = ComputerRecord{
-            .name = name,
-            .group = m_group,
-            .comment = text(entry.description),
-            .address = std::nullopt,
-            .mac = std::nullopt,
-            .vendor = {},
-            .dnsName = text(entry.dnsHostName).toLower(),
-            .operatingSystem = text(entry.operatingSystem),
-            .osVersion = text(entry.operatingSystemVersion),
-            .foundBy = FoundBy::Directory,
-            .directory = DirectoryFacts{
-                .guid = guidText(entry.objectGuid),
-                .ouPath = organisationalUnitPath(entry.distinguishedName),
-                .stale = stale,
+        .record =
+            ComputerRecord{
+                .name = name,
+                .group = m_group,
+                .comment = text(entry.description),
+                .address = std::nullopt,
+                .mac = std::nullopt,
+                .vendor = {},
+                .dnsName = text(entry.dnsHostName).toLower(),
+                .operatingSystem = text(entry.operatingSystem),
+                .osVersion = text(entry.operatingSystemVersion),
+                .foundBy = FoundBy::Directory,
+                .directory =
+                    DirectoryFacts{
+                        .guid = guidText(entry.objectGuid),
+                        .ouPath = organisationalUnitPath(entry.distinguishedName),
+                        .stale = stale,
+                    },
             },
-        },
         .note = {},
     };
     if (!isValidNetBiosName(name))

@@ -20,8 +20,14 @@ namespace {
 using Outcome = DirectoryRead::Outcome;
 
 const std::vector<const char*> ComputerAttributes{
-    "name",       "sAMAccountName",     "description", "dNSHostName",
-    "operatingSystem", "operatingSystemVersion", "userAccountControl", "lastLogonTimestamp",
+    "name",
+    "sAMAccountName",
+    "description",
+    "dNSHostName",
+    "operatingSystem",
+    "operatingSystemVersion",
+    "userAccountControl",
+    "lastLogonTimestamp",
     "objectGUID",
 };
 
@@ -67,9 +73,9 @@ public:
             return stop();
         qCDebug(lcDirectory) << "bound to" << target.host << "with a security layer of"
                              << m_connection.securityStrength() << "bits";
-        const std::optional<Attributes> root = m_connection.readOne(
-            "", LDAP_SCOPE_BASE, "(objectClass=*)",
-            {"defaultNamingContext", "configurationNamingContext"});
+        const std::optional<Attributes> root =
+            m_connection.readOne("", LDAP_SCOPE_BASE, "(objectClass=*)",
+                                 {"defaultNamingContext", "configurationNamingContext"});
         if (!root)
             return stop();
         const QByteArray base = valueOf(*root, "defaultnamingcontext");
@@ -81,18 +87,19 @@ public:
         if (m_connection.cancelled())
             return stop();
         const DirectoryEntryMapper mapper(m_result.group, std::chrono::system_clock::now());
-        const bool complete = m_connection.readPaged(
-            base, "(objectClass=computer)", ComputerAttributes, MaxComputers,
-            [this, &mapper](Attributes&& attributes) {
-                const DirectoryEntry entry = entryOf(attributes);
-                MappedEntry mapped = mapper.map(entry);
-                if (!mapped.note.isEmpty())
-                    qCDebug(lcDirectory) << entry.distinguishedName << mapped.note;
-                if (mapped.record)
-                    m_result.computers.push_back(std::move(*mapped.record));
-                else
-                    ++m_result.leftOut;
-            });
+        const bool complete =
+            m_connection.readPaged(base, "(objectClass=computer)", ComputerAttributes, MaxComputers,
+                                   [this, &mapper](Attributes&& attributes) {
+                                       const DirectoryEntry entry = entryOf(attributes);
+                                       MappedEntry mapped = mapper.map(entry);
+                                       if (!mapped.note.isEmpty())
+                                           qCDebug(lcDirectory)
+                                               << entry.distinguishedName << mapped.note;
+                                       if (mapped.record)
+                                           m_result.computers.push_back(std::move(*mapped.record));
+                                       else
+                                           ++m_result.leftOut;
+                                   });
         if (!complete)
             return stop();
         m_result.outcome = Outcome::Read;
@@ -118,8 +125,8 @@ private:
                 const QString name = QString::fromUtf8(valueOf(*crossRef, "netbiosname"));
                 if (isValidNetBiosName(name))
                     return name.toUpper();
-                qCDebug(lcDirectory) << "no usable NetBIOS name in the partitions container:"
-                                     << name;
+                qCDebug(lcDirectory)
+                    << "no usable NetBIOS name in the partitions container:" << name;
             }
         }
         return m_result.domain.section(QLatin1Char('.'), 0, 0).left(NetBiosNameLength).toUpper();
@@ -142,7 +149,7 @@ private:
 
 bool isDomainName(const QString& domain) {
     static const QRegularExpression pattern(
-        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,62}\\.)*[A-Za-z0-9-]{1,63}$"));
+        QStringLiteral("^([A-Za-z0-9][A-Za-z0-9-]{0,62}\\.)*[A-Za-z0-9][A-Za-z0-9-]{0,62}$"));
     return domain.size() <= 253 && pattern.match(domain).hasMatch();
 }
 

@@ -19,12 +19,12 @@ namespace norvane::directory {
 
 struct DirectoryRead {
     enum class Outcome {
-        Read,          // the computers were read
-        NoTicket,      // no live Kerberos ticket: nothing was tried
-        NoDomain,      // no domain named and none in the ticket, or not a DNS name
-        NoController,  // DNS names no controller of the domain
-        Failed,        // every controller tried failed or did not answer
-        Cancelled,     // the cancel descriptor became readable
+        Read,         // the computers were read
+        NoTicket,     // no live Kerberos ticket: nothing was tried
+        NoDomain,     // no domain named and none in the ticket, or not a DNS name
+        NoController, // DNS names no controller of the domain
+        Failed,       // every controller tried failed or did not answer
+        Cancelled,    // the cancel descriptor became readable
     };
     Outcome outcome = Outcome::Failed;
     QString domain;     // the DNS domain read
@@ -34,8 +34,8 @@ struct DirectoryRead {
     // FoundBy::Directory with its DirectoryFacts. Addresses are left to the
     // walk, which resolves dnsName as for any host.
     std::vector<ComputerRecord> computers;
-    int leftOut = 0;    // disabled accounts and unusable names
-    QString reason;     // why the outcome is not Read
+    int leftOut = 0; // disabled accounts and unusable names
+    QString reason;  // why the outcome is not Read
 };
 
 class DirectoryReader {

@@ -69,17 +69,17 @@ std::optional<DnsAnswer> parseDnsAnswer(const QByteArray& bytes, std::uint16_t i
                        answer.addresses.size() < std::size_t(MaxSrvTargets)) {
                 std::uint32_t address = 0;
                 std::memcpy(&address, ns_rr_rdata(record), sizeof address);
-                answer.addresses.push_back({.host = hostText(ns_rr_name(record)), .address = address});
+                answer.addresses.push_back(
+                    {.host = hostText(ns_rr_name(record)), .address = address});
             }
         }
     }
     // Lower priority first; among equals the heavier first, as the weight
     // asks for more of the load.
-    std::stable_sort(answer.targets.begin(), answer.targets.end(),
-                     [](const SrvTarget& a, const SrvTarget& b) {
-                         return a.priority != b.priority ? a.priority < b.priority
-                                                         : a.weight > b.weight;
-                     });
+    std::stable_sort(
+        answer.targets.begin(), answer.targets.end(), [](const SrvTarget& a, const SrvTarget& b) {
+            return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
+        });
     return answer;
 }
 

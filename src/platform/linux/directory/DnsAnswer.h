@@ -23,19 +23,20 @@ struct SrvTarget {
 };
 
 struct HostAddress {
-    QString host; // lower case, no trailing dot
+    QString host;              // lower case, no trailing dot
     std::uint32_t address = 0; // network byte order
 
     bool operator==(const HostAddress&) const = default;
 };
 
 struct DnsAnswer {
-    std::vector<SrvTarget> targets; // in the order to try: priority, then weight
+    std::vector<SrvTarget> targets;     // in the order to try: priority, then weight
     std::vector<HostAddress> addresses; // A records of the answer and additional sections
 };
 
 // The records of `message` when it is a well-formed answer to the question
-// with id `id` (none when the server reports an error); nothing otherwise. At most MaxSrvTargets targets are kept.
+// with id `id` (none when the server reports an error); nothing otherwise. At most MaxSrvTargets
+// targets are kept.
 std::optional<DnsAnswer> parseDnsAnswer(const QByteArray& message, std::uint16_t id);
 
 // The address of `host` among `addresses`, where one is given.

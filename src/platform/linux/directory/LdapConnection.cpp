@@ -135,8 +135,9 @@ bool LdapConnection::bind() {
     int id = -1;
     int code = LDAP_SASL_BIND_IN_PROGRESS;
     for (;;) {
-        code = ldap_sasl_interactive_bind(m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                          answerSilently, nullptr, reply.message, &mechanism, &id);
+        code =
+            ldap_sasl_interactive_bind(m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                       answerSilently, nullptr, reply.message, &mechanism, &id);
         ldap_msgfree(reply.message);
         reply.message = nullptr;
         if (code != LDAP_SASL_BIND_IN_PROGRESS)
@@ -148,10 +149,12 @@ bool LdapConnection::bind() {
     if (code != LDAP_SUCCESS) {
         char* detail = nullptr;
         ldap_get_option(m_ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &detail);
-        const QString why = QStringLiteral("bind: %1%2").arg(
-            QString::fromUtf8(ldap_err2string(code)),
-            detail != nullptr ? QStringLiteral(" (%1)").arg(QString::fromUtf8(detail).left(200))
-                              : QString());
+        const QString why =
+            QStringLiteral("bind: %1%2")
+                .arg(QString::fromUtf8(ldap_err2string(code)),
+                     detail != nullptr
+                         ? QStringLiteral(" (%1)").arg(QString::fromUtf8(detail).left(200))
+                         : QString());
         ldap_memfree(detail);
         return fail(why);
     }
@@ -192,8 +195,8 @@ std::optional<Attributes> LdapConnection::readOne(const QByteArray& base, int sc
         names.push_back(const_cast<char*>(name));
     names.push_back(nullptr);
     int id = -1;
-    const int sent = ldap_search_ext(m_ld, base.constData(), scope, filter.constData(), names.data(),
-                                     0, nullptr, nullptr, nullptr, 1, &id);
+    const int sent = ldap_search_ext(m_ld, base.constData(), scope, filter.constData(),
+                                     names.data(), 0, nullptr, nullptr, nullptr, 1, &id);
     if (sent != LDAP_SUCCESS) {
         fail(QStringLiteral("search: %1").arg(QString::fromUtf8(ldap_err2string(sent))));
         return std::nullopt;
@@ -226,9 +229,9 @@ bool LdapConnection::readPaged(const QByteArray& base, const QByteArray& filter,
         }
         LDAPControl* controls[] = {paging, nullptr};
         int id = -1;
-        const int sent = ldap_search_ext(m_ld, base.constData(), LDAP_SCOPE_SUBTREE,
-                                         filter.constData(), names.data(), 0, controls, nullptr,
-                                         nullptr, 0, &id);
+        const int sent =
+            ldap_search_ext(m_ld, base.constData(), LDAP_SCOPE_SUBTREE, filter.constData(),
+                            names.data(), 0, controls, nullptr, nullptr, 0, &id);
         ldap_control_free(paging);
         if (sent != LDAP_SUCCESS) {
             ok = fail(QStringLiteral("search: %1").arg(QString::fromUtf8(ldap_err2string(sent))));
@@ -258,8 +261,8 @@ bool LdapConnection::readPaged(const QByteArray& base, const QByteArray& filter,
                 if (ldap_parse_result(m_ld, message.message, &code, nullptr, nullptr, nullptr,
                                       &returned, 0) != LDAP_SUCCESS ||
                     code != LDAP_SUCCESS) {
-                    ok = fail(QStringLiteral("search: %1")
-                                  .arg(QString::fromUtf8(ldap_err2string(code))));
+                    ok = fail(
+                        QStringLiteral("search: %1").arg(QString::fromUtf8(ldap_err2string(code))));
                 } else if (LDAPControl* response =
                                ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, returned, nullptr)) {
                     ber_int_t estimate = 0;
@@ -277,6 +280,7 @@ bool LdapConnection::readPaged(const QByteArray& base, const QByteArray& filter,
                 break; // references: no referral is followed
             }
         }
+        qCDebug(lcDirectory) << "page" << page + 1 << "read;" << read << "entries so far";
         if (cookie == nullptr || read >= limit)
             break;
     }
