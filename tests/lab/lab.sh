@@ -619,7 +619,9 @@ zone = "DC=%s,CN=MicrosoftDNS,DC=DomainDnsZones,%s" % (sys.argv[2], samdb.domain
 for member in sys.argv[3:]:
     name, address = member.split("=")
     add_host_record(samdb, zone, "DC=" + name, address, None)' $LAB_USER $dns_domain $members
-ldbadd -H /var/lib/samba/private/sam.ldb $dir/directory.ldif >/var/log/samba/ldbadd.log 2>&1
+# Batch mode: one transaction without one inner transaction per entry,
+# several times faster for ten thousand entries.
+ldbadd -o batch_mode:1 -H /var/lib/samba/private/sam.ldb $dir/directory.ldif >/var/log/samba/ldbadd.log 2>&1
 samba -D
 EOF
     printf '%s\n' "$DOMAIN_ADMIN_PASSWORD" "$LAB_USER_PASSWORD" | in_domain_host "$DC_INDEX" "$dir.start"
@@ -854,6 +856,7 @@ up() {
     trap teardown_on_failure EXIT
     mkdir -p "$LAB_DIR"
     echo "$size" >"$LAB_DIR/size"
+    [ "$size" = domain ] && echo "$BENCH_COUNT" >"$LAB_DIR/bench-count"
     echo "$hosts" >"$LAB_DIR/hosts"
     echo "$modern" >"$LAB_DIR/modern"
 

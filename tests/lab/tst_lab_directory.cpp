@@ -37,7 +37,7 @@ constexpr const char* LabPassword = "Lab-User-Pass-7";
 constexpr const char* DomainGroup = "KRBLAB";
 constexpr const char* Controller = "krbdc.krb.lab";
 constexpr const char* ControllerAddress = "10.213.77.102";
-constexpr int BenchCount = 10000;
+constexpr int BenchmarkCount = 10000;
 
 constexpr int KinitTimeoutMs = 30000;
 constexpr auto CancelBudget = 250ms;
@@ -56,6 +56,13 @@ qint64 threadCpuMs() {
 
 QString labDir() {
     return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
+}
+
+// The benchmark's accounts the lab made (NORVANE_LAB_BENCH_COUNT, by
+// default ten thousand), as it notes them.
+int benchCount() {
+    QFile file(labDir() + QStringLiteral("/bench-count"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : -1;
 }
 
 // The first IPv4 address the client's resolver gives for `name`.
@@ -162,7 +169,7 @@ private slots:
         const auto bench = std::count_if(
             read.computers.begin(), read.computers.end(),
             [](const ComputerRecord& computer) { return computer.name.startsWith(u"BENCH"); });
-        QCOMPARE(int(bench), BenchCount);
+        QCOMPARE(int(bench), benchCount());
         // Every account once.
         QSet<QString> names;
         for (const ComputerRecord& computer : read.computers)
@@ -245,6 +252,8 @@ private slots:
     // Benchmark: the lab's directory, more than ten thousand computer
     // accounts, read in full.
     void readsTenThousandAccountsQuickly() {
+        if (benchCount() < BenchmarkCount)
+            QSKIP("the lab holds fewer accounts than the benchmark reads");
         QElapsedTimer clock;
         clock.start();
         const qint64 cpuBefore = threadCpuMs();
@@ -252,7 +261,7 @@ private slots:
         const qint64 cpu = threadCpuMs() - cpuBefore;
         const qint64 elapsed = clock.elapsed();
         QCOMPARE(int(read.outcome), int(DirectoryRead::Outcome::Read));
-        QVERIFY(read.computers.size() > std::size_t(BenchCount));
+        QVERIFY(read.computers.size() > std::size_t(BenchmarkCount));
         qInfo("directory read: %zu computers, %d left out, in %lld ms (%lld ms of this "
               "program's processor time)",
               read.computers.size(), read.leftOut, elapsed, cpu);
