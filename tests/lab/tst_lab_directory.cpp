@@ -9,6 +9,7 @@
 #include "KerberosCache.h"
 #include "LabClient.h"
 #include "linux/Abandonment.h"
+#include "linux/directory/DirectoryLimits.h"
 #include "linux/directory/DirectoryReader.h"
 
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <ldap.h>
 #include <netdb.h>
 
@@ -40,6 +42,7 @@ constexpr const char* ControllerAddress = "10.213.77.102";
 constexpr int BenchmarkCount = 10000;
 
 constexpr int KinitTimeoutMs = 30000;
+constexpr int DcIndex = 2;
 constexpr auto CancelBudget = 250ms;
 // What reading the benchmark's accounts may cost this program. The wall
 // time is mostly the controller's: Samba's LDAP server checks every
@@ -78,6 +81,37 @@ QString resolve(const QString& name) {
     freeaddrinfo(found);
     return QString::fromLatin1(text);
 }
+
+// Stops (SIGSTOP) the controller's LDAP server processes while it lives,
+// so that connections are taken but nothing is answered; continues them
+// afterwards.
+class HungLdapServer {
+public:
+    HungLdapServer() {
+        const QByteArray prefix = qgetenv("NORVANE_LAB_PREFIX");
+        QProcess list;
+        list.start(QStringLiteral("ip"),
+                   {"netns", "pids",
+                    QString::fromLocal8Bit(prefix) + QStringLiteral("-h%1").arg(DcIndex)});
+        list.waitForFinished();
+        for (const QByteArray& pid : list.readAllStandardOutput().split('\n')) {
+            QFile command("/proc/" + pid.trimmed() + "/cmdline");
+            if (!pid.trimmed().isEmpty() && command.open(QIODevice::ReadOnly) &&
+                command.readAll().contains("task[ldap]")) {
+                m_pids << pid.trimmed().toInt();
+                kill(m_pids.back(), SIGSTOP);
+            }
+        }
+    }
+    ~HungLdapServer() {
+        for (const int pid : std::as_const(m_pids))
+            kill(pid, SIGCONT);
+    }
+    bool stopped() const { return !m_pids.isEmpty(); }
+
+private:
+    QList<int> m_pids;
+};
 
 const ComputerRecord* find(const DirectoryRead& read, const QString& name) {
     for (const ComputerRecord& computer : read.computers) {
@@ -247,6 +281,31 @@ private slots:
         const DirectoryRead read = pending.get();
         QCOMPARE(int(read.outcome), int(DirectoryRead::Outcome::Cancelled));
         QVERIFY(read.computers.empty());
+    }
+
+    // A controller whose LDAP server takes the connection and never answers
+    // costs one time-out, the bind's; a stop ends the wait at once.
+    void hungControllerCostsOneTimeOut() {
+        const HungLdapServer hung;
+        QVERIFY(hung.stopped());
+        QElapsedTimer clock;
+        clock.start();
+        const DirectoryRead read = DirectoryReader(-1).read();
+        const auto elapsed = std::chrono::milliseconds(clock.elapsed());
+        QCOMPARE(int(read.outcome), int(DirectoryRead::Outcome::Failed));
+        QVERIFY2(read.reason.contains(QLatin1String("bind: no answer in time")),
+                 qPrintable(read.reason));
+        QVERIFY(elapsed >= BindTimeout);
+        QVERIFY2(elapsed < BindTimeout + 2s, qPrintable(QString::number(elapsed.count())));
+
+        Abandonment abandonment;
+        const DirectoryReader reader(abandonment.fd());
+        std::future<DirectoryRead> pending =
+            std::async(std::launch::async, [&reader] { return reader.read(); });
+        std::this_thread::sleep_for(1s);
+        abandonment.set(true);
+        QVERIFY(pending.wait_for(CancelBudget) == std::future_status::ready);
+        QCOMPARE(int(pending.get().outcome), int(DirectoryRead::Outcome::Cancelled));
     }
 
     // Benchmark: the lab's directory, more than ten thousand computer
