@@ -110,9 +110,9 @@ MEMBER_NAME=KRBMEMBER
 MEMBER_SHARES='projects:Project files,reports:'
 DOMAIN_ADMIN_PASSWORD='Lab-Admin-Pass-3'
 DOMAIN_DEADLINE_S=${NORVANE_LAB_DOMAIN_DEADLINE:-240}
-# The router between the domain lab's two subnets; subnet B is
-# $SUBNET_B.0/24, its hosts numbered from BRANCH_FIRST_INDEX
-# ($SUBNET_B.$((100 + index - 30))). Addresses .104 to .110 stay empty.
+# The router between the domain lab's two subnets (.1 on each); subnet B
+# is $SUBNET_B.0/24, its hosts numbered 31 to 39 at $SUBNET_B.101 to .109.
+# Only .101 to .103 are taken; the other addresses stay empty.
 ROUTER_NS_SUFFIX=router
 SUBNET_B=10.213.79
 ROUTER_ADDR=$SUBNET.1
