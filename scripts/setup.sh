@@ -14,6 +14,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libsmbclient-dev libasound2-dev libavahi-client-dev libkrb5-dev qtkeychain-qt6-dev
+    libldap-dev libsasl2-dev libsasl2-modules-gssapi-mit
     libsecret-1-0 ieee-data
     libqt6sql6-sqlite libqt6sql6-psql
     xvfb xauth
@@ -22,7 +23,7 @@ if [ "${1:-}" = "--tests" ]; then
     packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file
         man-db)
     packages+=(avahi-daemon dbus-daemon dbus-bin gnome-keyring)
-    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user)
+    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user ldb-tools)
     # The scan store's tests start a private PostgreSQL cluster of their own.
     packages+=(postgresql)
 fi

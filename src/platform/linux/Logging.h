@@ -14,6 +14,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcSound)       // norvane.sound: the completion sound
 Q_DECLARE_LOGGING_CATEGORY(lcWsd)         // norvane.wsd: WS-Discovery
 Q_DECLARE_LOGGING_CATEGORY(lcDnsSd)       // norvane.dnssd: DNS service discovery
 Q_DECLARE_LOGGING_CATEGORY(lcAuth)        // norvane.auth: log-on for share listing
+Q_DECLARE_LOGGING_CATEGORY(lcDirectory)   // norvane.directory: computers of a domain's directory
 
 // The category of the discovery source that reported a host.
 const QLoggingCategory& discoveryCategory(norvane::FoundBySet source);
