@@ -4,6 +4,7 @@
 
 #include "TestWindow.h"
 #include "dialogs/TPingDlg.h"
+#include "store/ScanStore.h"
 #include "widgets/ImageList.h"
 #include "widgets/ResourceComboBox.h"
 #include "widgets/ResourceListView.h"
@@ -80,6 +81,7 @@ private slots:
     void progressDuringAScan();
     void closedResourceBoxShowsFocusOnlyWithIt();
     void windowClosedDuringScan();
+    void finishedScansAreRecorded();
     void stopsAreQuickWhileAHostHangs_data();
     void stopsAreQuickWhileAHostHangs();
     void windowClosedDuringSound();
@@ -665,6 +667,28 @@ void TestMainForm::tenThousandRows() {
     }
     QCOMPARE(parts(*w.form).listView->model()->rowCount(), Computers);
     QCOMPARE(w.sounds, 1);
+}
+
+// Each finished scan goes into the scan store with every computer's record;
+// closing the window waits for the recording.
+void TestMainForm::finishedScansAreRecorded() {
+    ListWindow w;
+    buildSmallNetwork(w.fake);
+    const QString storeFile = w.home.filePath(QStringLiteral("scans.sqlite"));
+    w.settings()->setValue(QStringLiteral("ScanStore/Location"), storeFile);
+    w.create();
+    QVERIFY(w.showAndWait());
+    const QStringList captions = w.captions();
+    w.close();
+    const auto store = ScanStore::open(*StoreLocation::parse(storeFile, nullptr));
+    const std::vector<StoredScan> scans = store->scans();
+    QCOMPARE(scans.size(), std::size_t(1));
+    QVERIFY(scans[0].header.complete);
+    const ScanContents recorded = store->load(scans[0].id);
+    QStringList names;
+    for (const ComputerRecord& computer : recorded.computers)
+        names << QStringLiteral("\\\\") + computer.name;
+    QCOMPARE(names, captions);
 }
 
 QTEST_MAIN(TestMainForm)

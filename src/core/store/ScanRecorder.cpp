@@ -16,4 +16,16 @@ RecordedScan recordFinishedScan(const StoreSettings& settings, ScanContents scan
                         .dropped = store->dropScansBefore(now.addDays(-settings.retentionDays))};
 }
 
+ScanContents scanContentsOf(const ScanHeader& header, const ResultRows& rows) {
+    ScanContents contents;
+    contents.header = header;
+    for (const ResultRow& row : rows) {
+        if (header.resourceType == rtComputer && row.computer)
+            contents.computers.push_back(*row.computer);
+        else if (header.resourceType != rtComputer && row.share)
+            contents.shares.push_back(*row.share);
+    }
+    return contents;
+}
+
 } // namespace norvane

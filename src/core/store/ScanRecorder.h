@@ -20,6 +20,10 @@ RecordedScan recordFinishedScan(const StoreSettings& settings, ScanContents scan
                                 const StorePasswordSource& password = {},
                                 const QDateTime& now = QDateTime::currentDateTimeUtc());
 
+// The records of a walk's rows under `header`: computers for a computer
+// scan, shares otherwise; rows without a record are left out.
+ScanContents scanContentsOf(const ScanHeader& header, const ResultRows& rows);
+
 // The site a scan is recorded under with these settings.
 QString siteOf(const StoreSettings& settings);
 

@@ -523,6 +523,7 @@ void TMainForm::actGoExecute() {
     m_model.setColumns(columnCaptions(FResourceType));
     for (int column = 0; column < m_model.columnCount(); ++column)
         ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
+    m_scanStarted = QDateTime::currentDateTimeUtc();
     m_scan.start(m_session.scanInputs(FResourceType));
     // Save must not run on a list that is being filled, not even for a key
     // press that arrives before the next idle update.
@@ -583,6 +584,13 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
+    if (resultCode == ScanCompleted || m_model.rowCount() != 0)
+        m_archiver.record(StoreSettings::read(*FRegistry),
+                          scanContentsOf({.started = m_scanStarted,
+                                          .site = {},
+                                          .resourceType = FResourceType,
+                                          .complete = resultCode == ScanCompleted},
+                                         m_model.rows()));
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
     ActionListUpdate();

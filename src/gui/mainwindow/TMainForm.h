@@ -7,6 +7,7 @@
 // on a worker thread (ScanController); this window prepares the list before a
 // scan and reports its outcome afterwards.
 
+#include "ScanArchiver.h"
 #include "ScanController.h"
 #include "ScanLogOn.h"
 #include "dialogs/SaveFileDialogs.h"
@@ -16,6 +17,7 @@
 #include "scan/ScanModel.h"
 #include "session/NetworkSession.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QSettings>
@@ -216,6 +218,8 @@ private:
     TextCollator m_collator;
     ResultListModel m_model;
     ScanController m_scan;
+    QDateTime m_scanStarted; // of the scan last started, UTC
+    ScanArchiver m_archiver;
     ScanLogOn* m_scanLogOn = new ScanLogOn(m_scan, this);
     CompletionSound m_completionSound;
     PingCommand m_pingCommand;
