@@ -524,6 +524,7 @@ void TMainForm::actGoExecute() {
     for (int column = 0; column < m_model.columnCount(); ++column)
         ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
     m_scanStarted = QDateTime::currentDateTimeUtc();
+    m_storeSettings = StoreSettings::read(*FRegistry);
     m_scan.start(m_session.scanInputs(FResourceType));
     // Save must not run on a list that is being filled, not even for a key
     // press that arrives before the next idle update.
@@ -585,7 +586,7 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
     if (resultCode == ScanCompleted || m_model.rowCount() != 0)
-        m_archiver.record(StoreSettings::read(*FRegistry),
+        m_archiver.record(m_storeSettings,
                           scanContentsOf({.started = m_scanStarted,
                                           .site = {},
                                           .resourceType = FResourceType,
