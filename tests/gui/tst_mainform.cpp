@@ -281,7 +281,9 @@ void TestMainForm::stopServesTheErrorBox() {
 void TestMainForm::goDuringScanRestarts() {
     ListWindow w;
     buildSmallNetwork(w.fake);
-    w.fake.lookupDelay = 20ms;
+    // Longer than the polling of QTRY_VERIFY, so that the second workgroup's
+    // rows cannot all arrive between two looks.
+    w.fake.lookupDelay = 60ms;
     w.create();
     w.form->show();
     QTRY_VERIFY(w.form->model().rowCount() >= 2);
