@@ -4,6 +4,7 @@
 #include "report/ReportFile.h"
 
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace norvane {
@@ -40,6 +41,13 @@ void ProcessConsole::writeError(const QString& text) {
 
 bool ProcessConsole::errorIsTerminal() const {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+int ProcessConsole::errorColumns() const {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
 }
 
 } // namespace norvane

@@ -19,6 +19,9 @@ public:
     // Whether standard error is a terminal, where a progress line can be
     // redrawn in place.
     virtual bool errorIsTerminal() const = 0;
+    // The width of the terminal standard error is, in columns; 0 when it is
+    // not known.
+    virtual int errorColumns() const { return 0; }
 };
 
 // The process's own standard output and standard error.
@@ -27,6 +30,7 @@ public:
     void writeOutput(const QByteArray& bytes) override;
     void writeError(const QString& text) override;
     bool errorIsTerminal() const override;
+    int errorColumns() const override;
 };
 
 } // namespace norvane
