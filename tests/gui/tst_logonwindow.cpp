@@ -114,7 +114,8 @@ private slots:
                                   << "3 Shared folder(s) found" << QString();
         QTest::newRow("cancelled") << QString() << "1 Shared folder(s) found"
                                    << "2 computers refused the log-on";
-        QTest::newRow("wrong password") << "wrong" << "1 Shared folder(s) found"
+        QTest::newRow("wrong password") << "wrong"
+                                        << "1 Shared folder(s) found"
                                         << "2 computers refused the log-on";
     }
     void refusalsAreNamedInTheStatusBar() {
