@@ -161,8 +161,7 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
             return ExitSignalBase + signal;
         return outputError(programName, options.outputFile, error.message());
     }
-    const bool chatty = !options.quiet && console.errorIsTerminal();
-    if (chatty)
+    if (!options.quiet && console.errorIsTerminal())
         console.writeError(
             foundCountText(static_cast<qsizetype>(result.rows.size()), options.resourceType) +
             QLatin1Char('\n'));
