@@ -15,7 +15,7 @@ int runCommandLine(int argc, char* argv[], const PlatformFactory& makePlatform) 
     QCoreApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     const InterruptSignals interrupts;
-    ProcessConsole console;
+    ProcessConsole console([] { return InterruptSignals::received() != 0; });
     const std::unique_ptr<NetworkPlatform> platform = makePlatform();
     ScanCommandContext context{*platform, console};
     context.stopSignal = &InterruptSignals::received;

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +29,11 @@ using namespace norvane;
 using norvane::test::FakePlatform;
 
 namespace {
+
+std::atomic<bool> alarmRang{false};
+extern "C" void ringAlarm(int) {
+    alarmRang = true;
+}
 
 const QDateTime ScanTime(QDate(2026, 12, 10), QTime(14, 5, 9), QTimeZone(3600));
 
@@ -340,6 +346,42 @@ private slots:
         ::close(reader);
         QCOMPARE(got.left(length), QByteArray("Name,Group,Comment\r\n"
                                               "\\\\ALPHA\\Laser,WG1,Second floor\r\n"));
+    }
+
+    // Standard output is a pipe whose reader takes nothing: the writing
+    // waits, but a stop signal ends the wait (the handler restarts system
+    // calls, as the command line's does) instead of leaving the program
+    // hanging until a second signal kills it.
+    void stalledStandardOutputYieldsToASignal() {
+        int ends[2];
+        QCOMPARE(::pipe(ends), 0);
+        const int savedOutput = ::dup(STDOUT_FILENO);
+        QVERIFY(savedOutput >= 0);
+        struct sigaction action {};
+        action.sa_handler = ringAlarm;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        struct sigaction previous {};
+        QCOMPARE(::sigaction(SIGALRM, &action, &previous), 0);
+        alarmRang = false;
+        QString failure;
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::alarm(1);
+        try {
+            ProcessConsole([] {
+                return alarmRang.load();
+            }).writeOutput(QByteArray(4 * 1024 * 1024, 'x')); // more than a pipe holds
+        } catch (const AppError& error) {
+            failure = error.message();
+        }
+        ::alarm(0);
+        ::dup2(savedOutput, STDOUT_FILENO);
+        ::close(savedOutput);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        ::sigaction(SIGALRM, &previous, nullptr);
+        QVERIFY(alarmRang);
+        QVERIFY(!failure.isEmpty());
     }
 
     // A link to a report not made yet is written through, as a link to an
