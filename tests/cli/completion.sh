@@ -2,6 +2,7 @@
 # The bash completion of the program: what it offers for each partly typed
 # command line, as bash splits it into words (COMP_WORDBREAKS holds "=").
 set -u
+# shellcheck source=/dev/null # the completion file under test
 source "$1"
 failed=0
 check() {
