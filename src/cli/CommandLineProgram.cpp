@@ -17,7 +17,7 @@ int runCommandLine(int argc, char* argv[], const PlatformFactory& makePlatform) 
     QCoreApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     const InterruptSignals interrupts;
-    ProcessConsole console;
+    ProcessConsole console([] { return InterruptSignals::received() != 0; });
     if (wantsChanges(QCoreApplication::arguments())) {
         QSettings settings;
         return ChangesCommand(console, [&settings] { return StoreSettings::read(settings); })

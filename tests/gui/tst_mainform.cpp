@@ -16,6 +16,7 @@
 #include <QMovie>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -86,6 +87,7 @@ private slots:
     void stopsAreQuickWhileAHostHangs();
     void windowClosedDuringSound();
     void tenThousandRows();
+    void firstRunShowsEveryColumn();
 };
 
 void TestMainForm::columnsPerType_data() {
@@ -691,6 +693,24 @@ void TestMainForm::finishedScansAreRecorded() {
     for (const ComputerRecord& computer : recorded.computers)
         names << QStringLiteral("\\\\") + computer.name;
     QCOMPARE(names, captions);
+}
+
+// The window as a first run shows it, with a list long enough for its
+// scroll bar: the five columns of a computer scan fit side by side, so that
+// the MAC address is not cut off.
+void TestMainForm::firstRunShowsEveryColumn() {
+    ListWindow w;
+    buildLargeNetwork(w.fake, 60);
+    w.create();
+    QVERIFY(w.showAndWait());
+    QCOMPARE(w.form->model().rowCount(), 60);
+    ResourceListView* list = parts(*w.form).listView;
+    QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+    const int last = static_cast<int>(ComputerColumn::Mac);
+    QVERIFY2(w.header()->sectionViewportPosition(last) + w.header()->sectionSize(last) <=
+                 list->viewport()->width(),
+             qPrintable(QStringLiteral("viewport %1 wide").arg(list->viewport()->width())));
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
 }
 
 QTEST_MAIN(TestMainForm)

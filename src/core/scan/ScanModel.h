@@ -91,4 +91,7 @@ inline QString cellText(const ResultRow& row, ComputerColumn column) {
 // "12 Computer(s) found".
 QString foundCountText(qsizetype rowCount, TResourceType type);
 
+// "1 computer refused the log-on", "3 computers refused the log-on".
+QString logOnRefusalText(qsizetype computers);
+
 } // namespace norvane

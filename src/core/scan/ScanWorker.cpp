@@ -226,7 +226,7 @@ private:
             const NetResource& computer = computers[i];
             std::optional<ContainerRead> shares;
             bool stopped = false;
-            m_logOn.list(text(computer.remoteName), group, [&] {
+            const DWORD listed = m_logOn.list(text(computer.remoteName), group, [&] {
                 LookAhead<std::optional<ContainerRead>> listing(
                     m_listingPool.get(), 1,
                     [&](std::size_t) { return listShares(m_platform, computer, type); }, m_stop,
@@ -238,6 +238,8 @@ private:
             });
             if (stopped)
                 return false;
+            if (LogOnPolicy::isRefusal(listed))
+                m_output.logOnRefused(shown(computer.remoteName));
             if (!addShareRows(shares, computer, group))
                 return false;
         }

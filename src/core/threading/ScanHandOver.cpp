@@ -93,6 +93,16 @@ void ScanHandOver::answerCredentials(std::optional<CredentialAnswer> answer) {
     m_changed.notify_all();
 }
 
+void ScanHandOver::logOnRefused(const QString& computer) {
+    std::lock_guard lock(m_mutex);
+    m_logOnRefusals << computer;
+}
+
+QStringList ScanHandOver::logOnRefusals() const {
+    std::lock_guard lock(m_mutex);
+    return m_logOnRefusals;
+}
+
 void ScanHandOver::finish(int resultCode) {
     push({ScanChange::Finished, resultCode, {}});
 }

@@ -6,12 +6,15 @@
 // the UI thread has emptied the queue calls the wake-up function, so that
 // the UI thread is asked once per batch, not once per change. An error box
 // blocks the worker until the UI thread answers it, and so does a request
-// for credentials; the walk's end is the queue's last change.
+// for credentials; the walk's end is the queue's last change. The computers
+// that refused the log-on are kept apart from the queue, for the UI thread
+// to read once the walk has ended.
 
 #include "scan/CredentialSource.h"
 #include "scan/ScanWorker.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
@@ -76,6 +79,7 @@ public:
     std::optional<Credentials> remembered(const QString& group) override;
     std::optional<CredentialAnswer> ask(const CredentialRequest& request) override;
     void remember(const QString& group, const Credentials& credentials) override;
+    void logOnRefused(const QString& computer) override;
     // The walk's last change.
     void finish(int resultCode);
 
@@ -90,19 +94,23 @@ public:
     void answerError();
     // Lets a worker that waits for credentials go on with `answer`.
     void answerCredentials(std::optional<CredentialAnswer> answer);
+    // The computers that refused the log-on so far, in walk order; complete
+    // once the Finished change has been taken.
+    QStringList logOnRefusals() const;
 
 private:
     void push(ScanChange change);
     std::optional<CredentialAnswer> request(ScanChange change);
 
     WakeUp m_wakeUp;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     ScanChanges m_queue;
     bool m_wakeUpPending = false;
     bool m_errorAnswered = false;
     bool m_credentialsAnswered = false;
     std::optional<CredentialAnswer> m_credentialAnswer;
+    QStringList m_logOnRefusals;
 };
 
 } // namespace norvane

@@ -35,6 +35,7 @@ ScanController::~ScanController() {
 
 void ScanController::start(const ScanInputs& inputs) {
     stop();
+    m_logOnRefusals.clear();
     m_scan = std::make_shared<Scan>([this] { scheduleDrain(); });
     m_thread = std::make_unique<TChildThread>(m_platform, inputs, m_scan->handOver);
     m_scanning = true;
@@ -138,6 +139,7 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
         case ScanChange::Finished:
             m_model.publish();
             scan->finished = true;
+            m_logOnRefusals = scan->handOver.logOnRefusals();
             complete(change.number);
             return m_scan == scan;
         }

@@ -100,6 +100,17 @@ QToolBar* tightBar(const char* name) {
     return bar;
 }
 
+// The computers that refused the log-on, one a line; a scan of a large
+// network may have hundreds, of which the first few are named.
+QString refusalToolTip(const QStringList& computers) {
+    constexpr qsizetype NamedRefusals = 20;
+    QStringList lines{QStringLiteral("Refused the log-on:")};
+    lines << computers.mid(0, NamedRefusals);
+    if (computers.size() > NamedRefusals)
+        lines << QStringLiteral("and %1 more").arg(computers.size() - NamedRefusals);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 TMainForm::TMainForm(NetworkPlatform& platform, MainFormStorage storage, QWidget* parent)
@@ -479,6 +490,14 @@ void TMainForm::fitResourceBox() {
     cboResource->setFixedWidth(ResourceBarResize(ResourceBar->width()));
 }
 
+QString TMainForm::statusNote() const {
+    return m_statusPanels->panel1Text();
+}
+
+QString TMainForm::statusNoteToolTip() const {
+    return m_statusPanels->panel1ToolTip();
+}
+
 QString TMainForm::statusText() const {
     return m_statusPanels->panel0Text();
 }
@@ -518,6 +537,7 @@ void TMainForm::actGoExecute() {
     m_findComp->start();
     FResourceType = resourceTypeFromIndex(cboResource->currentIndex());
     showUpdating(true);
+    m_statusPanels->setPanel1Note(QString(), QString());
     attachColumnClick(false);
     m_model.clear();
     m_model.setColumns(columnCaptions(FResourceType));
@@ -582,6 +602,12 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     ProgressBar->setValue(0);
     showUpdating(false);
     m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
+    // The count alone would make a list with holes look complete.
+    const QStringList& refused = m_scan.logOnRefusals();
+    if (refused.isEmpty())
+        m_statusPanels->setPanel1Note(QString(), QString());
+    else
+        m_statusPanels->setPanel1Note(logOnRefusalText(refused.size()), refusalToolTip(refused));
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();

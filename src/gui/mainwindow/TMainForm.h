@@ -75,6 +75,9 @@ public:
     const ResultListModel& model() const { return m_model; }
     QString statusText() const;
     bool statusShowsUpdating() const;
+    // Panel 1's note on the last scan and its tool tip; empty when none.
+    QString statusNote() const;
+    QString statusNoteToolTip() const;
     // A start-up check failed: the window is not to be shown.
     bool isDoomed() const { return m_doomed; }
 
