@@ -59,7 +59,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ieee-data")
+# The scan store's SQLite driver; PostgreSQL's (libqt6sql6-psql) is only
+# needed for a store on a server.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ieee-data, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 # The dependencies come from shlibdeps, and ieee-data, whose registries name
 # the vendors of MAC addresses; the SVG image and icon plugins ship in
 # libqt6svg6, which the program links. The Wayland platform plugin is

@@ -2,8 +2,10 @@
 # Installs the Debian packages that building and running Norvane need, when
 # any is missing; with --tests also what the test suite needs (Samba for the
 # test lab, its domain controller and the Kerberos tools for the domain lab,
-# wsdd for its modern hosts, the packaging tools). Uses sudo only when not
-# running as root.
+# wsdd for its modern hosts, the packaging tools, PostgreSQL for the scan
+# store's private test cluster). Qt's SQL headers come with qt6-base-dev,
+# its SQLite and PostgreSQL drivers with libqt6sql6-sqlite and
+# libqt6sql6-psql. Uses sudo only when not running as root.
 #
 #   scripts/setup.sh [--tests]
 set -euo pipefail
@@ -12,14 +14,18 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
     libsmbclient-dev libasound2-dev libavahi-client-dev libkrb5-dev qtkeychain-qt6-dev
+    libldap-dev libsasl2-dev libsasl2-modules-gssapi-mit
     libsecret-1-0 ieee-data
+    libqt6sql6-sqlite libqt6sql6-psql
     xvfb xauth
 )
 if [ "${1:-}" = "--tests" ]; then
     packages+=(samba smbclient wsdd iproute2 iputils-ping util-linux appstream dpkg-dev fakeroot file
         man-db)
     packages+=(avahi-daemon dbus-daemon dbus-bin gnome-keyring)
-    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user)
+    packages+=(samba-ad-dc samba-ad-provision winbind krb5-user ldb-tools)
+    # The scan store's tests start a private PostgreSQL cluster of their own.
+    packages+=(postgresql)
 fi
 
 missing=()
@@ -36,20 +42,22 @@ sudo=()
 export DEBIAN_FRONTEND=noninteractive
 
 # The test lab runs its own Samba, Avahi and wsdd daemons inside network
-# namespaces. When this script is the one installing them, their system
+# namespaces, the store's tests their own PostgreSQL cluster. When this script is the one installing them, their system
 # services are neither started nor enabled, so the machine does not begin
 # serving or announcing itself on its network.
 installs_samba=
 installs_avahi=
 installs_wsdd=
+installs_postgres=
 for p in "${missing[@]}"; do
     case $p in samba | samba-ad-dc | winbind) installs_samba=1 ;; esac
     [ "$p" = avahi-daemon ] && installs_avahi=1
     [ "$p" = wsdd ] && installs_wsdd=1
+    [ "$p" = postgresql ] && installs_postgres=1
 done
 policy=/usr/sbin/policy-rc.d
 own_policy=
-if [ -n "$installs_samba$installs_avahi$installs_wsdd" ] && [ ! -e "$policy" ]; then
+if [ -n "$installs_samba$installs_avahi$installs_wsdd$installs_postgres" ] && [ ! -e "$policy" ]; then
     printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
     "${sudo[@]}" chmod 755 "$policy"
     own_policy=1
@@ -73,6 +81,10 @@ fi
 if [ -n "$installs_wsdd" ] && [ -d /run/systemd/system ]; then
     "${sudo[@]}" systemctl disable --now wsdd >/dev/null 2>&1 || true
     echo "wsdd's system service was left disabled; the test lab starts its own."
+fi
+if [ -n "$installs_postgres" ] && [ -d /run/systemd/system ]; then
+    "${sudo[@]}" systemctl disable --now postgresql >/dev/null 2>&1 || true
+    echo "PostgreSQL's system service was left disabled; the store's tests start their own cluster."
 fi
 if [ -n "$own_policy" ]; then
     "${sudo[@]}" rm -f "$policy"

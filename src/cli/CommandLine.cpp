@@ -2,8 +2,9 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <array>
-#include <cstring>
+#include <string_view>
 
 namespace norvane {
 
@@ -31,6 +32,39 @@ const std::array<Option, 8> Options = {{
     {"q", "quiet", nullptr, "Show no progress."},
     {"h", "help", nullptr, "Show this help and exit."},
     {nullptr, "version", nullptr, "Show the version and exit."},
+}};
+
+// The options that the window's toolkit reads itself (the session manager
+// restarts the program with -session, a user may give -platform or -style).
+// Any other option leads to the command line, which refuses what it does
+// not know.
+struct WindowOption {
+    std::string_view name;
+    bool takesValue;
+};
+
+constexpr std::array<WindowOption, 21> WindowOptions = {{
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"geometry", true},
+    {"qwindowicon", true},
+    {"icon", true},
+    {"qwindowtitle", true},
+    {"title", true},
+    {"session", true},
+    {"display", true},
+    {"name", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
+    {"sync", false},
+    {"qmljsdebugger", false},
 }};
 
 const std::array<const char*, ResourceTypeCount> ScanTypeWords = {"computers", "folders",
@@ -151,23 +185,31 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
 
 bool wantsCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        for (const Option& option : Options) {
-            const std::size_t length = std::strlen(option.longName);
-            if (std::strncmp(argument, "--", 2) == 0 &&
-                std::strncmp(argument + 2, option.longName, length) == 0 &&
-                (argument[2 + length] == '\0' || argument[2 + length] == '='))
-                return true;
-            if (option.shortName && argument[0] == '-' &&
-                std::strcmp(argument + 1, option.shortName) == 0)
-                return true;
-        }
+        const std::string_view argument(argv[i]);
+        // Folders follow; the window takes them.
+        if (argument == "--")
+            return false;
+        if (!argument.starts_with('-'))
+            continue;
+        // Qt reads its own options with one dash or two.
+        const std::string_view word = argument.substr(argument.starts_with("--") ? 2 : 1);
+        const std::string_view name = word.substr(0, word.find('='));
+        const auto windowOption =
+            std::find_if(WindowOptions.begin(), WindowOptions.end(),
+                         [name](const WindowOption& option) { return name == option.name; });
+        if (windowOption == WindowOptions.end())
+            return true;
+        if (windowOption->takesValue && name.size() == word.size())
+            ++i;
     }
     return false;
 }
 
 QString helpText(const QString& programName) {
     QString text = QStringLiteral("Usage: %1 --scan computers|folders|printers [OPTION]...\n"
+                                  "       %1 --changes [--since DATE | --scans N] [--site SITE]\n"
+                                  "                [--type TYPE] [--format report|csv|json] "
+                                  "[--store URL]\n"
                                   "       %1 [FOLDER]\n\n"
                                   "Inventories the computers, shared folders or shared printers "
                                   "of a Windows (SMB)\nnetwork. With --scan it scans once and "
@@ -183,8 +225,11 @@ QString helpText(const QString& programName) {
         text += wrapped(names, QString::fromUtf8(option.description));
     }
     text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
-                           "a usage error,\n3 the output could not be written, 130 "
-                           "interrupted (Ctrl+C).\n");
+                           "a usage error,\n3 the output could not be written, 4 written, but "
+                           "computers that refused the\nlog-on are missing from it, 130 "
+                           "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
+                           "error, 3 the output\ncould not be written, 4 the scan store could not "
+                           "be read.\n");
     return text;
 }
 

@@ -38,8 +38,10 @@ using CommandLineRequest =
 CommandLineRequest parseCommandLine(const QStringList& arguments);
 
 // Whether the arguments ask for the command line rather than the window:
-// any of its options is among them. Other arguments (a folder the file
-// manager passes) leave the window to start.
+// any option that is not one of the toolkit's own for a window (-platform,
+// -session, ...) is among them, so that a mistyped option is a usage error
+// with or without a display. Other arguments (a folder the file manager
+// passes) leave the window to start.
 bool wantsCommandLine(int argc, const char* const* argv);
 
 // The --scan word of a resource type: "computers", "folders", "printers".

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace norvane {
 
 class Console {
@@ -19,14 +21,24 @@ public:
     // Whether standard error is a terminal, where a progress line can be
     // redrawn in place.
     virtual bool errorIsTerminal() const = 0;
+    // The width of the terminal standard error is, in columns; 0 when it is
+    // not known.
+    virtual int errorColumns() const { return 0; }
 };
 
-// The process's own standard output and standard error.
+// The process's own standard output and standard error. A reader that takes
+// nothing holds the writing up only until `interrupted` returns true after a
+// signal.
 class ProcessConsole : public Console {
 public:
+    explicit ProcessConsole(std::function<bool()> interrupted = {});
     void writeOutput(const QByteArray& bytes) override;
     void writeError(const QString& text) override;
     bool errorIsTerminal() const override;
+    int errorColumns() const override;
+
+private:
+    std::function<bool()> m_interrupted;
 };
 
 } // namespace norvane

@@ -6,11 +6,22 @@ namespace norvane {
 
 namespace {
 constexpr QLatin1StringView RecordEnd("\r\n");
+// The first characters with which a spreadsheet takes a cell for a formula.
+constexpr QLatin1StringView FormulaStarts("=+-@\t\r");
+
+// A name, group or comment from the network must never become a formula in
+// the spreadsheet that opens the file: such a cell starts with an
+// apostrophe, which spreadsheets take as "text follows" and do not show.
+QString inert(const QString& field) {
+    if (!field.isEmpty() && FormulaStarts.contains(field.front()))
+        return QLatin1Char('\'') + field;
+    return field;
+}
 
 void addRecord(QString& text, const QStringList& fields) {
     QStringList quoted;
     for (const QString& field : fields)
-        quoted << csvField(field);
+        quoted << csvField(inert(field));
     text += quoted.join(QLatin1Char(',')) + RecordEnd;
 }
 

@@ -4,7 +4,9 @@
 // one record per row, UTF-8, CR LF line ends. Computer lists add the
 // adapter's vendor after the MAC address. A value the scan did not obtain
 // (an address shown as a placeholder in the window, an unknown vendor) is
-// an empty field.
+// an empty field. A field that a spreadsheet would take for a formula (it
+// starts with =, +, -, @, a tab or a carriage return) starts with an
+// apostrophe.
 
 #include "ScanResult.h"
 #include "vendor/MacVendors.h"

@@ -31,8 +31,11 @@ public:
 
     // "[#######.......] group 2 of 4, 12 Computer(s) found": `maximum` and
     // `position` as the walk reports them (the last index and the current
-    // one).
-    static QString line(int position, int maximum, qsizetype rows, TResourceType type);
+    // one). On a terminal `columns` wide (0: unknown) the line stays within
+    // the width less one, so that it never wraps: the bar narrows, then goes,
+    // then the text is cut.
+    static QString line(int position, int maximum, qsizetype rows, TResourceType type,
+                        int columns = 0);
 
 private:
     void redraw();

@@ -41,6 +41,14 @@ public:
         if (!m_rows.empty())
             m_rows.back().subItems << text;
     }
+    void setComputerRecord(std::shared_ptr<const ComputerRecord> record) override {
+        if (!m_rows.empty())
+            m_rows.back().computer = std::move(record);
+    }
+    void setShareRecord(std::shared_ptr<const ShareRecord> record) override {
+        if (!m_rows.empty())
+            m_rows.back().share = std::move(record);
+    }
     void setProgressMax(int maximum) override { m_progress.setMaximum(maximum); }
     void setProgressPosition(int position) override { m_progress.setPosition(position); }
     void showError(const QString& text) override {
@@ -48,15 +56,18 @@ public:
         m_console.writeError(text + QLatin1Char('\n'));
         m_failed = true;
     }
+    void logOnRefused(const QString& computer) override { m_refused << computer; }
 
     ResultRows takeRows() { return std::move(m_rows); }
     bool failed() const { return m_failed; }
+    const QStringList& refused() const { return m_refused; }
 
 private:
     Console& m_console;
     ProgressMeter& m_progress;
     ResultRows m_rows;
     bool m_failed = false;
+    QStringList m_refused;
 };
 
 QString programName(const QStringList& arguments) {
@@ -82,8 +93,7 @@ int ScanCommand::run(const QStringList& arguments) {
             return ExitScanWritten;
         }
     } catch (const AppError& error) {
-        m_context.console.writeError(messageWithFullStop(error.message()) + QLatin1Char('\n'));
-        return ExitOutputFailed;
+        return outputError(name, QString(), error.message());
     }
     if (const auto* error = std::get_if<UsageError>(&request))
         return usageError(name, error->message);
@@ -104,7 +114,7 @@ int ScanCommand::run(const QStringList& arguments) {
             return usageError(name, error.message());
         }
     }
-    return scan(options);
+    return scan(options, name);
 }
 
 int ScanCommand::usageError(const QString& programName, const QString& message) {
@@ -113,8 +123,22 @@ int ScanCommand::usageError(const QString& programName, const QString& message) 
     return ExitUsage;
 }
 
-int ScanCommand::scan(const CommandLineOptions& options) {
+int ScanCommand::scan(const CommandLineOptions& options, const QString& programName) {
     Console& console = m_context.console;
+    // The output is opened before the scan, so that a file that cannot be
+    // written fails at once rather than after the whole walk. A file being
+    // replaced or made is written under a temporary name until the end, and
+    // one being appended to keeps its bytes when nothing is written.
+    std::optional<ReportFile> file;
+    try {
+        if (!options.outputFile.isEmpty()) {
+            file.emplace(options.outputFile, !options.append);
+            file->setInterruption([this] { return m_context.stopSignal() != 0; });
+        }
+    } catch (const AppError& error) {
+        return outputError(programName, options.outputFile, error.message());
+    }
+
     ScanResult result;
     result.resourceType = options.resourceType;
     result.started = m_context.now();
@@ -139,32 +163,44 @@ int ScanCommand::scan(const CommandLineOptions& options) {
 
     result.rows = collector.takeRows();
     try {
-        write(options, result);
+        write(options.format, result, file ? &*file : nullptr);
     } catch (const AppError& error) {
-        console.writeError(messageWithFullStop(error.message()) + QLatin1Char('\n'));
-        return ExitOutputFailed;
+        if (const int signal = m_context.stopSignal())
+            return ExitSignalBase + signal;
+        return outputError(programName, options.outputFile, error.message());
     }
     if (!options.quiet && console.errorIsTerminal())
         console.writeError(
             foundCountText(static_cast<qsizetype>(result.rows.size()), options.resourceType) +
             QLatin1Char('\n'));
-    return ExitScanWritten;
+    if (collector.refused().isEmpty())
+        return ExitScanWritten;
+    // Written, but with holes: a script (or cron's mail) must be able to
+    // tell this from a complete result.
+    if (!options.quiet) {
+        for (const QString& computer : collector.refused())
+            console.writeError(
+                QStringLiteral("%1: %2: refused the log-on; its shares are not listed.\n")
+                    .arg(programName, computer));
+    }
+    return ExitScanIncomplete;
 }
 
-void ScanCommand::write(const CommandLineOptions& options, const ScanResult& result) {
-    const QStringList captions = columnCaptions(result.resourceType);
-    if (options.format == OutputFormat::Report && !options.outputFile.isEmpty()) {
-        // The window's Save and Save As: the same writer, the same file
-        // semantics, the time taken when the writing begins.
-        SaveReport(options.outputFile, !options.append, result.resourceType, captions, result.rows,
-                   m_context.locale);
-        return;
-    }
+int ScanCommand::outputError(const QString& programName, const QString& path,
+                             const QString& message) {
+    const QString where = path.isEmpty() ? QStringLiteral("standard output") : path;
+    m_context.console.writeError(
+        QStringLiteral("%1: %2: %3\n").arg(programName, where, messageWithFullStop(message)));
+    return ExitOutputFailed;
+}
+
+void ScanCommand::write(OutputFormat format, const ScanResult& result, ReportFile* file) {
     QByteArray bytes;
-    switch (options.format) {
+    switch (format) {
     case OutputFormat::Report:
-        bytes = formatReport(result.resourceType, captions, result.rows, m_context.now(),
-                             m_context.locale);
+        // The window's report, with the time taken when the writing begins.
+        bytes = formatReport(result.resourceType, columnCaptions(result.resourceType), result.rows,
+                             m_context.now(), m_context.locale);
         break;
     case OutputFormat::Csv:
         bytes = formatCsv(result, m_context.vendors());
@@ -173,13 +209,12 @@ void ScanCommand::write(const CommandLineOptions& options, const ScanResult& res
         bytes = formatJson(result, m_context.vendors());
         break;
     }
-    if (options.outputFile.isEmpty()) {
+    if (file == nullptr) {
         m_context.console.writeOutput(bytes);
         return;
     }
-    ReportFile file(options.outputFile, true);
-    file.write(bytes);
-    file.close();
+    file->write(bytes);
+    file->close();
 }
 
 } // namespace norvane

@@ -2,15 +2,17 @@
 
 // One scan from the command line: reads the options, runs the start-up
 // checks and the walk over the platform as the window does, and writes the
-// rows in the chosen format to a file or to standard output. Nothing is
-// written unless the walk ran to its end. Messages go to standard error
-// with the texts the window shows in its boxes.
+// rows in the chosen format to a file or to standard output. The output file
+// is opened before the walk; nothing is written unless the walk ran to its
+// end. Messages go to standard error with the texts the window shows in its
+// boxes; those about the output name the file.
 
 #include "AuthFile.h"
 #include "CommandLine.h"
 #include "Console.h"
 #include "ScanResult.h"
 #include "platform/NetworkPlatform.h"
+#include "report/ReportFile.h"
 #include "vendor/MacVendors.h"
 
 #include <QDateTime>
@@ -26,6 +28,9 @@ constexpr int ExitScanWritten = 0;
 constexpr int ExitScanFailed = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitOutputFailed = 3;
+// The result was written, but computers that refused the log-on are missing
+// from it.
+constexpr int ExitScanIncomplete = 4;
 // Stopped by a signal: this plus the signal's number, as shells report it.
 constexpr int ExitSignalBase = 128;
 
@@ -53,10 +58,13 @@ public:
     int run(const QStringList& arguments);
 
 private:
-    int scan(const CommandLineOptions& options);
-    // Throws AppError when the output cannot be written.
-    void write(const CommandLineOptions& options, const ScanResult& result);
+    int scan(const CommandLineOptions& options, const QString& programName);
+    // Writes to `file`, or to standard output when it is null; throws
+    // AppError when the output cannot be written.
+    void write(OutputFormat format, const ScanResult& result, ReportFile* file);
     int usageError(const QString& programName, const QString& message);
+    // "norvane: /path/x.csv: File not found." on standard error.
+    int outputError(const QString& programName, const QString& path, const QString& message);
 
     ScanCommandContext m_context;
 };

@@ -85,10 +85,20 @@ private slots:
         QTest::newRow("Qt's own option") << QStringList{"-platform", "offscreen"} << false;
         QTest::newRow("--scan") << QStringList{"--scan", "computers"} << true;
         QTest::newRow("--scan=") << QStringList{"--scan=folders"} << true;
-        QTest::newRow("a longer word") << QStringList{"--scanner"} << false;
+        QTest::newRow("a longer word") << QStringList{"--scanner"} << true;
         QTest::newRow("-h") << QStringList{"-h"} << true;
         QTest::newRow("--version after a folder") << QStringList{"x", "--version"} << true;
         QTest::newRow("an option without --scan") << QStringList{"--output", "x"} << true;
+        // Any other option is a mistake the command line reports.
+        QTest::newRow("a mistyped option") << QStringList{"--scna", "computers"} << true;
+        QTest::newRow("a mistyped short option") << QStringList{"-x"} << true;
+        QTest::newRow("a lone dash") << QStringList{"-"} << true;
+        QTest::newRow("after a Qt option") << QStringList{"-style", "fusion", "--bogus"} << true;
+        QTest::newRow("a Qt option with two dashes")
+            << QStringList{"--platform", "offscreen"} << false;
+        QTest::newRow("a Qt option's value") << QStringList{"-session", "--scan"} << false;
+        QTest::newRow("a Qt option with =") << QStringList{"-style=fusion", "smb://S/"} << false;
+        QTest::newRow("a folder after --") << QStringList{"--", "-folder"} << false;
     }
     void wantsCommandLine() {
         QFETCH(QStringList, arguments);

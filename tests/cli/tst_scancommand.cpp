@@ -1,6 +1,8 @@
 // A command-line scan over the scripted network: what each format writes,
 // where, and with which exit code; what reaches standard error.
 
+#include "CsvExport.h"
+#include "JsonExport.h"
 #include "ProgressMeter.h"
 #include "ScanCommand.h"
 #include "common/AppError.h"
@@ -8,19 +10,30 @@
 #include "fake/FakePlatform.h"
 #include "report/ReportWriter.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace norvane;
 using norvane::test::FakePlatform;
 
 namespace {
+
+std::atomic<bool> alarmRang{false};
+extern "C" void ringAlarm(int) {
+    alarmRang = true;
+}
 
 const QDateTime ScanTime(QDate(2026, 12, 10), QTime(14, 5, 9), QTimeZone(3600));
 
@@ -261,13 +274,19 @@ private slots:
         QTest::newRow("no browse server") << "browse" << scan << ExitScanFailed << "Error: 6118.\n";
         QTest::newRow("no adapter")
             << "adapter" << scan << ExitScanFailed << "Problem with network adapter.\n";
-        QTest::newRow("folder missing") << "" << (scan + QStringList{"-o", "@/none/x.nrv"})
-                                        << ExitOutputFailed << "Invalid filename.\n";
+        QTest::newRow("folder missing")
+            << "" << (scan + QStringList{"-o", "@/none/x.nrv"}) << ExitOutputFailed
+            << "norvane: @/none/x.nrv: Invalid filename.\n";
         QTest::newRow("append to a missing file")
             << "" << (scan + QStringList{"-a", "-o", "@/x.nrv"}) << ExitOutputFailed
-            << "File not found.\n";
+            << "norvane: @/x.nrv: File not found.\n";
+        QTest::newRow("a folder") << "" << (scan + QStringList{"-o", "@"}) << ExitOutputFailed
+                                  << "norvane: @: Invalid filename.\n";
+        QTest::newRow("a pipe nobody reads")
+            << "" << (scan + QStringList{"-o", "@/fifo"}) << ExitOutputFailed
+            << "norvane: @/fifo: No program reads from the pipe.\n";
         QTest::newRow("standard output full")
-            << "stdout" << scan << ExitOutputFailed << "Disk full.\n";
+            << "stdout" << scan << ExitOutputFailed << "norvane: standard output: Disk full.\n";
         QTest::newRow("bad option")
             << "" << QStringList{"--scan", "computers", "--bogus"} << ExitUsage
             << "norvane: Unknown option 'bogus'.\nTry 'norvane --help' for more information.\n";
@@ -285,6 +304,8 @@ private slots:
         writeFile(dir.filePath(QStringLiteral("open-auth")), "username = a\npassword = b\n");
         QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("open-auth")),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
         for (QString& argument : arguments)
             argument.replace(QLatin1Char('@'), dir.path());
         errors.replace(QLatin1Char('@'), dir.path());
@@ -300,6 +321,173 @@ private slots:
         QCOMPARE(r.console.errors, errors);
         QCOMPARE(r.console.output, QByteArray());
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.nrv"))));
+        // A file that cannot be written fails before the scan, not after it.
+        if (exitCode == ExitOutputFailed && fault.isEmpty()) {
+            const auto calls = r.net.calls();
+            QVERIFY(std::none_of(calls.begin(), calls.end(), [](const std::string& call) {
+                return call.rfind("openEnum", 0) == 0;
+            }));
+        }
+    }
+
+    // A pipe that a program reads gets the result; one that nobody reads
+    // is refused at once (above) rather than waited on for ever.
+    void pipeWithAReader() {
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        Run r;
+        QCOMPARE(r.run({"--scan", "printers", "-f", "csv", "-o", QFile::decodeName(fifo)}),
+                 ExitScanWritten);
+        QByteArray got(4096, '\0');
+        const ssize_t length = ::read(reader, got.data(), static_cast<std::size_t>(got.size()));
+        ::close(reader);
+        QCOMPARE(got.left(length), QByteArray("Name,Group,Comment\r\n"
+                                              "\\\\ALPHA\\Laser,WG1,Second floor\r\n"));
+    }
+
+    // Standard output is a pipe whose reader takes nothing: the writing
+    // waits, but a stop signal ends the wait (the handler restarts system
+    // calls, as the command line's does) instead of leaving the program
+    // hanging until a second signal kills it.
+    void stalledStandardOutputYieldsToASignal() {
+        int ends[2];
+        QCOMPARE(::pipe(ends), 0);
+        const int savedOutput = ::dup(STDOUT_FILENO);
+        QVERIFY(savedOutput >= 0);
+        struct sigaction action {};
+        action.sa_handler = ringAlarm;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        struct sigaction previous {};
+        QCOMPARE(::sigaction(SIGALRM, &action, &previous), 0);
+        alarmRang = false;
+        QString failure;
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::alarm(1);
+        try {
+            ProcessConsole([] {
+                return alarmRang.load();
+            }).writeOutput(QByteArray(4 * 1024 * 1024, 'x')); // more than a pipe holds
+        } catch (const AppError& error) {
+            failure = error.message();
+        }
+        ::alarm(0);
+        ::dup2(savedOutput, STDOUT_FILENO);
+        ::close(savedOutput);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        ::sigaction(SIGALRM, &previous, nullptr);
+        QVERIFY(alarmRang);
+        QVERIFY(!failure.isEmpty());
+    }
+
+    // A link to a report not made yet is written through, as a link to an
+    // existing one is; the link stays.
+    void danglingLinkIsWrittenThrough_data() {
+        QTest::addColumn<QString>("pointee");
+        QTest::newRow("absolute") << "@/reports/scan.nrv";
+        QTest::newRow("relative") << "reports/scan.nrv";
+        QTest::newRow("a chain") << "second-link";
+    }
+    void danglingLinkIsWrittenThrough() {
+        QFETCH(QString, pointee);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("reports")));
+        pointee.replace(QLatin1Char('@'), dir.path());
+        const QString link = dir.filePath(QStringLiteral("link.nrv"));
+        QCOMPARE(
+            ::symlink(QFile::encodeName(pointee).constData(), QFile::encodeName(link).constData()),
+            0);
+        QCOMPARE(
+            ::symlink("reports/scan.nrv",
+                      QFile::encodeName(dir.filePath(QStringLiteral("second-link"))).constData()),
+            0);
+        Run r;
+        QCOMPARE(r.run({"--scan", "printers", "-o", link}), ExitScanWritten);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(readFile(dir.filePath(QStringLiteral("reports/scan.nrv")))
+                    .contains("\\\\ALPHA\\Laser"));
+    }
+
+    // Computers that refuse the log-on are missing from the result: the
+    // result is written, each is named on standard error unless --quiet,
+    // and the exit code says the result is incomplete.
+    void refusedComputersAreNamed_data() {
+        QTest::addColumn<bool>("quiet");
+        QTest::newRow("default") << false;
+        QTest::newRow("quiet") << true;
+    }
+    void refusedComputersAreNamed() {
+        QFETCH(bool, quiet);
+        Run r;
+        r.net.containers["\\\\DELTA"].onlyUser =
+            Credentials{"admin", "", SecretText(std::string_view("pw"))};
+        r.net.containers["\\\\ALPHA"].onlyUser =
+            Credentials{"admin", "", SecretText(std::string_view("pw"))};
+        QStringList arguments{"--scan", "folders", "-f", "csv"};
+        if (quiet)
+            arguments << "-q";
+        QCOMPARE(r.run(arguments), ExitScanIncomplete);
+        QCOMPARE(r.console.output, QByteArray("Name,Group,Comment\r\n"));
+        QCOMPARE(r.console.errors,
+                 quiet
+                     ? QString()
+                     : QStringLiteral(
+                           "norvane: \\\\ALPHA: refused the log-on; its shares are not listed.\n"
+                           "norvane: \\\\DELTA: refused the log-on; its shares are not listed.\n"));
+
+        Run complete;
+        QCOMPARE(complete.run(arguments), ExitScanWritten);
+    }
+
+    // Spreadsheets take a cell that starts with =, +, -, @, a tab or a
+    // carriage return for a formula: names, groups and comments from the
+    // network are written so that none runs.
+    void csvCellsNeverBecomeFormulas_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("cell");
+        QTest::newRow("equals") << "=1+2"
+                                << "'=1+2";
+        QTest::newRow("plus") << "+cmd|' /C calc'!A0"
+                              << "'+cmd|' /C calc'!A0";
+        QTest::newRow("minus") << "-2+3"
+                               << "'-2+3";
+        QTest::newRow("at") << "@SUM(A1)"
+                            << "'@SUM(A1)";
+        QTest::newRow("tab") << "\t=1"
+                             << "'\t=1";
+        QTest::newRow("carriage return") << "\r=1"
+                                         << "'\r=1";
+        QTest::newRow("hyperlink") << "=HYPERLINK(\"http://x\",\"y\")"
+                                   << "'=HYPERLINK(\"http://x\",\"y\")";
+        QTest::newRow("inside is harmless") << "a=b+c"
+                                            << "a=b+c";
+        QTest::newRow("an apostrophe already") << "'quoted"
+                                               << "'quoted";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void csvCellsNeverBecomeFormulas() {
+        QFETCH(QString, text);
+        QFETCH(QString, cell);
+        ScanResult scan;
+        scan.resourceType = rtSharedFolder;
+        scan.rows = {ResultRow{text, imgSharedFolder, {text, text}}};
+        const QByteArray csv = formatCsv(scan, MacVendors());
+        CsvReader reader(csv);
+        QVERIFY(reader.next()); // the header
+        const auto record = reader.next();
+        QVERIFY(record && record->wellFormed);
+        QCOMPARE(record->fields, (QStringList{cell, cell, cell}));
+        // The report and JSON keep the text as it is.
+        QVERIFY(formatJson(scan, MacVendors())
+                    .contains(QJsonDocument(QJsonArray{text})
+                                  .toJson(QJsonDocument::Compact)
+                                  .mid(1)
+                                  .chopped(1)));
     }
 
     // Ctrl+C after the first computer: the walk stops at its next check and
@@ -382,6 +570,30 @@ private slots:
                                  << "[" + QString(10, '#') + QString(20, '.') +
                                         "] group 2 of 4, 5 Computer(s) found";
     }
+    void progressLineFitsTheTerminal_data() {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("wide") << 200
+                              << "[" + QString(10, '#') + QString(20, '.') +
+                                     "] group 2 of 4, 5 Computer(s) found";
+        QTest::newRow("a narrower bar")
+            << 50
+            << "[" + QString(4, '#') + QString(9, '.') + "] group 2 of 4, 5 Computer(s) found";
+        QTest::newRow("no room for a bar") << 40 << "group 2 of 4, 5 Computer(s) found";
+        QTest::newRow("text cut") << 21 << "group 2 of 4, 5 Comp";
+        QTest::newRow("unknown width")
+            << 0
+            << "[" + QString(10, '#') + QString(20, '.') + "] group 2 of 4, 5 Computer(s) found";
+    }
+    void progressLineFitsTheTerminal() {
+        QFETCH(int, columns);
+        QFETCH(QString, line);
+        const QString got = ProgressMeter::line(1, 3, 5, rtComputer, columns);
+        QCOMPARE(got, line);
+        if (columns > 0)
+            QVERIFY(got.size() < columns);
+    }
+
     void progressLine() {
         QFETCH(int, position);
         QFETCH(int, maximum);

@@ -16,6 +16,7 @@ public:
     ResultRows rows;
     QStringList log;
     QStringList errors;
+    QStringList refusedLogOns; // kept apart from the log: no list change
     int progressMax = -100;
     QList<int> positions;
     std::function<void()> afterAppend; // lets a test act once a row has begun
@@ -50,6 +51,7 @@ public:
         errors << text;
         log << QStringLiteral("error:") + text;
     }
+    void logOnRefused(const QString& computer) override { refusedLogOns << computer; }
 };
 
 } // namespace norvane::test

@@ -10,9 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace norvane;
@@ -140,6 +143,7 @@ private slots:
     void changedNameAsksBeforeReplacing_data();
     void changedNameAsksBeforeReplacing();
     void failedWriteKeepsChosenName();
+    void stalledPipeYieldsToASignal();
 };
 
 void ReportTest::formatReport_data() {
@@ -508,6 +512,48 @@ void ReportTest::failedWriteKeepsChosenName() {
         QCOMPARE(error.message(), QStringLiteral("Invalid filename"));
     }
     QCOMPARE(commands.fileName(), bad + QStringLiteral(".nrv"));
+}
+
+namespace {
+std::atomic<bool> alarmRang{false};
+extern "C" void ringAlarm(int) {
+    alarmRang = true;
+}
+} // namespace
+
+// A pipe whose reader takes nothing: writing waits for room, but a signal
+// that asks to stop ends the wait (no restart hides it) and the writing
+// fails, rather than the program hanging until the reader reads.
+void ReportTest::stalledPipeYieldsToASignal() {
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    struct sigaction action {};
+    action.sa_handler = ringAlarm;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // as the command line's handler
+    struct sigaction previous {};
+    QCOMPARE(::sigaction(SIGALRM, &action, &previous), 0);
+    alarmRang = false;
+    bool failed = false;
+    {
+        ReportFile file(QFile::decodeName(fifo), true);
+        file.setInterruption([] { return alarmRang.load(); });
+        ::alarm(1);
+        try {
+            // More than a pipe holds.
+            file.write(QByteArray(4 * 1024 * 1024, 'x'));
+        } catch (const AppError&) {
+            failed = true;
+        }
+    }
+    ::alarm(0);
+    ::sigaction(SIGALRM, &previous, nullptr);
+    ::close(reader);
+    QVERIFY(alarmRang);
+    QVERIFY(failed);
 }
 
 QTEST_MAIN(ReportTest)

@@ -264,13 +264,14 @@ void TestSettings::positionWithoutAreaTakesDesignSize_data() {
     const qint32 min = std::numeric_limits<qint32>::min();
     QTest::newRow("ordinary") << QList<qint32>{10, 20, 110, 70}
                               << std::optional<QRect>(QRect(10, 20, 100, 50));
+    // A position without area takes the design size.
+    const int w = DesignBounds.width();
+    const int h = DesignBounds.height();
     QTest::newRow("right before left")
-        << QList<qint32>{500, 300, 100, 700} << std::optional<QRect>(QRect(500, 300, 564, 400));
-    QTest::newRow("empty") << QList<qint32>{0, 0, 0, 0}
-                           << std::optional<QRect>(QRect(0, 0, 564, 400));
+        << QList<qint32>{500, 300, 100, 700} << std::optional<QRect>(QRect(500, 300, w, h));
+    QTest::newRow("empty") << QList<qint32>{0, 0, 0, 0} << std::optional<QRect>(QRect(0, 0, w, h));
     QTest::newRow("corner at the end of int")
-        << QList<qint32>{max, max, max, max}
-        << std::optional<QRect>(QRect(max - 564, max - 400, 564, 400));
+        << QList<qint32>{max, max, max, max} << std::optional<QRect>(QRect(max - w, max - h, w, h));
     QTest::newRow("spanning all of int")
         << QList<qint32>{min, min, max, max} << std::optional<QRect>(QRect(min, min, max, max));
 }

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace norvane;
@@ -98,6 +100,53 @@ private slots:
         QFile settings(w.settingsPath());
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QVERIFY(!settings.readAll().contains(WindowPassword));
+    }
+
+    // Computers that refused every log-on tried are missing from the list:
+    // panel 0 keeps the count, panel 1 says how many refused (in place of
+    // the idle progress bar) and its tool tip names them. The next scan
+    // starts without the note.
+    void refusalsAreNamedInTheStatusBar_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("answered") << QString::fromLatin1(WindowPassword)
+                                  << "3 Shared folder(s) found" << QString();
+        QTest::newRow("cancelled") << QString() << "1 Shared folder(s) found"
+                                   << "2 computers refused the log-on";
+        QTest::newRow("wrong password") << "wrong"
+                                        << "1 Shared folder(s) found"
+                                        << "2 computers refused the log-on";
+    }
+    void refusalsAreNamedInTheStatusBar() {
+        QFETCH(QString, password);
+        QFETCH(QString, count);
+        QFETCH(QString, note);
+        Window w;
+        lockedOffice(w.fake);
+        w.create();
+        parts(*w.form).cboResource->setCurrentIndex(rtSharedFolder);
+        DialogAnswerer answerer(password);
+        QVERIFY(w.showAndWait());
+        QCOMPARE(w.form->statusText(), count);
+        QCOMPARE(w.form->statusNote(), note);
+        auto* bar = w.form->findChild<QProgressBar*>(QStringLiteral("ProgressBar"));
+        QVERIFY(bar != nullptr);
+        QCOMPARE(bar->isHidden(), !note.isEmpty());
+        if (note.isEmpty()) {
+            QCOMPARE(w.form->statusNoteToolTip(), QString());
+            return;
+        }
+        QCOMPARE(w.form->statusNoteToolTip(),
+                 QStringLiteral("Refused the log-on:\n\\\\LOCKED1\n\\\\LOCKED2"));
+
+        // A computer scan lists every computer: no note.
+        parts(*w.form).cboResource->setCurrentIndex(rtComputer);
+        QSignalSpy completed(w.form.get(), &TMainForm::scanCompleted);
+        parts(*w.form).actGo->trigger();
+        QVERIFY(completed.wait());
+        QCOMPARE(w.form->statusNote(), QString());
+        QVERIFY(!bar->isHidden());
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "TestWindow.h"
 #include "dialogs/TPingDlg.h"
+#include "store/ScanStore.h"
 #include "widgets/ImageList.h"
 #include "widgets/ResourceComboBox.h"
 #include "widgets/ResourceListView.h"
@@ -15,6 +16,7 @@
 #include <QMovie>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -80,10 +82,12 @@ private slots:
     void progressDuringAScan();
     void closedResourceBoxShowsFocusOnlyWithIt();
     void windowClosedDuringScan();
+    void finishedScansAreRecorded();
     void stopsAreQuickWhileAHostHangs_data();
     void stopsAreQuickWhileAHostHangs();
     void windowClosedDuringSound();
     void tenThousandRows();
+    void firstRunShowsEveryColumn();
 };
 
 void TestMainForm::columnsPerType_data() {
@@ -279,7 +283,9 @@ void TestMainForm::stopServesTheErrorBox() {
 void TestMainForm::goDuringScanRestarts() {
     ListWindow w;
     buildSmallNetwork(w.fake);
-    w.fake.lookupDelay = 20ms;
+    // Longer than the polling of QTRY_VERIFY, so that the second workgroup's
+    // rows cannot all arrive between two looks.
+    w.fake.lookupDelay = 60ms;
     w.create();
     w.form->show();
     QTRY_VERIFY(w.form->model().rowCount() >= 2);
@@ -665,6 +671,46 @@ void TestMainForm::tenThousandRows() {
     }
     QCOMPARE(parts(*w.form).listView->model()->rowCount(), Computers);
     QCOMPARE(w.sounds, 1);
+}
+
+// Each finished scan goes into the scan store with every computer's record;
+// closing the window waits for the recording.
+void TestMainForm::finishedScansAreRecorded() {
+    ListWindow w;
+    buildSmallNetwork(w.fake);
+    const QString storeFile = w.home.filePath(QStringLiteral("scans.sqlite"));
+    w.settings()->setValue(QStringLiteral("ScanStore/Location"), storeFile);
+    w.create();
+    QVERIFY(w.showAndWait());
+    const QStringList captions = w.captions();
+    w.close();
+    const auto store = ScanStore::open(*StoreLocation::parse(storeFile, nullptr));
+    const std::vector<StoredScan> scans = store->scans();
+    QCOMPARE(scans.size(), std::size_t(1));
+    QVERIFY(scans[0].header.complete);
+    const ScanContents recorded = store->load(scans[0].id);
+    QStringList names;
+    for (const ComputerRecord& computer : recorded.computers)
+        names << QStringLiteral("\\\\") + computer.name;
+    QCOMPARE(names, captions);
+}
+
+// The window as a first run shows it, with a list long enough for its
+// scroll bar: the five columns of a computer scan fit side by side, so that
+// the MAC address is not cut off.
+void TestMainForm::firstRunShowsEveryColumn() {
+    ListWindow w;
+    buildLargeNetwork(w.fake, 60);
+    w.create();
+    QVERIFY(w.showAndWait());
+    QCOMPARE(w.form->model().rowCount(), 60);
+    ResourceListView* list = parts(*w.form).listView;
+    QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+    const int last = static_cast<int>(ComputerColumn::Mac);
+    QVERIFY2(w.header()->sectionViewportPosition(last) + w.header()->sectionSize(last) <=
+                 list->viewport()->width(),
+             qPrintable(QStringLiteral("viewport %1 wide").arg(list->viewport()->width())));
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
 }
 
 QTEST_MAIN(TestMainForm)

@@ -23,7 +23,7 @@ auth | domain)
     export NORVANE_LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}-$suffix
     ;;
 esac
-[ "$size" = domain ] && tools+=(samba samba-tool winbindd net kinit)
+[ "$size" = domain ] && tools+=(samba samba-tool winbindd net kinit ldbadd python3)
 CLIENT_NS=${NORVANE_LAB_PREFIX:-nvlab}-client
 
 skip() {

@@ -18,6 +18,9 @@
 #   lab.sh ghosts COUNT       COUNT computers the browse master lists that have
 #                             gone (one host's names, announced, then link down)
 #   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
+#   lab.sh device wsd NAME GROUP | mdns HOSTNAME | flood COUNT | quiet | logons
+#                             a device that claims a name or floods endpoints
+#                             (see device()); logons lists who logged on to it
 #
 # Needs root, iproute2, smbd, nmbd, smbclient's tools, avahi-daemon,
 # dbus-daemon and wsdd. The small lab is the one the tests expect; the large
@@ -31,7 +34,13 @@
 # The domain lab has a Samba AD domain controller, a member server that
 # takes domain log-ons alone (Kerberos among them) and an open server that
 # keeps the domain's browse list; the lab user is a domain user there. It
-# needs samba-tool, samba, winbindd, net and kinit as well.
+# needs samba-tool, samba, winbindd, net, ldbadd and kinit as well.
+# Beyond a router it has a second subnet with two more members, one with
+# NetBIOS and one that speaks SMB2 and later only, a host with nothing but
+# TCP port 22 open, and empty addresses. The client resolves names through
+# the controller's DNS, which knows every member. The directory also holds
+# computer accounts without a host: one plain, one disabled, one that last
+# logged on long ago, and BENCH_COUNT more for the benchmark.
 set -euo pipefail
 
 # Another prefix and folder (NORVANE_LAB_PREFIX, NORVANE_LAB_DIR) let two
@@ -104,6 +113,32 @@ MEMBER_NAME=KRBMEMBER
 MEMBER_SHARES='projects:Project files,reports:'
 DOMAIN_ADMIN_PASSWORD='Lab-Admin-Pass-3'
 DOMAIN_DEADLINE_S=${NORVANE_LAB_DOMAIN_DEADLINE:-240}
+# The router between the domain lab's two subnets (.1 on each); subnet B
+# is $SUBNET_B.0/24, its hosts numbered 31 to 39 at $SUBNET_B.101 to .109.
+# Only .101 to .103 are taken; the other addresses stay empty.
+ROUTER_NS_SUFFIX=router
+SUBNET_B=10.213.79
+ROUTER_ADDR=$SUBNET.1
+ROUTER_ADDR_B=$SUBNET_B.1
+BRIDGE_B=norvane-lab-brb
+# Domain members beyond the router: index|name|kind|shares
+#   kind: netbios (SMB1 and NetBIOS too) or modern (SMB2 and later, no NetBIOS)
+branch_members() {
+    cat <<'EOF2'
+31|KRBBRANCH|netbios|branch:Branch office files
+32|KRBMODERN|modern|tools:Modern tools
+EOF2
+}
+# Answers on TCP port 22 alone.
+PORT22_INDEX=33
+# Computer accounts with no host behind them, in OU=Branch, and the
+# benchmark's accounts in OU=Bench.
+GHOST_ACCOUNT=KRBGHOST
+DISABLED_ACCOUNT=KRBDISABLED
+STALE_ACCOUNT=KRBSTALE
+# 2020-01-01 as the directory counts time (100 ns since 1601).
+STALE_LOGON=132223104000000000
+BENCH_COUNT=${NORVANE_LAB_BENCH_COUNT:-10000}
 
 large_hosts() {
     local i group master printer
@@ -129,7 +164,13 @@ EOF
 }
 
 host_ns() { echo "$PREFIX-h$1"; }
-host_addr() { echo "$SUBNET.$((100 + $1))"; }
+host_addr() {
+    if [ "$1" -gt 30 ] && [ "$1" -lt 40 ]; then
+        echo "$SUBNET_B.$((100 + $1 - 30))"
+    else
+        echo "$SUBNET.$((100 + $1))"
+    fi
+}
 host_mac() { printf '02:4e:56:00:00:%02x' "$1"; }
 
 die() {
@@ -540,34 +581,81 @@ write_domain_krb5_conf() {
 EOF
 }
 
-# The controller: a new domain with its own DNS and no NetBIOS, the
-# administrator's password and the lab user as a domain user (their
-# passwords on standard input), then the daemon.
+# The controller: a new domain with its own DNS and no NetBIOS that takes
+# LDAP binds only when signed (and sealed), the administrator's password and
+# the lab user as a domain user (their passwords on standard input), the
+# members' names in its DNS, the accounts of directory.ldif, then the daemon.
 start_domain_controller() {
-    local dir=$LAB_DIR/h$DC_INDEX addr ns
+    local dir=$LAB_DIR/h$DC_INDEX addr ns dns_domain members index name
     addr=$(host_addr "$DC_INDEX")
     ns=$(host_ns "$DC_INDEX")
-    mkdir -p "/etc/netns/$ns"
+    dns_domain=$(echo "$DOMAIN_REALM" | tr A-Z a-z)
+    mkdir -p "/etc/netns/$ns" "$dir"
     echo "nameserver $addr" >"/etc/netns/$ns/resolv.conf"
+    members="$(echo "$MEMBER_NAME" | tr A-Z a-z)=$(host_addr "$MEMBER_INDEX")"
+    while IFS='|' read -r index name _; do
+        members="$members $(echo "$name" | tr A-Z a-z)=$(host_addr "$index")"
+    done < <(branch_members)
+    write_directory_ldif "$dir/directory.ldif"
     cat >"$dir.start" <<EOF
 samba-tool domain provision --quiet --realm=$DOMAIN_REALM --domain=$DOMAIN_WORKGROUP \\
     --server-role=dc --dns-backend=SAMBA_INTERNAL --host-name=$(echo "$DC_NAME" | tr A-Z a-z) \\
     --host-ip=$addr --option='interfaces = $addr/24' --option='bind interfaces only = yes' \\
+    --option='ldap server require strong auth = yes' \\
     --option='disable netbios = yes' --option='log level = 1 auth_audit:3' >/var/log/samba/provision.log 2>&1
+# Provisioning makes the resolver's name server, the controller itself, its
+# forwarder: every name it does not know would go round in circles.
+sed -i '/dns forwarder/d' /etc/samba/smb.conf
 /usr/bin/python3 -c '
 import sys
 from samba.auth import system_session
 from samba.param import LoadParm
+from samba.provision.sambadns import add_host_record
 from samba.samdb import SamDB
 lp = LoadParm()
 lp.load_default()
 samdb = SamDB(url=lp.samdb_url(), session_info=system_session(), lp=lp)
 admin, user = sys.stdin.read().split("\\n")[:2]
 samdb.setpassword("(sAMAccountName=Administrator)", admin)
-samdb.newuser(sys.argv[1], user)' $LAB_USER
+samdb.newuser(sys.argv[1], user)
+zone = "DC=%s,CN=MicrosoftDNS,DC=DomainDnsZones,%s" % (sys.argv[2], samdb.domain_dn())
+for member in sys.argv[3:]:
+    name, address = member.split("=")
+    add_host_record(samdb, zone, "DC=" + name, address, None)' $LAB_USER $dns_domain $members
+# Batch mode: one transaction without one inner transaction per entry,
+# several times faster for ten thousand entries.
+ldbadd -o batch_mode:1 -H /var/lib/samba/private/sam.ldb $dir/directory.ldif >/var/log/samba/ldbadd.log 2>&1
 samba -D
 EOF
     printf '%s\n' "$DOMAIN_ADMIN_PASSWORD" "$LAB_USER_PASSWORD" | in_domain_host "$DC_INDEX" "$dir.start"
+}
+
+# The directory's computer accounts without a host: in OU=Branch one
+# plain, one disabled and one whose last log-on is years old; in OU=Bench
+# BENCH_COUNT more.
+write_directory_ldif() {
+    local dns_domain
+    dns_domain=$(echo "$DOMAIN_REALM" | tr A-Z a-z)
+    python3 - "$1" "DC=${dns_domain//./,DC=}" "$dns_domain" "$BENCH_COUNT" "$GHOST_ACCOUNT" \
+        "$DISABLED_ACCOUNT" "$STALE_ACCOUNT" "$STALE_LOGON" <<'EOF'
+import sys
+path, base, dns_domain, count, ghost, disabled, stale, stale_logon = sys.argv[1:]
+def computer(name, ou, description, control=4096, extra=()):
+    lines = ["dn: CN=%s,%s,%s" % (name, ou, base), "objectClass: computer",
+             "sAMAccountName: %s$" % name, "userAccountControl: %d" % control,
+             "dNSHostName: %s.%s" % (name.lower(), dns_domain), "description: %s" % description,
+             "operatingSystem: Windows 11 Pro", "operatingSystemVersion: 10.0 (22631)"]
+    return "\n".join(lines + list(extra)) + "\n\n"
+with open(path, "w") as out:
+    for ou in ("OU=Branch", "OU=Bench"):
+        out.write("dn: %s,%s\nobjectClass: organizationalUnit\n\n" % (ou, base))
+    out.write(computer(ghost, "OU=Branch", "No host behind it"))
+    out.write(computer(disabled, "OU=Branch", "Disabled account", 4096 | 2))
+    out.write(computer(stale, "OU=Branch", "Not seen for years",
+                       extra=["lastLogonTimestamp: " + stale_logon]))
+    for i in range(1, int(count) + 1):
+        out.write(computer("BENCH%05d" % i, "OU=Bench", "Benchmark computer %d" % i))
+EOF
 }
 
 # True once the controller answers Kerberos, LDAP, SMB and DNS.
@@ -582,11 +670,13 @@ domain_controller_ready() {
 # (no guest, no anonymous share listing), joined by the administrator
 # (the password through the environment, never an argument); the lab user
 # is a Unix account there, as a domain member maps it. Its workgroup's
-# browse master is the open server.
+# browse master is the open server. A modern member (KIND modern) speaks
+# SMB2 and later only and has no NetBIOS.
 start_domain_member() {
-    local dir=$LAB_DIR/h$MEMBER_INDEX addr ns
-    addr=$(host_addr "$MEMBER_INDEX")
-    ns=$(host_ns "$MEMBER_INDEX")
+    local index=$1 name=$2 shares=$3 kind=${4:-netbios}
+    local dir=$LAB_DIR/h$index addr ns
+    addr=$(host_addr "$index")
+    ns=$(host_ns "$index")
     mkdir -p "$dir"/{etc,lib/private,shares} "/etc/netns/$ns"
     echo "nameserver $(host_addr "$DC_INDEX")" >"/etc/netns/$ns/resolv.conf"
     { cat /etc/passwd; echo "$LAB_USER:x:$LAB_USER_ID:$LAB_USER_ID::/nonexistent:/usr/sbin/nologin"; } \
@@ -597,11 +687,17 @@ start_domain_member() {
         echo "  workgroup = $DOMAIN_WORKGROUP"
         echo "  realm = $DOMAIN_REALM"
         echo "  security = ads"
-        echo "  netbios name = $MEMBER_NAME"
+        echo "  netbios name = $name"
         echo "  server string = Domain member"
         echo "  interfaces = $addr/24"
         echo "  bind interfaces only = yes"
-        echo "  server min protocol = NT1"
+        if [ "$kind" = modern ]; then
+            echo "  server min protocol = SMB2_02"
+            echo "  disable netbios = yes"
+            echo "  smb ports = 445"
+        else
+            echo "  server min protocol = NT1"
+        fi
         echo "  map to guest = Never"
         echo "  restrict anonymous = 2"
         # Every log-on, the taken ones with how (Kerberos or not), in its log.
@@ -621,16 +717,17 @@ start_domain_member() {
         echo "  printing = bsd"
         echo "  printcap name = /dev/null"
         echo "  disable spoolss = yes"
-        share_sections "$dir" "$MEMBER_SHARES"
+        share_sections "$dir" "$shares"
     } >"$dir/etc/smb.conf"
+    # The controller's DNS holds the members' names already.
     cat >"$dir.start" <<'EOF'
 PASSWD=$(cat) net ads join --no-dns-updates -U Administrator >/var/log/samba/join.log 2>&1
 winbindd -D
 smbd -D
-nmbd -D
 EOF
-    printf '%s' "$DOMAIN_ADMIN_PASSWORD" | in_domain_host "$MEMBER_INDEX" "$dir.start" ||
-        die "the domain member did not start (see $dir/log)"
+    [ "$kind" = modern ] || echo "nmbd -D" >>"$dir.start"
+    printf '%s' "$DOMAIN_ADMIN_PASSWORD" | in_domain_host "$index" "$dir.start" ||
+        die "the domain member $name did not start (see $dir/log)"
 }
 
 # The domain lab's controller and member, once the controller serves.
@@ -640,20 +737,81 @@ up_domain() {
         [ $SECONDS -ge $deadline ] && die "the domain controller did not serve within ${DOMAIN_DEADLINE_S}s"
         sleep 0.5
     done
-    start_domain_member
+    local -a joins=()
+    start_domain_member "$MEMBER_INDEX" "$MEMBER_NAME" "$MEMBER_SHARES" &
+    joins+=($!)
+    while IFS='|' read -r index name kind shares; do
+        start_domain_member "$index" "$name" "$shares" "$kind" &
+        joins+=($!)
+    done < <(branch_members)
+    for join in "${joins[@]}"; do
+        wait "$join" || die "a domain member did not start"
+    done
+    while IFS='|' read -r index name _; do
+        until ip netns exec "$(host_ns "$index")" ss -Hltn 2>/dev/null | grep -q ':445 '; do
+            [ $SECONDS -ge $deadline ] && die "$name did not serve within ${DOMAIN_DEADLINE_S}s"
+            sleep 0.2
+        done
+    done < <(branch_members)
 }
 
-# A veth pair from the bridge namespace into `ns`, named eth0 there.
+# A veth pair from the bridge namespace into `ns`, named eth0 there (or
+# DEVICE), on BRIDGE (subnet A's unless given).
 attach() {
-    local ns=$1 port=$2 addr=$3 mac=$4
-    ip -n "$BRIDGE_NS" link add "$port" type veth peer name eth0 netns "$ns"
-    ip -n "$BRIDGE_NS" link set "$port" master "$BRIDGE" up
-    ip -n "$ns" link set eth0 address "$mac"
-    ip -n "$ns" addr add "$addr/24" brd "$SUBNET.255" dev eth0
-    ip -n "$ns" link set eth0 up
+    local ns=$1 port=$2 addr=$3 mac=$4 device=${5:-eth0} bridge=${6:-$BRIDGE}
+    ip -n "$BRIDGE_NS" link add "$port" type veth peer name "$device" netns "$ns"
+    ip -n "$BRIDGE_NS" link set "$port" master "$bridge" up
+    ip -n "$ns" link set "$device" address "$mac"
+    ip -n "$ns" addr add "$addr/24" brd + dev "$device"
+    ip -n "$ns" link set "$device" up
     ip -n "$ns" link set lo up
     # WS-Discovery multicasts; without a default route it needs its own.
-    ip -n "$ns" route add 224.0.0.0/4 dev eth0
+    [ "$device" = eth0 ] && ip -n "$ns" route add 224.0.0.0/4 dev eth0
+    return 0
+}
+
+# Subnet B behind a router that forwards between it and subnet A; the
+# hosts of subnet A given as arguments (namespaces) route to it.
+up_router() {
+    local router=$PREFIX-$ROUTER_NS_SUFFIX ns
+    ip -n "$BRIDGE_NS" link add "$BRIDGE_B" type bridge mcast_snooping 0
+    ip -n "$BRIDGE_NS" link set "$BRIDGE_B" up
+    ip netns add "$router"
+    attach "$router" routera "$ROUTER_ADDR" 02:4e:56:00:01:01
+    attach "$router" routerb "$ROUTER_ADDR_B" 02:4e:56:00:01:02 eth1 "$BRIDGE_B"
+    ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1
+    for ns in "$@"; do
+        ip -n "$ns" route add "$SUBNET_B.0/24" via "$ROUTER_ADDR"
+    done
+}
+
+# A host on subnet B, its default route through the router.
+attach_branch() {
+    local index=$1 ns
+    ns=$(host_ns "$index")
+    ip netns add "$ns"
+    attach "$ns" "host$index" "$(host_addr "$index")" "$(host_mac "$index")" eth0 "$BRIDGE_B"
+    ip -n "$ns" route add default via "$ROUTER_ADDR_B"
+}
+
+# The host with only TCP port 22 open: it accepts, greets and closes.
+start_port22_host() {
+    local ns
+    ns=$(host_ns "$PORT22_INDEX")
+    attach_branch "$PORT22_INDEX"
+    setsid ip netns exec "$ns" python3 -c '
+import socket
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+server.bind(("0.0.0.0", 22))
+server.listen(16)
+while True:
+    peer, _ = server.accept()
+    try:
+        peer.sendall(b"SSH-2.0-LabHost\r\n")
+    except OSError:
+        pass
+    peer.close()' </dev/null >/dev/null 2>&1 &
 }
 
 client_smbtree() {
@@ -701,6 +859,7 @@ up() {
     trap teardown_on_failure EXIT
     mkdir -p "$LAB_DIR"
     echo "$size" >"$LAB_DIR/size"
+    [ "$size" = domain ] && echo "$BENCH_COUNT" >"$LAB_DIR/bench-count"
     echo "$hosts" >"$LAB_DIR/hosts"
     echo "$modern" >"$LAB_DIR/modern"
 
@@ -742,6 +901,15 @@ up() {
             ip netns add "$(host_ns "$index")"
             attach "$(host_ns "$index")" "host$index" "$(host_addr "$index")" "$(host_mac "$index")"
         done
+        up_router "$CLIENT_NS" "$(host_ns "$DC_INDEX")" "$(host_ns "$MEMBER_INDEX")" \
+            $(awk -F'|' '{print $1}' <<<"$hosts" | while read -r index; do host_ns "$index"; done)
+        while IFS='|' read -r index _; do
+            attach_branch "$index"
+        done < <(branch_members)
+        start_port22_host
+        # The client asks the controller's DNS, as a domain's computers do.
+        echo "nameserver $(host_addr "$DC_INDEX")" >"/etc/netns/$CLIENT_NS/resolv.conf"
+        echo "options timeout:1 attempts:1" >>"/etc/netns/$CLIENT_NS/resolv.conf"
         write_domain_krb5_conf
         # Provisioning takes a while; the other hosts start meanwhile.
         start_domain_controller &
@@ -883,6 +1051,83 @@ ghosts() {
     stale_host "$index" gone
 }
 
+# A device on the link that claims whatever it is told to: a computer's
+# name by WS-Discovery or by multicast DNS, or thousands of WS-Discovery
+# endpoints. It runs no name service, and an SMB server that takes the lab
+# user and logs every log-on, so that a test sees whether a scan's log-on
+# ever reaches it.
+DEVICE_INDEX=50
+DEVICE_NAME=LABDEVICE
+device_up() {
+    local ns dir conf
+    ns=$(host_ns "$DEVICE_INDEX")
+    dir=$LAB_DIR/h$DEVICE_INDEX
+    conf=$dir/smb.conf
+    [ -e "/run/netns/$ns" ] && return 0
+    ip netns add "$ns"
+    attach "$ns" "host$DEVICE_INDEX" "$(host_addr "$DEVICE_INDEX")" "$(host_mac "$DEVICE_INDEX")"
+    write_host_conf "$DEVICE_INDEX" "$DEVICE_NAME" LABDEVICES no "Device" "trap:Device share" "" user
+    sed -i -e 's/^  disable netbios = no/  disable netbios = yes/' \
+        -e 's/^  smb ports = 445 139/  smb ports = 445/' \
+        -e 's/^  local master = yes/  local master = no/' "$conf"
+    add_lab_user "$DEVICE_INDEX"
+    ip netns exec "$ns" smbd -D -s "$conf"
+}
+
+# Ends the device's claim (its WS-Discovery or Avahi daemon); its SMB
+# server stays.
+device_quiet() {
+    local dir=$LAB_DIR/h$DEVICE_INDEX pid
+    for pid in $(cat "$dir/claim.pids" 2>/dev/null); do
+        kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
+    done
+    rm -f "$dir/claim.pids"
+}
+
+# lab.sh device wsd NAME GROUP | mdns HOSTNAME | flood COUNT | quiet | logons
+device() {
+    local what=${1:?wsd, mdns, flood, quiet or logons} ns dir
+    ns=$(host_ns "$DEVICE_INDEX")
+    dir=$LAB_DIR/h$DEVICE_INDEX
+    if [ "$what" = logons ]; then
+        # Every user name a log-on to the device carried.
+        cat "$dir"/log/*.log 2>/dev/null | grep -o 'user \[[^]]*\]\\\[[^]]*\]' || true
+        return 0
+    fi
+    device_up
+    device_quiet
+    case $what in
+    wsd)
+        setsid ip netns exec "$ns" wsdd -4 -p -i eth0 -n "${2:?name}" -w "${3:?group}" \
+            -U 4e564e56-0000-4000-8000-0000000000de </dev/null >"$dir/log/wsdd.log" 2>&1 &
+        echo $! >>"$dir/claim.pids"
+        wait_for_port "$ns" 5357
+        ;;
+    mdns)
+        write_avahi_conf "$ns" "${2:?host name}" host
+        start_avahi "$ns" "$dir/log/avahi.log" >>"$dir/claim.pids"
+        wait_for_avahi "$dir/log/avahi.log" "Server startup complete"
+        ;;
+    flood)
+        setsid ip netns exec "$ns" python3 "$(dirname "$0")/wsd-flood.py" \
+            "$(host_addr "$DEVICE_INDEX")" "${2:?count}" </dev/null >"$dir/log/flood.log" 2>&1 &
+        echo $! >>"$dir/claim.pids"
+        wait_for_port "$ns" 5357
+        ;;
+    quiet) ;;
+    *) die "unknown device claim '$what'" ;;
+    esac
+}
+
+# Waits until something in namespace `ns` listens on TCP `port`.
+wait_for_port() {
+    local ns=$1 port=$2 deadline=$((SECONDS + NAME_DEADLINE_S))
+    until ip netns exec "$ns" ss -Hltn 2>/dev/null | grep -q ":$port "; do
+        [ $SECONDS -ge $deadline ] && die "nothing listens on port $port in $ns"
+        sleep 0.1
+    done
+}
+
 status() {
     local ns
     if [ -z "$(lab_namespaces)" ]; then
@@ -927,5 +1172,10 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off" ;;
+device)
+    need_root
+    shift
+    device "$@"
+    ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | device ..." ;;
 esac

@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -32,6 +33,7 @@ constexpr const char* LabGroup = "LABAUTH";
 constexpr const char* LockedServer = "\\\\LABLOCK";
 constexpr int LockedHostIndex = 2;
 constexpr const char* OpenServer = "\\\\LABOPEN";
+constexpr int ProgramTimeoutMs = 60000;
 constexpr const char* NoRealmPrincipal = "labuser@NO-SUCH-REALM.NORVANE.TEST";
 
 QString labDir() {
@@ -202,12 +204,47 @@ private slots:
         AnsweringSource source(CredentialAnswer{labUser("Lab-User-Pass-8"), true});
         const test::RecordingOutput output = test::scanLabFolders(labDir(), &source);
         QCOMPARE(test::sortedCaptions(output.rows), QStringList{"\\\\LABOPEN\\pub"});
+        // The locked server is missing from the result, and the walk says so.
+        QCOMPARE(output.refusedLogOns, QStringList{"\\\\LABLOCK"});
         QCOMPARE(source.requests.size(), 1);
         QVERIFY(source.remembers.isEmpty());
         // The server writes its log as it refuses.
         QTRY_COMPARE(failedLogOns(), before + 1);
         QTest::qWait(500);
         QCOMPARE(failedLogOns(), before + 1);
+    }
+
+    // The command line with a wrong password in its authentication file:
+    // the open server's shares are written, the locked server is named on
+    // standard error, and the exit status tells a script that the result
+    // has holes.
+    void commandLineNamesTheRefusal() {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".smb"))));
+        QVERIFY(QFile::link(labDir() + QStringLiteral("/client/smb.conf"),
+                            home.filePath(QStringLiteral(".smb/smb.conf"))));
+        const QString auth = home.filePath(QStringLiteral("auth"));
+        QFile file(auth);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("username = labuser\npassword = not-the-password\ndomain = LABAUTH\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("HOME"), home.path());
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(NORVANE_PROGRAM),
+                      {"--scan", "folders", "-f", "csv", "--auth-file", auth});
+        QVERIFY(program.waitForFinished(ProgramTimeoutMs));
+        const QByteArray errors = program.readAllStandardError();
+        QCOMPARE(program.exitCode(), 4);
+        QVERIFY(program.readAllStandardOutput().contains("\\\\LABOPEN\\pub"));
+        QVERIFY2(errors.contains("norvane: \\\\LABLOCK: refused the log-on; its shares are not "
+                                 "listed.\n"),
+                 errors.constData());
+        QVERIFY(!errors.contains("not-the-password"));
     }
 
     void passwordInNoLogLine() {

@@ -352,6 +352,48 @@ private slots:
         QCOMPARE(outcome.output, QByteArray());
     }
 
+    // cron's run of an unprivileged user: no terminal, a bare environment,
+    // a user who may not write the system's Samba folders, and a home that
+    // may not be writable either (a system user's). A scan that succeeds
+    // says nothing, so that cron sends no mail.
+    void cronRunOfAnUnprivilegedUserIsSilent_data() {
+        QTest::addColumn<bool>("writableHome");
+        QTest::newRow("a home of its own") << true;
+        QTest::newRow("a home it cannot write") << false;
+    }
+    void cronRunOfAnUnprivilegedUserIsSilent() {
+        QFETCH(bool, writableHome);
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        // The lab's client configuration without its folders, so that the
+        // library's caches would go to the system's folders.
+        QByteArray config;
+        for (const QByteArray& line : readFile(labClientConfig()).split('\n')) {
+            if (!line.contains("directory") && !line.contains("private dir"))
+                config += line + '\n';
+        }
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".smb"))));
+        writeFile(home.filePath(QStringLiteral(".smb/smb.conf")), config,
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        const QStringList paths{home.path(), home.filePath(QStringLiteral(".smb"))};
+        for (const QString& path : paths) {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ExeOwner | QFile::ReadOther |
+                                                    QFile::ExeOther));
+            if (writableHome)
+                QCOMPARE(runTool(QStringLiteral("chown"), {"nobody", path}), 0);
+        }
+        const Outcome outcome =
+            run({"--scan", "folders"},
+                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "env", "-i",
+                 "HOME=" + home.path(), "PATH=/usr/bin:/bin", "SHELL=/bin/sh", "LOGNAME=nobody",
+                 "USER=nobody"});
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(outcome.errors, QByteArray());
+        for (const QString& name : BrowsedNames[rtSharedFolder])
+            QVERIFY2(outcome.output.contains(name.toUtf8()), outcome.output.constData());
+    }
+
     // Ctrl+C while the walk runs: the scan stops, nothing is written and
     // the file keeps its bytes. The walk is held up by a server that the
     // browse list still names but that no longer answers.

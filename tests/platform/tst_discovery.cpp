@@ -25,7 +25,10 @@ std::vector<DiscoveredHost> hostsFrom(const QStringList& items) {
     std::vector<DiscoveredHost> hosts;
     for (const QString& item : items) {
         const QStringList parts = item.split(QLatin1Char('@'));
-        DiscoveredHost host{parts[0].toStdString(), parts[1].toStdString(), 0};
+        DiscoveredHost host{.name = parts[0].toStdString(),
+                            .group = parts[1].toStdString(),
+                            .address = 0,
+                            .foundBy = FoundBy::WsDiscovery};
         if (parts.size() > 2)
             host.address = inet_addr(parts[2].toLatin1().constData());
         hosts.push_back(host);
@@ -262,29 +265,53 @@ private slots:
         QCOMPARE(directory->asked.back().first, std::string("smb://OTHER"));
     }
 
-    // A discovered host's name query is not sent once its node status is
-    // refused; it is when the status answers, or has not come back within
-    // the refusal window.
-    void prefetchAsksNamesOfHostsThatMayHaveOne_data() {
+    // A device that answers discovery with the name of a computer the
+    // browse list names, or with a name that is an address, neither takes
+    // over that computer's address and listing nor gets a row of its own.
+    void claimsNeverRedirectARow() {
+        auto directory = std::make_shared<ScriptedDirectory>();
+        directory->listings["smb://"] = {0, entriesFrom(SmbWorkgroup, {"LABGROUP1"})};
+        directory->listings["smb://LABGROUP1"] = {0, entriesFrom(SmbServer, {"LABSRV1"})};
+        directory->listings["smb://10.0.0.66"] = {0, {{SmbFileShare, "trap", {}}}};
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(
+            hostsFrom({"labsrv1@LABGROUP1@10.0.0.66", "127.0.0.1@LABGROUP1@10.0.0.67",
+                       "localhost@LABGROUP1@10.0.0.68", "PC9@LABGROUP1@127.0.0.1"})));
+        LinuxPlatform platform({}, directory, std::move(sources));
+        QCOMPARE(listContainer(platform, container(std::nullopt), 0).names,
+                 QStringList{"LABGROUP1"});
+        QCOMPARE(listContainer(platform, container("LABGROUP1"), 0).names,
+                 QStringList{"\\\\LABSRV1"});
+        QCOMPARE(platform.getHostByName("LABSRV1"), std::nullopt);
+        listContainer(platform, container("\\\\LABSRV1"), RESOURCETYPE_DISK);
+        QCOMPARE(directory->asked.back().first, std::string("smb://LABSRV1"));
+    }
+
+    // A discovered host whose node status is refused has no NetBIOS name of
+    // its own: its name is asked once, briefly, only to find whether another
+    // computer owns it. Every other host's name is asked in full.
+    void prefetchAsksBrieflyForHostsWithoutNameService_data() {
         QTest::addColumn<bool>("refused");
         QTest::addColumn<bool>("answered");
         QTest::addColumn<int>("statusDelayMs");
-        QTest::addColumn<bool>("nameAsked");
-        QTest::newRow("refused at once") << true << false << 0 << false;
-        QTest::newRow("answered") << false << true << 0 << true;
-        QTest::newRow("silent") << false << false << 600 << true;
-        QTest::newRow("refused after the window") << true << false << 600 << true;
+        QTest::addColumn<bool>("brief");
+        QTest::newRow("refused at once") << true << false << 0 << true;
+        QTest::newRow("answered") << false << true << 0 << false;
+        QTest::newRow("silent") << false << false << 600 << false;
+        QTest::newRow("refused after the window") << true << false << 600 << false;
     }
-    void prefetchAsksNamesOfHostsThatMayHaveOne() {
+    void prefetchAsksBrieflyForHostsWithoutNameService() {
         QFETCH(bool, refused);
         QFETCH(bool, answered);
         QFETCH(int, statusDelayMs);
-        QFETCH(bool, nameAsked);
-        std::atomic<bool> asked{false};
+        QFETCH(bool, brief);
+        std::atomic<int> asked{0};
+        std::atomic<bool> askedBriefly{false};
         IdentityPrefetch prefetch;
         prefetch.start([] { return hostsFrom({"NAS@HOMENET@10.0.0.9"}); },
-                       [&](const std::string&) -> std::optional<std::uint32_t> {
-                           asked = true;
+                       [&](const std::string&, bool isBrief) -> std::optional<std::uint32_t> {
+                           ++asked;
+                           askedBriefly = isBrief;
                            return std::nullopt;
                        },
                        [=](std::uint32_t) {
@@ -296,7 +323,8 @@ private slots:
                            return reply;
                        });
         QVERIFY(prefetch.nameQuery("nas").has_value());
-        QCOMPARE(asked.load(), nameAsked);
+        QCOMPARE(asked.load(), 1);
+        QCOMPARE(askedBriefly.load(), brief);
         QCOMPARE(prefetch.nodeStatus(inet_addr("10.0.0.9"))->has_value(), answered);
     }
 };

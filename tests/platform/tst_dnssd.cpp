@@ -39,7 +39,11 @@ std::uint32_t address(const char* dotted) {
 }
 
 Adapter loopbackAdapter() {
-    return {"lo", address("127.0.0.1"), address("255.0.0.0"), 0};
+    return {.name = "lo",
+            .address = address("127.0.0.1"),
+            .netmask = address("255.0.0.0"),
+            .canBroadcast = false,
+            .broadcast = 0};
 }
 
 // A UDP socket on 127.0.0.1 that answers each datagram with what a script

@@ -189,7 +189,11 @@ WsdSettings loopbackSettings(const ScriptedDevice& device) {
 }
 
 const std::vector<Adapter> Loopback{
-    {"lo", htonl(INADDR_LOOPBACK), htonl(0xFF000000), htonl(0x7FFFFFFF)}};
+    {.name = "lo",
+     .address = htonl(INADDR_LOOPBACK),
+     .netmask = htonl(0xFF000000),
+     .canBroadcast = true,
+     .broadcast = htonl(0x7FFFFFFF)}};
 
 } // namespace
 
@@ -224,7 +228,10 @@ private slots:
         const auto elapsed = std::chrono::milliseconds(timer.elapsed());
         if (found) {
             QCOMPARE(hosts.size(), std::size_t(1));
-            QCOMPARE(hosts[0], (DiscoveredHost{"PC1", "HOMENET", htonl(INADDR_LOOPBACK)}));
+            QCOMPARE(hosts[0], (DiscoveredHost{.name = "PC1",
+                                               .group = "HOMENET",
+                                               .address = htonl(INADDR_LOOPBACK),
+                                               .foundBy = FoundBy::WsDiscovery}));
         } else {
             QVERIFY(hosts.empty());
         }

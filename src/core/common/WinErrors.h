@@ -22,6 +22,7 @@ constexpr DWORD NetworkBusy = 54;
 constexpr DWORD UnexpectedNetError = 59;
 constexpr DWORD BadNetName = 67;
 constexpr DWORD InvalidParameter = 87;
+constexpr DWORD PipeNotConnected = 233;
 constexpr DWORD MoreData = 234;
 constexpr DWORD NoMoreItems = 259;
 constexpr DWORD NotConnected = 2250;

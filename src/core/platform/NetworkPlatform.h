@@ -9,6 +9,7 @@
 
 #include "common/Credentials.h"
 #include "common/WinErrors.h"
+#include "records/ComputerRecord.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -204,6 +205,16 @@ public:
     // any thread, side by side with other calls; a walk calls it for the
     // computers after the one it lists, since listings run one at a time.
     virtual void prepareListing(const NetResource& computer) { static_cast<void>(computer); }
+
+    // What the platform knows of a computer of the latest browse beyond its
+    // name, group, comment and addresses: the sources that found it, its
+    // DNS name, operating system and directory account. Runs on any thread.
+    virtual ComputerRecord knownFacts(const std::string& computer) {
+        static_cast<void>(computer);
+        ComputerRecord facts;
+        facts.foundBy = FoundBy::BrowseList;
+        return facts;
+    }
 
     // Look-ups running on other threads (name resolution, adapter status,
     // share listing) give up as soon as they can and new ones fail at once,

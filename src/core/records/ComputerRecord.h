@@ -2,8 +2,8 @@
 
 // One computer as a scan found it, whatever source reported it: what the
 // walk emits and what the list, the report, CSV, JSON and the scan store
-// read. Texts are as received (control characters included); whoever shows
-// them makes them visible.
+// read. Texts are as the list shows them: control and reordering
+// characters from the network already replaced.
 
 #include <QString>
 #include <QStringList>

@@ -8,8 +8,10 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +25,8 @@ constexpr mode_t AllPermissionBits = 07777;
 constexpr const char* TemporaryPrefix = ".norvane-";
 constexpr const char* TemporarySuffix = ".tmp";
 constexpr int TemporaryNameAttempts = 100;
+// As many links as the kernel follows in one path.
+constexpr int LinkHopLimit = 40;
 
 int openRetrying(const char* name, int flags, mode_t mode = 0) {
     int fd = -1;
@@ -49,6 +53,8 @@ QString ioErrorMessage(int code) {
         return QStringLiteral("File access denied");
     case win::DiskFull:
         return QStringLiteral("Disk full");
+    case win::PipeNotConnected:
+        return QStringLiteral("No program reads from the pipe");
     default:
         return QStringLiteral("I/O error %1").arg(code);
     }
@@ -82,6 +88,8 @@ int ioErrorCode(int error, const QString& path) {
         return win::NetUnreachable;
     case EIO:
         return win::IoDevice;
+    case ENXIO:
+        return win::PipeNotConnected;
     default:
         return error;
     }
@@ -104,12 +112,15 @@ void ReportFile::openForReplacing() {
     if (::stat(m_target.constData(), &existing) != 0) {
         if (errno != ENOENT)
             fail(errno);
+        // A link to a file not made yet is written through, as a link to an
+        // existing report is: the new file appears where the link points.
+        followDanglingLink();
         // A new file appears only once it is complete.
         createTemporary(NewFileMode, false);
         return;
     }
     if (!S_ISREG(existing.st_mode)) {
-        // A device is written in place; a folder fails to open.
+        // A device or pipe is written in place; a folder fails to open.
         openDirectly(O_WRONLY | O_CREAT | O_TRUNC);
         return;
     }
@@ -127,6 +138,25 @@ void ReportFile::openForReplacing() {
     createTemporary(existing.st_mode & AllPermissionBits, true);
 }
 
+void ReportFile::followDanglingLink() {
+    for (int hop = 0; hop < LinkHopLimit; ++hop) {
+        struct stat link {};
+        if (::lstat(m_target.constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+            return;
+        QByteArray pointee(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(m_target.constData(), pointee.data(),
+                                          static_cast<std::size_t>(pointee.size()));
+        if (length < 0 || length >= pointee.size())
+            fail(length < 0 ? errno : ENAMETOOLONG);
+        pointee.truncate(length);
+        // A relative link is read from the link's own folder.
+        const qsizetype slash = m_target.lastIndexOf('/');
+        m_target =
+            pointee.startsWith('/') || slash < 0 ? pointee : m_target.left(slash + 1) + pointee;
+    }
+    fail(ELOOP);
+}
+
 void ReportFile::openForAppending() {
     openDirectly(O_WRONLY | O_APPEND);
     struct stat opened {};
@@ -135,9 +165,18 @@ void ReportFile::openForAppending() {
 }
 
 void ReportFile::openDirectly(int flags) {
-    m_fd = openRetrying(m_target.constData(), flags, NewFileMode);
+    // Without O_NONBLOCK, opening a pipe that nobody reads waits for a reader
+    // for ever; with it, the open fails at once (ENXIO). Regular files
+    // ignore the flag.
+    m_fd = openRetrying(m_target.constData(), flags | O_NONBLOCK, NewFileMode);
     if (m_fd < 0)
         fail(errno);
+}
+
+void ReportFile::waitWritable() {
+    pollfd ready{.fd = m_fd, .events = POLLOUT, .revents = 0};
+    if (::poll(&ready, 1, -1) < 0 && errno == EINTR && m_interrupted && m_interrupted())
+        fail(EINTR);
 }
 
 void ReportFile::createTemporary(mode_t mode, bool exactMode) {
@@ -171,6 +210,12 @@ void ReportFile::write(const QByteArray& bytes) {
         if (written < 0) {
             if (errno == EINTR)
                 continue;
+            // A pipe or device opened without blocking that takes no more
+            // for now.
+            if (errno == EAGAIN) {
+                waitWritable();
+                continue;
+            }
             fail(errno);
         }
         if (written == 0)

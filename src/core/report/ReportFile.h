@@ -10,6 +10,8 @@
 
 #include <sys/types.h>
 
+#include <functional>
+
 namespace norvane {
 
 // "File not found", "Invalid filename", ..., "I/O error %d".
@@ -37,6 +39,11 @@ public:
     // cuts the appended file back.
     ~ReportFile();
 
+    // While writing to a pipe or device that takes no more for now, a signal
+    // for which `interrupted` returns true ends the writing (as a failure).
+    void setInterruption(std::function<bool()> interrupted) {
+        m_interrupted = std::move(interrupted);
+    }
     // Writes all of `bytes` at the end of the file; a short write is a full
     // disk.
     void write(const QByteArray& bytes);
@@ -47,9 +54,13 @@ public:
 
 private:
     void openForReplacing();
+    // Makes m_target the path that a link, or a chain of links, to a file
+    // that does not exist yet leads to.
+    void followDanglingLink();
     void openForAppending();
     void openDirectly(int flags);
     void createTemporary(mode_t mode, bool exactMode);
+    void waitWritable();
     void rollBack();
     [[noreturn]] void fail(int error);
 
@@ -58,6 +69,7 @@ private:
     QByteArray m_temporary;        // while replacing a regular file or writing a new one
     long long m_appendedFrom = -1; // the length of a regular file before appending
     int m_fd = -1;
+    std::function<bool()> m_interrupted;
 };
 
 } // namespace norvane

@@ -72,4 +72,20 @@ QString GetMacAddress(NetworkPlatform& platform, std::uint8_t lana, const char* 
     return macText(buffer.data());
 }
 
+std::optional<MacAddress> macFromText(const QString& text) {
+    constexpr int Base = 16;
+    const QStringList parts = text.split(QLatin1Char('-'));
+    if (parts.size() != static_cast<qsizetype>(std::tuple_size_v<MacAddress>))
+        return std::nullopt;
+    MacAddress mac{};
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        bool ok = false;
+        const uint byte = parts[static_cast<qsizetype>(i)].toUInt(&ok, Base);
+        if (!ok || parts[static_cast<qsizetype>(i)].size() != 2 || byte > 0xFF)
+            return std::nullopt;
+        mac[i] = static_cast<std::uint8_t>(byte);
+    }
+    return mac;
+}
+
 } // namespace norvane

@@ -33,6 +33,8 @@ std::array<char, NcbNameSize> makeCallName(const QByteArray& hostName);
 
 // Six adapter bytes as "00-0A-5E-1F-C2-9B".
 QString macText(const std::uint8_t* address);
+// The six bytes of such a text; nothing for the placeholder or other text.
+std::optional<MacAddress> macFromText(const QString& text);
 
 // The MAC address of the computer answering to the zero-terminated call
 // name, or the placeholder when the adapter status query fails.

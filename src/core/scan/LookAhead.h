@@ -1,9 +1,10 @@
 #pragma once
 
-// The look-ups of one container's items, run ahead of the walk. Every item's
-// look-up is posted to the pool at once, in item order, so the first item
-// starts first and the pool's thread limit bounds how many run together; the
-// walk takes the results one by one in item order. Without a pool every
+// The look-ups of one container's items, run ahead of the walk. Jobs on the
+// pool take the items in order, so the first item starts first; one job
+// runs them while they answer at once, and as soon as the walk waits for a
+// look-up that blocks, jobs up to the pool's thread limit run them side by
+// side. The walk takes the results one by one in item order. Without a pool every
 // look-up runs on the walk's own thread when the walk takes its result.
 //
 // A stop request wakes a walk waiting in take(), which then gets nothing.
@@ -17,6 +18,8 @@
 #include "StopRequest.h"
 #include "platform/NetworkPlatform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -27,6 +30,12 @@
 #include <vector>
 
 namespace norvane {
+
+// Look-up jobs a look-ahead starts with.
+constexpr std::size_t FirstLookupJobs = 1;
+// How long the walk waits for a look-up before it takes it for one that
+// blocks and lets the look-ups run on every thread the pool allows.
+constexpr std::chrono::milliseconds LookupRampDelay{1};
 
 template <typename Result> class LookAhead {
 public:
@@ -46,8 +55,12 @@ public:
             }
             state->changed.notify_all();
         });
-        for (std::size_t i = 0; i < count; ++i)
-            m_pool->post([state = m_state, i] { run(*state, i); });
+        // Jobs that each take the next item until none is left, so that items
+        // still start in order and a look-up that answers at once costs no
+        // hand-over of its own. Few at first: more only once the walk finds
+        // itself waiting for a look-up (see take), since threads contending
+        // for look-ups that answer at once cost more than they save.
+        postJobs(std::min(count, FirstLookupJobs));
     }
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
@@ -75,8 +88,16 @@ public:
             return m_state->lookUp(index);
         std::unique_lock lock(m_state->mutex);
         Outcome& outcome = m_state->outcomes[index];
-        m_state->changed.wait(
-            lock, [&] { return outcome.result || outcome.failure || m_state->stopped; });
+        m_state->awaited = index;
+        const auto arrived = [&] { return outcome.result || outcome.failure || m_state->stopped; };
+        if (!m_state->changed.wait_for(lock, LookupRampDelay, arrived)) {
+            const std::size_t wanted = std::min(m_state->outcomes.size(), m_pool->threadLimit());
+            lock.unlock();
+            postJobs(wanted > m_jobs ? wanted - m_jobs : 0);
+            lock.lock();
+            m_state->changed.wait(lock, arrived);
+        }
+        m_state->awaited = NoneAwaited;
         if (outcome.failure)
             std::rethrow_exception(outcome.failure);
         return std::move(outcome.result);
@@ -88,39 +109,53 @@ private:
         std::exception_ptr failure;
     };
 
+    static constexpr std::size_t NoneAwaited = static_cast<std::size_t>(-1);
+
     struct State {
         std::mutex mutex;
         std::condition_variable changed;
         LookUp lookUp;
         std::vector<Outcome> outcomes;
+        std::size_t next = 0;              // the first item no look-up has taken
+        std::size_t awaited = NoneAwaited; // the item the walk waits for
         std::size_t running = 0;
         bool abandoned = false;
         bool stopped = false;
     };
 
-    static void run(State& state, std::size_t index) {
-        {
-            const std::lock_guard lock(state.mutex);
-            if (state.abandoned || state.stopped)
-                return;
+    // Runs the items' look-ups one after the other, each time the first one
+    // not yet taken, until none is left or the look-ahead ends.
+    static void runItems(State& state) {
+        std::unique_lock lock(state.mutex);
+        while (!state.abandoned && !state.stopped && state.next < state.outcomes.size()) {
+            const std::size_t index = state.next++;
             ++state.running;
-        }
-        Outcome outcome;
-        try {
-            outcome.result = state.lookUp(index);
-        } catch (...) {
-            outcome.failure = std::current_exception();
-        }
-        {
-            const std::lock_guard lock(state.mutex);
+            lock.unlock();
+            Outcome outcome;
+            try {
+                outcome.result = state.lookUp(index);
+            } catch (...) {
+                outcome.failure = std::current_exception();
+            }
+            lock.lock();
             state.outcomes[index] = std::move(outcome);
             --state.running;
+            // Only the walk waiting for this item, or the end waiting for
+            // the last running look-up, has anything to wake for.
+            if (state.awaited == index || (state.abandoned && state.running == 0))
+                state.changed.notify_all();
         }
-        state.changed.notify_all();
+    }
+
+    void postJobs(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            m_pool->post([state = m_state] { runItems(*state); });
+        m_jobs += count;
     }
 
     std::shared_ptr<State> m_state;
     LookupPool* m_pool;
+    std::size_t m_jobs = 0; // posted
     StopRequest& m_stop;
     StopRequest::ListenerId m_stopListener = 0;
     NetworkPlatform& m_platform;

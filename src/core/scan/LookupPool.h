@@ -25,6 +25,7 @@ public:
 
     void post(std::function<void()> job);
     std::size_t threadCount() const;
+    std::size_t threadLimit() const { return m_threadLimit; }
 
 private:
     void serve();

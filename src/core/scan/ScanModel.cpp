@@ -66,4 +66,9 @@ QString foundCountText(qsizetype rowCount, TResourceType type) {
            QStringLiteral("(s) found");
 }
 
+QString logOnRefusalText(qsizetype computers) {
+    return computers == 1 ? QStringLiteral("1 computer refused the log-on")
+                          : QStringLiteral("%1 computers refused the log-on").arg(computers);
+}
+
 } // namespace norvane

@@ -2,11 +2,14 @@
 
 // What a scan lists and the rows it produces.
 
+#include "records/ComputerRecord.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace norvane {
@@ -57,13 +60,23 @@ std::uint32_t enumerationType(TResourceType type);
 QStringList columnCaptions(TResourceType type);
 
 // One result row: a caption (the first column), an image and the texts of
-// the following columns in order.
+// the following columns in order, and the record it shows (a computer's or
+// a share's), where the walk gave one. Rows are equal when they show the
+// same: the record holds more than the list shows.
 struct ResultRow {
+    ResultRow() = default;
+    ResultRow(QString rowCaption, int rowImage = imgNone, QStringList rowSubItems = {})
+        : caption(std::move(rowCaption)), image(rowImage), subItems(std::move(rowSubItems)) {}
+
     QString caption;
     int image = imgNone;
     QStringList subItems;
+    std::shared_ptr<const ComputerRecord> computer;
+    std::shared_ptr<const ShareRecord> share;
 
-    bool operator==(const ResultRow&) const = default;
+    bool operator==(const ResultRow& other) const {
+        return caption == other.caption && image == other.image && subItems == other.subItems;
+    }
 };
 
 using ResultRows = std::vector<ResultRow>;
@@ -77,5 +90,8 @@ inline QString cellText(const ResultRow& row, ComputerColumn column) {
 
 // "12 Computer(s) found".
 QString foundCountText(qsizetype rowCount, TResourceType type);
+
+// "1 computer refused the log-on", "3 computers refused the log-on".
+QString logOnRefusalText(qsizetype computers);
 
 } // namespace norvane

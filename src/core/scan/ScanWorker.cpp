@@ -64,11 +64,13 @@ std::optional<ContainerRead> enumerateContainer(NetworkPlatform& platform,
 struct HostFound {
     std::optional<QString> address;
     QString mac;
+    ComputerRecord facts;
 };
 
 HostFound lookUpHost(NetworkPlatform& platform, const QByteArray& hostName, std::uint8_t lana) {
     HostFound found;
     found.address = resolveHostName(platform, hostName);
+    found.facts = platform.knownFacts(hostName.toStdString());
     if (found.address) {
         const auto callName = makeCallName(hostName);
         found.mac = GetMacAddress(platform, lana, callName.data());
@@ -170,9 +172,10 @@ private:
             m_output.appendRow();
             m_output.setCaption(shown(computers[i].remoteName));
             const std::optional<HostFound> found = hosts.take(i);
-            addComputerCells(
-                found.value_or(HostFound{std::nullopt, QString::fromLatin1(NoMacAddress)}),
-                computers[i], group);
+            addComputerCells(found.value_or(HostFound{.address = std::nullopt,
+                                                      .mac = QString::fromLatin1(NoMacAddress),
+                                                      .facts = {}}),
+                             computers[i], group);
             if (!found)
                 return false;
         }
@@ -191,6 +194,14 @@ private:
         m_output.addSubItem(group);
         m_output.addSubItem(shown(computer.comment));
         m_output.addSubItem(found.mac);
+        auto record = std::make_shared<ComputerRecord>(found.facts);
+        record->name = shown(computer.remoteName).mid(2);
+        record->group = group;
+        record->comment = shown(computer.comment);
+        if (found.address)
+            record->address = NetworkPlatform::inetAddr(found.address->toLatin1().constData());
+        record->mac = macFromText(found.mac);
+        m_output.setComputerRecord(std::move(record));
     }
 
     // False when the walk was stopped. The platform checks every computer
@@ -215,7 +226,7 @@ private:
             const NetResource& computer = computers[i];
             std::optional<ContainerRead> shares;
             bool stopped = false;
-            m_logOn.list(text(computer.remoteName), group, [&] {
+            const DWORD listed = m_logOn.list(text(computer.remoteName), group, [&] {
                 LookAhead<std::optional<ContainerRead>> listing(
                     m_listingPool.get(), 1,
                     [&](std::size_t) { return listShares(m_platform, computer, type); }, m_stop,
@@ -227,24 +238,35 @@ private:
             });
             if (stopped)
                 return false;
-            if (!addShareRows(shares, group))
+            if (LogOnPolicy::isRefusal(listed))
+                m_output.logOnRefused(shown(computer.remoteName));
+            if (!addShareRows(shares, computer, group))
                 return false;
         }
         return true;
     }
 
     // False when the walk was stopped.
-    bool addShareRows(const std::optional<ContainerRead>& shares, const QString& group) {
+    bool addShareRows(const std::optional<ContainerRead>& shares, const NetResource& computer,
+                      const QString& group) {
         if (!shares || shares->firstCallResult != win::NoError)
             return true;
+        const TResourceType type = resourceTypeFromIndex(m_inputs.resourceType);
         for (const NetResource& share : shares->records) {
             if (m_stop.isRequested())
                 return false;
             m_output.appendRow();
-            m_output.setImage(resourceImage(resourceTypeFromIndex(m_inputs.resourceType)));
-            m_output.setCaption(shown(share.remoteName));
+            m_output.setImage(resourceImage(type));
+            const QString caption = shown(share.remoteName);
+            m_output.setCaption(caption);
             m_output.addSubItem(group);
             m_output.addSubItem(shown(share.comment));
+            m_output.setShareRecord(std::make_shared<const ShareRecord>(
+                ShareRecord{.computer = shown(computer.remoteName).mid(2),
+                            .name = caption.mid(caption.lastIndexOf(QLatin1Char('\\')) + 1),
+                            .kind = type == rtSharedPrinter ? ShareKind::Printer : ShareKind::Disk,
+                            .group = group,
+                            .comment = shown(share.comment)}));
         }
         return true;
     }

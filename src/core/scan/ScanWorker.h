@@ -23,6 +23,9 @@ namespace norvane {
 
 // Receives the list changes of a walk. Row changes apply to the row appended
 // last. showError returns only when the user has closed the box.
+// logOnRefused is no list change: it names a computer whose shares the walk
+// could not list because it refused every log-on tried, so that a result
+// with holes does not pass for a complete one.
 class ScanOutput {
 public:
     virtual ~ScanOutput() = default;
@@ -33,6 +36,14 @@ public:
     virtual void setProgressMax(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
     virtual void showError(const QString& text) = 0;
+    // The record of the row appended last, once its cells are set.
+    virtual void setComputerRecord(std::shared_ptr<const ComputerRecord> record) {
+        static_cast<void>(record);
+    }
+    virtual void setShareRecord(std::shared_ptr<const ShareRecord> record) {
+        static_cast<void>(record);
+    }
+    virtual void logOnRefused([[maybe_unused]] const QString& computer) {}
 };
 
 // How many look-ups of computers run at once. A computer that has gone

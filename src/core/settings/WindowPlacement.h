@@ -7,8 +7,10 @@
 
 namespace norvane {
 
-// The window's bounds when nothing is stored.
-inline constexpr QRect DesignBounds{190, 106, 564, 400};
+// The window's bounds when nothing is stored: wide enough for the five
+// columns of a computer list (5 x ColumnWidth) beside the list's frame and
+// a vertical scroll bar of any common style.
+inline constexpr QRect DesignBounds{190, 106, 590, 400};
 
 // How much of a window must show on a screen for it to count as reachable.
 constexpr int MinimumVisibleWidth = 100;

@@ -30,6 +30,18 @@ void ScanHandOver::setProgressPosition(int position) {
     push({ScanChange::SetProgressPosition, position, {}});
 }
 
+void ScanHandOver::setComputerRecord(std::shared_ptr<const ComputerRecord> record) {
+    ScanChange change(ScanChange::SetRecord);
+    change.computer = std::move(record);
+    push(std::move(change));
+}
+
+void ScanHandOver::setShareRecord(std::shared_ptr<const ShareRecord> record) {
+    ScanChange change(ScanChange::SetRecord);
+    change.share = std::move(record);
+    push(std::move(change));
+}
+
 void ScanHandOver::showError(const QString& text) {
     {
         std::lock_guard lock(m_mutex);
@@ -79,6 +91,16 @@ void ScanHandOver::answerCredentials(std::optional<CredentialAnswer> answer) {
         m_credentialsAnswered = true;
     }
     m_changed.notify_all();
+}
+
+void ScanHandOver::logOnRefused(const QString& computer) {
+    std::lock_guard lock(m_mutex);
+    m_logOnRefusals << computer;
+}
+
+QStringList ScanHandOver::logOnRefusals() const {
+    std::lock_guard lock(m_mutex);
+    return m_logOnRefusals;
 }
 
 void ScanHandOver::finish(int resultCode) {

@@ -6,17 +6,21 @@
 // the UI thread has emptied the queue calls the wake-up function, so that
 // the UI thread is asked once per batch, not once per change. An error box
 // blocks the worker until the UI thread answers it, and so does a request
-// for credentials; the walk's end is the queue's last change.
+// for credentials; the walk's end is the queue's last change. The computers
+// that refused the log-on are kept apart from the queue, for the UI thread
+// to read once the walk has ended.
 
 #include "scan/CredentialSource.h"
 #include "scan/ScanWorker.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -35,6 +39,7 @@ struct ScanChange {
         FindRemembered, // text: the group
         AskCredentials, // text: the computer; group, user: what to suggest
         Remember,       // text: the group; credentials: what to keep
+        SetRecord,      // computer or share: the record of the row appended last
         Finished,       // number: the walk's result code
     };
     ScanChange(Kind changeKind = AppendRow, int changeNumber = 0, QString changeText = {})
@@ -46,6 +51,8 @@ struct ScanChange {
     QString group;
     QString user;
     Credentials credentials;
+    std::shared_ptr<const ComputerRecord> computer;
+    std::shared_ptr<const ShareRecord> share;
 };
 
 using ScanChanges = std::deque<ScanChange>;
@@ -66,10 +73,13 @@ public:
     void setProgressPosition(int position) override;
     // Returns once the UI thread has called answerError().
     void showError(const QString& text) override;
+    void setComputerRecord(std::shared_ptr<const ComputerRecord> record) override;
+    void setShareRecord(std::shared_ptr<const ShareRecord> record) override;
     // Each returns once the UI thread has called answerCredentials().
     std::optional<Credentials> remembered(const QString& group) override;
     std::optional<CredentialAnswer> ask(const CredentialRequest& request) override;
     void remember(const QString& group, const Credentials& credentials) override;
+    void logOnRefused(const QString& computer) override;
     // The walk's last change.
     void finish(int resultCode);
 
@@ -84,19 +94,23 @@ public:
     void answerError();
     // Lets a worker that waits for credentials go on with `answer`.
     void answerCredentials(std::optional<CredentialAnswer> answer);
+    // The computers that refused the log-on so far, in walk order; complete
+    // once the Finished change has been taken.
+    QStringList logOnRefusals() const;
 
 private:
     void push(ScanChange change);
     std::optional<CredentialAnswer> request(ScanChange change);
 
     WakeUp m_wakeUp;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     ScanChanges m_queue;
     bool m_wakeUpPending = false;
     bool m_errorAnswered = false;
     bool m_credentialsAnswered = false;
     std::optional<CredentialAnswer> m_credentialAnswer;
+    QStringList m_logOnRefusals;
 };
 
 } // namespace norvane

@@ -35,6 +35,7 @@ ScanController::~ScanController() {
 
 void ScanController::start(const ScanInputs& inputs) {
     stop();
+    m_logOnRefusals.clear();
     m_scan = std::make_shared<Scan>([this] { scheduleDrain(); });
     m_thread = std::make_unique<TChildThread>(m_platform, inputs, m_scan->handOver);
     m_scanning = true;
@@ -107,6 +108,9 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
         case ScanChange::AddSubItem:
             m_model.addLastSubItem(change.text);
             break;
+        case ScanChange::SetRecord:
+            m_model.setLastRecord(std::move(change.computer), std::move(change.share));
+            break;
         case ScanChange::SetProgressMax:
             if (m_hooks.setProgressMax)
                 m_hooks.setProgressMax(change.number);
@@ -135,6 +139,7 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
         case ScanChange::Finished:
             m_model.publish();
             scan->finished = true;
+            m_logOnRefusals = scan->handOver.logOnRefusals();
             complete(change.number);
             return m_scan == scan;
         }

@@ -20,6 +20,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -69,6 +70,9 @@ public:
     void stop();
     // True from start() until the completion has run.
     bool isScanning() const { return m_scanning; }
+    // The computers of the last scan that refused the log-on, so that their
+    // shares are missing from the list; set when the completion runs.
+    const QStringList& logOnRefusals() const { return m_logOnRefusals; }
     // The worker object, running or ended, until stop() frees it.
     TChildThread* ChildThread() const { return m_thread.get(); }
 
@@ -91,6 +95,7 @@ private:
     std::shared_ptr<Scan> m_scan;
     std::unique_ptr<TChildThread> m_thread;
     bool m_scanning = false;
+    QStringList m_logOnRefusals;
 };
 
 } // namespace norvane

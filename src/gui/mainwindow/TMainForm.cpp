@@ -100,6 +100,17 @@ QToolBar* tightBar(const char* name) {
     return bar;
 }
 
+// The computers that refused the log-on, one a line; a scan of a large
+// network may have hundreds, of which the first few are named.
+QString refusalToolTip(const QStringList& computers) {
+    constexpr qsizetype NamedRefusals = 20;
+    QStringList lines{QStringLiteral("Refused the log-on:")};
+    lines << computers.mid(0, NamedRefusals);
+    if (computers.size() > NamedRefusals)
+        lines << QStringLiteral("and %1 more").arg(computers.size() - NamedRefusals);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 TMainForm::TMainForm(NetworkPlatform& platform, MainFormStorage storage, QWidget* parent)
@@ -479,6 +490,14 @@ void TMainForm::fitResourceBox() {
     cboResource->setFixedWidth(ResourceBarResize(ResourceBar->width()));
 }
 
+QString TMainForm::statusNote() const {
+    return m_statusPanels->panel1Text();
+}
+
+QString TMainForm::statusNoteToolTip() const {
+    return m_statusPanels->panel1ToolTip();
+}
+
 QString TMainForm::statusText() const {
     return m_statusPanels->panel0Text();
 }
@@ -518,11 +537,14 @@ void TMainForm::actGoExecute() {
     m_findComp->start();
     FResourceType = resourceTypeFromIndex(cboResource->currentIndex());
     showUpdating(true);
+    m_statusPanels->setPanel1Note(QString(), QString());
     attachColumnClick(false);
     m_model.clear();
     m_model.setColumns(columnCaptions(FResourceType));
     for (int column = 0; column < m_model.columnCount(); ++column)
         ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
+    m_scanStarted = QDateTime::currentDateTimeUtc();
+    m_storeSettings = StoreSettings::read(*FRegistry);
     m_scan.start(m_session.scanInputs(FResourceType));
     // Save must not run on a list that is being filled, not even for a key
     // press that arrives before the next idle update.
@@ -580,9 +602,22 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     ProgressBar->setValue(0);
     showUpdating(false);
     m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
+    // The count alone would make a list with holes look complete.
+    const QStringList& refused = m_scan.logOnRefusals();
+    if (refused.isEmpty())
+        m_statusPanels->setPanel1Note(QString(), QString());
+    else
+        m_statusPanels->setPanel1Note(logOnRefusalText(refused.size()), refusalToolTip(refused));
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
+    if (resultCode == ScanCompleted || m_model.rowCount() != 0)
+        m_archiver.record(m_storeSettings,
+                          scanContentsOf({.started = m_scanStarted,
+                                          .site = {},
+                                          .resourceType = FResourceType,
+                                          .complete = resultCode == ScanCompleted},
+                                         m_model.rows()));
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
     ActionListUpdate();

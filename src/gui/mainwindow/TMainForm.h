@@ -7,6 +7,7 @@
 // on a worker thread (ScanController); this window prepares the list before a
 // scan and reports its outcome afterwards.
 
+#include "ScanArchiver.h"
 #include "ScanController.h"
 #include "ScanLogOn.h"
 #include "dialogs/SaveFileDialogs.h"
@@ -16,6 +17,7 @@
 #include "scan/ScanModel.h"
 #include "session/NetworkSession.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QSettings>
@@ -73,6 +75,9 @@ public:
     const ResultListModel& model() const { return m_model; }
     QString statusText() const;
     bool statusShowsUpdating() const;
+    // Panel 1's note on the last scan and its tool tip; empty when none.
+    QString statusNote() const;
+    QString statusNoteToolTip() const;
     // A start-up check failed: the window is not to be shown.
     bool isDoomed() const { return m_doomed; }
 
@@ -216,6 +221,9 @@ private:
     TextCollator m_collator;
     ResultListModel m_model;
     ScanController m_scan;
+    QDateTime m_scanStarted; // of the scan last started, UTC
+    StoreSettings m_storeSettings; // read when it started: the settings close first
+    ScanArchiver m_archiver;
     ScanLogOn* m_scanLogOn = new ScanLogOn(m_scan, this);
     CompletionSound m_completionSound;
     PingCommand m_pingCommand;

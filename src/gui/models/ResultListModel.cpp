@@ -50,6 +50,14 @@ void ResultListModel::appendRow() {
     m_rows.emplace_back();
 }
 
+void ResultListModel::setLastRecord(std::shared_ptr<const ComputerRecord> computer,
+                                    std::shared_ptr<const ShareRecord> share) {
+    if (m_rows.empty())
+        return;
+    m_rows.back().computer = std::move(computer);
+    m_rows.back().share = std::move(share);
+}
+
 void ResultListModel::setLastCaption(const QString& caption) {
     if (m_rows.empty())
         return;

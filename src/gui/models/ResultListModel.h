@@ -39,6 +39,8 @@ public:
     void setLastCaption(const QString& caption);
     void setLastImage(int image);
     void addLastSubItem(const QString& text);
+    void setLastRecord(std::shared_ptr<const ComputerRecord> computer,
+                       std::shared_ptr<const ShareRecord> share);
     void publish();
 
     // The rows as the view shows them.

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QTextDocument>
+#include <QToolTip>
 #include <qdrawutil.h>
 
 namespace norvane {
@@ -45,6 +47,27 @@ void StatusPanels::setPanel0OwnerDrawn(bool ownerDrawn) {
 void StatusPanels::setPanel0Text(const QString& text) {
     m_panel0Text = text;
     update();
+}
+
+void StatusPanels::setPanel1Note(const QString& text, const QString& toolTip) {
+    m_panel1Text = text;
+    m_panel1ToolTip = toolTip;
+    m_progress->setHidden(!text.isEmpty());
+    update();
+}
+
+bool StatusPanels::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (!m_panel1ToolTip.isEmpty() && panelRect(1).contains(help->pos()))
+            QToolTip::showText(help->globalPos(),
+                               Qt::convertFromPlainText(m_panel1ToolTip, Qt::WhiteSpaceNormal),
+                               this, panelRect(1));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 int StatusPanels::panelWidth(int panel) const {
@@ -87,6 +110,9 @@ void StatusPanels::paintEvent(QPaintEvent*) {
         else if (panel == 0)
             painter.drawText(inner.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
                              m_panel0Text);
+        else if (panel == 1)
+            painter.drawText(inner.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                             m_panel1Text);
         else if (panel == 2)
             drawOwnerPanel(painter, inner, m_intranet, QStringLiteral("Local intranet"));
         painter.restore();

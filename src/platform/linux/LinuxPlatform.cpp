@@ -130,7 +130,9 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
     if (target->level == BrowseLevel::Provider) {
         m_discovery->start(listAdapters());
         m_prefetch->start([this] { return m_discovery->hosts(); },
-                          [this](const std::string& name) { return queryNameOnAdapters(name); },
+                          [this](const std::string& name, bool brief) {
+                              return queryNameOnAdapters(name, brief);
+                          },
                           [this](std::uint32_t address) {
                               return queryNodeStatus(address, nodeStatusExchange());
                           });
@@ -193,6 +195,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         {
             const std::lock_guard lock(m_enumMutex);
             m_browsedGroups = std::move(browsed);
+            m_browsedServers.clear();
         }
         if (listing.error != 0 && found.empty())
             return listing;
@@ -221,7 +224,19 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         if (listing.error != 0 && !discovered)
             return listing;
         listing.error = 0;
-        listing.entries = mergeServers(std::move(listing.entries), target.name, found);
+        {
+            const std::lock_guard lock(m_enumMutex);
+            for (const SmbEntry& entry : listing.entries) {
+                if (entry.type == SmbServer)
+                    m_browsedServers.insert(upper(entry.name));
+            }
+        }
+        std::vector<DiscoveredHost> claimed;
+        for (const DiscoveredHost& host : found) {
+            if (sameNameIgnoringCase(host.group, target.name) && claimHolds(host))
+                claimed.push_back(host);
+        }
+        listing.entries = mergeServers(std::move(listing.entries), target.name, claimed);
         return listing;
     }
     case BrowseLevel::Server:
@@ -233,21 +248,15 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
             return SmbListing{refused, {}};
         }
     }
-    // A host that announced itself but whose name the SMB library cannot
-    // resolve is listed through the address it answered from. The library
-    // resolves as this platform does; a name known not to resolve is not
-    // left to run into the library's time-outs.
-    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
-    const DiscoveredHost* host = findHost(found, target.name);
-    SmbListing listing;
-    if (host == nullptr || resolveName(target.name)) {
-        listing = m_directory->list(url, target.level);
-        if (listing.error == 0 || host == nullptr)
-            return listing;
+    // A computer only discovery knows is listed at the address it answered
+    // from and nowhere else: its name is only what the answer claimed, and
+    // the SMB library would resolve it anew.
+    if (const auto answered = discoveredAddress(target.name)) {
+        const std::string address = inetNtoa(*answered);
+        qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
+        return m_directory->list("smb://" + address, target.level);
     }
-    const std::string address = inetNtoa(host->address);
-    qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
-    return m_directory->list("smb://" + address, target.level);
+    return m_directory->list(url, target.level);
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -257,6 +266,35 @@ DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
         return win::InvalidHandle;
     }
     return win::NoError;
+}
+
+ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
+    ComputerRecord facts;
+    bool browsed = false;
+    {
+        const std::lock_guard lock(m_enumMutex);
+        browsed = m_browsedServers.count(upper(computer)) != 0;
+    }
+    if (browsed)
+        facts.foundBy = FoundBy::BrowseList;
+    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
+    const DiscoveredHost* host = findHost(found, computer);
+    if (host == nullptr)
+        return facts;
+    // A discovery answer counts for a browsed computer only where it came
+    // from the address the computer's name resolved to.
+    std::optional<std::uint32_t> resolved;
+    if (browsed) {
+        const std::lock_guard lock(m_resolvedMutex);
+        const auto known = m_resolved.find(computer);
+        if (known != m_resolved.end())
+            resolved = known->second.address;
+    } else {
+        resolved = discoveredAddress(computer);
+    }
+    if (resolved == host->address)
+        facts.foundBy |= host->foundBy;
+    return facts;
 }
 
 void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {
@@ -374,13 +412,12 @@ int LinuxPlatform::wsaCleanup() {
 std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
     if (name == nullptr || *name == '\0' || m_abandonment.isSet())
         return std::nullopt;
-    std::optional<std::uint32_t> address = resolveName(name);
-    if (!address) {
-        // A host found by discovery is reached at the address it answered from.
-        const std::vector<DiscoveredHost> discovered = m_discovery->knownHosts();
-        if (const DiscoveredHost* host = findHost(discovered, name))
-            address = host->address;
-    }
+    // A computer only discovery knows is reached at the address it answered
+    // from: its name is not handed to the resolver, which would take a name
+    // such as "localhost" or "2130706433" for an address of its own.
+    std::optional<std::uint32_t> address = discoveredAddress(name);
+    if (!address)
+        address = resolveName(name);
     if (!address)
         qCDebug(lcNameService) << name << "not resolved by DNS, NetBIOS or discovery";
     if (address) {
@@ -403,14 +440,40 @@ std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name)
     if (found != nullptr)
         freeaddrinfo(found);
     if (!address) {
-        // As Windows does: fall back to a NetBIOS name query on the LAN.
+        // As Windows does: fall back to a NetBIOS name query on the LAN. A
+        // discovered host's query asked already counts where it found the
+        // name; where it did not, it may have been a brief one.
         const auto prefetched = m_prefetch->nameQuery(name);
-        address = prefetched ? *prefetched : queryNameOnAdapters(name);
+        address = prefetched && *prefetched ? *prefetched : queryNameOnAdapters(name, false);
     }
     return address;
 }
 
-std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::string& name) const {
+bool LinuxPlatform::claimHolds(const DiscoveredHost& host) {
+    const auto answer = m_prefetch->nameQuery(host.name);
+    if (!answer || !*answer || **answer == host.address)
+        return true;
+    qCDebug(discoveryCategory(host.foundBy))
+        << "left out" << QString::fromStdString(host.name) << "at" << inetNtoa(host.address).c_str()
+        << ": the name service puts that name at" << inetNtoa(**answer).c_str();
+    return false;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::discoveredAddress(const std::string& name) {
+    {
+        const std::lock_guard lock(m_enumMutex);
+        if (m_browsedServers.count(upper(name)) != 0)
+            return std::nullopt;
+    }
+    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
+    const DiscoveredHost* host = findHost(found, name);
+    if (host == nullptr || !claimHolds(*host))
+        return std::nullopt;
+    return host->address;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::string& name,
+                                                                bool brief) const {
     const auto netbios = nbns::netbiosName(name, nbns::SuffixWorkstation);
     if (!netbios)
         return std::nullopt;
@@ -419,7 +482,12 @@ std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::strin
         if (adapter.canBroadcast)
             targets.push_back({adapter.broadcast, adapter.address, adapter.netmask});
     }
-    return queryName(*netbios, targets, nameQueryExchange());
+    NbnsExchange exchange = nameQueryExchange();
+    if (brief) {
+        exchange.timeout = NameClaimCheckTimeout;
+        exchange.attempts = 1;
+    }
+    return queryName(*netbios, targets, exchange);
 }
 
 void LinuxPlatform::abandonLookups() {

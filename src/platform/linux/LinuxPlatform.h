@@ -8,6 +8,7 @@
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
+#include "discovery/DiscoveredHost.h"
 #include "platform/NetworkPlatform.h"
 
 #include <chrono>
@@ -27,6 +28,10 @@ namespace norvane {
 constexpr std::uint16_t NbnsPort = 137;
 constexpr std::chrono::milliseconds NameQueryAttemptTimeout{750};
 constexpr int NameQueryAttempts = 3;
+// The one attempt that asks whether a name a discovered host claims, and
+// that its own name service does not answer for, belongs to a computer
+// elsewhere: the owner answers a broadcast within a round trip.
+constexpr std::chrono::milliseconds NameClaimCheckTimeout{250};
 constexpr std::chrono::milliseconds NodeStatusAttemptTimeout{750};
 constexpr int NodeStatusAttempts = 3;
 // The SMB library's own time-out for each of its requests.
@@ -85,6 +90,7 @@ public:
     DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
     DWORD closeEnum(EnumHandle handle) override;
     void setLogOn(const std::optional<Credentials>& credentials) override;
+    ComputerRecord knownFacts(const std::string& computer) override;
 
     std::uint8_t netbios(Ncb& ncb) override;
 
@@ -119,7 +125,14 @@ private:
     std::uint8_t adapterStatus(Ncb& ncb);
     std::optional<std::uint32_t> resolve(const std::string& name);
     std::optional<std::uint32_t> resolveName(const std::string& name);
-    std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name) const;
+    // `brief`: one attempt of NameClaimCheckTimeout.
+    std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name, bool brief) const;
+    // Whether no name service answer puts the host's name at another
+    // address; waits for the round's name query of it.
+    bool claimHolds(const DiscoveredHost& host);
+    // The address a computer that only discovery knows answered from, when
+    // its claim to the name holds; nothing for any other name.
+    std::optional<std::uint32_t> discoveredAddress(const std::string& name);
     void rememberResolved(const std::string& name, std::uint32_t address);
     // 0, or the errno that tells why the server's shares cannot be listed.
     int checkServer(const std::string& name);
@@ -142,6 +155,8 @@ private:
     // The workgroups the latest provider-level browse list named, upper
     // case; nothing before the first.
     std::optional<std::set<std::string>> m_browsedGroups;
+    // The servers the browse lists of the round named so far, upper case.
+    std::set<std::string> m_browsedServers;
     // After the round it asks about.
     std::unique_ptr<IdentityPrefetch> m_prefetch;
 

@@ -9,3 +9,8 @@ Q_LOGGING_CATEGORY(lcWsd, "norvane.wsd", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDnsSd, "norvane.dnssd", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSweep, "norvane.sweep", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcAuth, "norvane.auth", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDirectory, "norvane.directory", QtWarningMsg)
+
+const QLoggingCategory& discoveryCategory(norvane::FoundBySet source) {
+    return source.contains(norvane::FoundBy::DnsSd) ? lcDnsSd() : lcWsd();
+}

@@ -1,5 +1,7 @@
 #include "NbnsClient.h"
 
+#include "discovery/Subnet.h"
+
 #include "UdpSocket.h"
 
 #include <netinet/in.h>
@@ -45,24 +47,6 @@ bool waitForSendTurn(int abandonFd) {
     }
 }
 
-// Whether `address` (network byte order) can be a host's: not unspecified
-// ("this network", 0/8), loopback, multicast, reserved or the limited
-// broadcast, nor the broadcast address of a network the query went to.
-bool canBeHost(std::uint32_t address, std::span<const NameQueryTarget> targets) {
-    constexpr std::uint32_t ThisNetwork = 0;
-    constexpr std::uint32_t Loopback = 127;
-    constexpr std::uint32_t FirstMulticast = 224; // multicast, reserved, broadcast above
-    const std::uint32_t host = ntohl(address);
-    const std::uint32_t firstByte = host >> 24;
-    if (firstByte == ThisNetwork || firstByte == Loopback || firstByte >= FirstMulticast)
-        return false;
-    return std::none_of(targets.begin(), targets.end(), [&](const NameQueryTarget& target) {
-        // A network of one or two addresses has no broadcast address.
-        const std::uint32_t hostBits = ~ntohl(target.netmask);
-        return hostBits >= 3 && host == (ntohl(target.network) | hostBits);
-    });
-}
-
 } // namespace
 
 NodeStatusReply queryNodeStatus(std::uint32_t address, const NbnsExchange& exchange) {
@@ -106,6 +90,9 @@ std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,
         return std::nullopt;
     const std::uint16_t id = newTransactionId();
     const auto request = nbns::nameQueryRequest(id, name, true);
+    std::vector<Subnet> networks;
+    for (const NameQueryTarget& target : targets)
+        networks.push_back({target.network, target.netmask});
     std::optional<std::uint32_t> address;
     for (int attempt = 0; attempt < exchange.attempts && !address; ++attempt) {
         if (!waitForSendTurn(exchange.abandonFd))
@@ -130,7 +117,7 @@ std::optional<std::uint32_t> queryName(const nbns::NetbiosName& name,
                 // one may still come.
                 const auto usable =
                     std::find_if(addresses->begin(), addresses->end(),
-                                 [&](std::uint32_t a) { return canBeHost(a, targets); });
+                                 [&](std::uint32_t a) { return canBeHostAddress(a, networks); });
                 if (usable == addresses->end())
                     return false;
                 address = *usable;

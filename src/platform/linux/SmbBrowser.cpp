@@ -2,6 +2,7 @@
 
 #include "Abandonment.h"
 #include "Logging.h"
+#include "SambaCacheFolder.h"
 
 #include <ifaddrs.h>
 #include <krb5.h>
@@ -116,6 +117,14 @@ public:
             smbc_setConfiguration(m_context, settings.configFile.c_str()) != 0) {
             release();
             return;
+        }
+        // Without a configuration of the caller's, the library's caches go
+        // to a folder this user can write; a configuration that cannot be
+        // read leaves the library's own in force.
+        if (settings.configFile.empty()) {
+            static const std::string caches = SambaCacheFolder::configFile();
+            if (!caches.empty())
+                smbc_setConfiguration(m_context, caches.c_str());
         }
         useAnonymous();
         smbc_setFunctionAuthDataWithContext(m_context, logOnData);

@@ -26,7 +26,17 @@ std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHos
     std::vector<DiscoveredHost> united;
     for (const std::vector<DiscoveredHost>& hosts : sources) {
         for (const DiscoveredHost& host : hosts) {
-            if (findHost(united, host.name) == nullptr)
+            const auto known = std::find_if(united.begin(), united.end(), [&](const auto& other) {
+                return sameNameIgnoringCase(other.name, host.name);
+            });
+            if (known != united.end()) {
+                if (known->address == host.address)
+                    known->foundBy |= host.foundBy;
+                continue;
+            }
+            // One answering address stands for one computer.
+            if (std::none_of(united.begin(), united.end(),
+                             [&](const auto& other) { return other.address == host.address; }))
                 united.push_back(host);
         }
     }

@@ -16,7 +16,8 @@ namespace norvane {
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // The hosts of several sources as one list: a name once, the first source
-// that found it winning.
+// that found it winning (a later source at the same address adds itself to
+// its sources), and an address once.
 std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources);
 
 // The browse list's workgroups followed by every group only discovery knows.

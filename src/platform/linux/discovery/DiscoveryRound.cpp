@@ -1,6 +1,9 @@
 #include "DiscoveryRound.h"
 
+#include "discovery/DiscoveryAdmission.h"
+#include "linux/Logging.h"
 #include "linux/discovery/DiscoveryMerge.h"
+#include "platform/NetworkPlatform.h"
 
 namespace norvane {
 
@@ -22,6 +25,9 @@ void DiscoveryRound::start(const std::vector<Adapter>& adapters) {
         m_hosts.clear();
     }
     m_collected = false;
+    m_subnets.clear();
+    for (const Adapter& adapter : adapters)
+        m_subnets.push_back({adapter.address & adapter.netmask, adapter.netmask});
     for (const auto& source : m_sources)
         source->start(adapters);
 }
@@ -30,8 +36,16 @@ std::vector<DiscoveredHost> DiscoveryRound::hosts() {
     const std::lock_guard lock(m_roundMutex);
     if (!m_collected) {
         std::vector<std::vector<DiscoveredHost>> found;
-        for (const auto& source : m_sources)
-            found.push_back(source->results());
+        for (const auto& source : m_sources) {
+            const std::vector<DiscoveredHost> results = source->results();
+            Admission admission = admitHosts(results, m_subnets);
+            for (const RefusedHost& refused : admission.refused)
+                qCDebug(discoveryCategory(refused.host.foundBy))
+                    << "left out" << QString::fromStdString(refused.host.name) << "at"
+                    << NetworkPlatform::inetNtoa(refused.host.address).c_str() << ":"
+                    << refused.reason;
+            found.push_back(std::move(admission.admitted));
+        }
         const std::lock_guard hostsLock(m_hostsMutex);
         m_hosts = uniteHosts(found);
         m_collected = true;

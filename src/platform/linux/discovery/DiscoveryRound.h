@@ -4,6 +4,7 @@
 // when a scan opens the provider level, its hosts kept for the workgroup
 // and server levels that follow, until the next round starts.
 
+#include "discovery/Subnet.h"
 #include "linux/discovery/DiscoverySource.h"
 
 #include <mutex>
@@ -20,8 +21,9 @@ public:
 
     // Starts a round of every source; returns at once.
     void start(const std::vector<Adapter>& adapters);
-    // Waits for the round to end and returns what all sources found, a name
-    // once. Empty before the first round.
+    // Waits for the round to end and returns what all sources found that
+    // passed their checks (see admitHosts), a name once. Empty before the
+    // first round.
     std::vector<DiscoveredHost> hosts();
     // What the latest round found if it has ended; never waits.
     std::vector<DiscoveredHost> knownHosts();
@@ -32,6 +34,7 @@ private:
     DiscoverySources m_sources;
     std::mutex m_roundMutex; // held while a round starts or is collected
     bool m_collected = true;
+    std::vector<Subnet> m_subnets; // of the adapters of the round
     std::mutex m_hostsMutex;
     std::vector<DiscoveredHost> m_hosts;
 };

@@ -4,6 +4,7 @@
 // themselves known (WS-Discovery, DNS-SD). A source runs one round per scan
 // alongside the browse-list fetch and reports the SMB hosts it found.
 
+#include "discovery/DiscoveredHost.h"
 #include "linux/Adapters.h"
 
 #include <cstdint>
@@ -12,17 +13,6 @@
 #include <vector>
 
 namespace norvane {
-
-struct DiscoveredHost {
-    // The computer's name as NetBIOS would show it (at most 15 characters).
-    std::string name;
-    // Its workgroup or domain, as the host gives it.
-    std::string group;
-    // The address it answered from, in network byte order.
-    std::uint32_t address = 0;
-
-    bool operator==(const DiscoveredHost&) const = default;
-};
 
 class DiscoverySource {
 public:

@@ -4,38 +4,56 @@
 
 namespace norvane {
 
+namespace {
+
+// The answer of a job, or `fallback` for a job that never ran because the
+// round was replaced first.
+template <typename T> T answerOf(const std::shared_future<T>& answer, T fallback) {
+    try {
+        return answer.get();
+    } catch (const std::future_error&) {
+        return fallback;
+    }
+}
+
+} // namespace
+
 IdentityPrefetch::~IdentityPrefetch() {
+    finish();
+}
+
+void IdentityPrefetch::finish() {
     if (m_thread.joinable())
         m_thread.join();
+    // Jobs not started are dropped; their answers read as none.
+    m_pool.reset();
 }
 
 void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery nodeStatusQuery) {
-    if (m_thread.joinable())
-        m_thread.join();
+    finish();
     {
         const std::lock_guard lock(m_mutex);
         m_hostsKnown = false;
         m_entries.clear();
     }
+    m_pool = std::make_unique<LookupPool>(PrefetchThreadLimit);
     m_thread = std::thread([this, hosts = std::move(hosts), nameQuery = std::move(nameQuery),
                             nodeStatusQuery = std::move(nodeStatusQuery)] {
         std::vector<Entry> entries;
         for (const DiscoveredHost& host : hosts()) {
-            if (entries.size() == MaxPrefetchedHosts)
-                break;
-            Entry entry{host.name, host.address, {}, {}};
-            entry.statusAnswer =
-                std::async(std::launch::async, nodeStatusQuery, host.address).share();
-            entry.nameAnswer = std::async(std::launch::async,
-                                          [nameQuery, status = entry.statusAnswer,
-                                           name = host.name]() -> std::optional<std::uint32_t> {
-                                              if (status.wait_for(NameServiceRefusalWindow) ==
-                                                      std::future_status::ready &&
-                                                  status.get().refused)
-                                                  return std::nullopt;
-                                              return nameQuery(name);
-                                          })
-                                   .share();
+            auto status = std::make_shared<std::promise<NodeStatusReply>>();
+            auto name = std::make_shared<std::promise<std::optional<std::uint32_t>>>();
+            Entry entry{host.name, host.address, name->get_future().share(),
+                        status->get_future().share()};
+            m_pool->post([status, address = host.address, nodeStatusQuery] {
+                status->set_value(nodeStatusQuery(address));
+            });
+            m_pool->post([name, answer = entry.statusAnswer, host = host.name, nameQuery] {
+                const bool refused =
+                    answer.wait_for(NameServiceRefusalWindow) == std::future_status::ready &&
+                    answerOf(answer, NodeStatusReply{}).refused;
+                name->set_value(nameQuery(host, refused));
+            });
             entries.push_back(std::move(entry));
         }
         const std::lock_guard lock(m_mutex);
@@ -67,7 +85,7 @@ std::optional<std::optional<std::uint32_t>> IdentityPrefetch::nameQuery(const st
             return std::nullopt;
         answer = entry->nameAnswer;
     }
-    return answer.get();
+    return answerOf(answer, std::optional<std::uint32_t>{});
 }
 
 std::optional<std::optional<nbns::NodeStatus>> IdentityPrefetch::nodeStatus(std::uint32_t address) {
@@ -80,7 +98,7 @@ std::optional<std::optional<nbns::NodeStatus>> IdentityPrefetch::nodeStatus(std:
             return std::nullopt;
         answer = entry->statusAnswer;
     }
-    return answer.get().status;
+    return answerOf(answer, NodeStatusReply{}).status;
 }
 
 } // namespace norvane

@@ -1,19 +1,25 @@
 #pragma once
 
 // The name query and node status of every host a discovery round found,
-// asked all at once as soon as the round ends, so that the walk, which
+// asked side by side as soon as the round ends, so that the walk, which
 // looks up one host after the other, does not wait out each unanswered
-// query of a host with NetBIOS switched off on its own. A host that refuses
-// the name service port has no NetBIOS name to look for: its name query is
-// not sent.
+// query of a host with NetBIOS switched off on its own.
+//
+// The name query also tells whether a discovered name belongs to another
+// computer: any device may claim any name, and the name service answer
+// decides. A host that refuses the name service port has no NetBIOS name
+// of its own, so its name is asked once, briefly: a computer that owns the
+// name answers a broadcast within a round trip.
 
 #include "linux/NbnsClient.h"
 #include "linux/discovery/DiscoverySource.h"
+#include "scan/LookupPool.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,8 +28,8 @@
 
 namespace norvane {
 
-// Hosts of one round looked up at once; the rest are looked up as they come.
-constexpr std::size_t MaxPrefetchedHosts = 32;
+// Hosts looked up at once; the others wait for a free thread.
+constexpr std::size_t PrefetchThreadLimit = 64;
 // How long a host's name query waits for its node status to be refused: a
 // host on the LAN that runs no name service says so within a round trip.
 // A silent host's name query starts this much later.
@@ -32,7 +38,8 @@ constexpr std::chrono::milliseconds NameServiceRefusalWindow{200};
 class IdentityPrefetch {
 public:
     using Hosts = std::function<std::vector<DiscoveredHost>()>;
-    using NameQuery = std::function<std::optional<std::uint32_t>(const std::string&)>;
+    // The name's address by the name service; `brief` asks once, briefly.
+    using NameQuery = std::function<std::optional<std::uint32_t>(const std::string&, bool brief)>;
     using NodeStatusQuery = std::function<NodeStatusReply(std::uint32_t)>;
 
     IdentityPrefetch() = default;
@@ -61,8 +68,10 @@ private:
 
     const Entry* waitForEntry(const std::function<bool(const Entry&)>& wanted,
                               std::unique_lock<std::mutex>& lock);
+    void finish();
 
     std::thread m_thread;
+    std::unique_ptr<LookupPool> m_pool;
     std::mutex m_mutex;
     std::condition_variable m_known;
     bool m_hostsKnown = true;

@@ -91,7 +91,7 @@ std::vector<DiscoveredHost> DnsSdSource::round(const std::vector<Adapter>& adapt
             continue;
         qCDebug(lcDnsSd) << "found" << identity->name.c_str() << "in" << identity->group.c_str()
                          << (status != statuses.end() ? "(NetBIOS)" : "(host name)");
-        hosts.push_back({identity->name, identity->group, service.address});
+        hosts.push_back({identity->name, identity->group, service.address, FoundBy::DnsSd});
     }
     return hosts;
 }

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <list>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -268,12 +269,18 @@ private:
         // Hosts send every reply twice. The same endpoint from another
         // address is another device, so that no host can hide another by
         // claiming its endpoint.
-        if (!m_devices.emplace(match.endpoint, from).second)
+        if (m_devices.count({match.endpoint, from}) != 0)
             return;
-        if (m_devices.size() > WsdMaxDevices) {
+        if (m_devices.size() >= WsdMaxDevices) {
             qCDebug(lcWsd) << "ignored" << dotted(from).c_str() << ": too many devices";
             return;
         }
+        if (++m_endpointsAt[from] > WsdMaxEndpointsPerAddress) {
+            qCDebug(lcWsd) << "ignored" << match.endpoint.c_str() << "from" << dotted(from).c_str()
+                           << ": too many endpoints at one address";
+            return;
+        }
+        m_devices.emplace(match.endpoint, from);
         qCDebug(lcWsd).noquote() << "ProbeMatch from" << dotted(from).c_str() << "for"
                                  << match.endpoint.c_str();
         if (!match.transportAddresses.empty()) {
@@ -386,7 +393,8 @@ private:
                                  << "in" << metadata.computer->group.c_str() << "at"
                                  << source.c_str();
         if (!known)
-            m_found.push_back({metadata.computer->name, metadata.computer->group, fetch.from});
+            m_found.push_back({metadata.computer->name, metadata.computer->group, fetch.from,
+                               FoundBy::WsDiscovery});
         return false;
     }
 
@@ -397,6 +405,7 @@ private:
     std::string m_probeId;
     bool m_collecting = true;
     std::set<std::pair<std::string, std::uint32_t>> m_devices; // endpoint, address
+    std::map<std::uint32_t, std::size_t> m_endpointsAt;
     std::vector<Resolving> m_resolving;
     std::list<Fetch> m_fetches;
     std::vector<DiscoveredHost> m_found;

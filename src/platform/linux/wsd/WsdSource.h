@@ -25,6 +25,9 @@ constexpr std::chrono::milliseconds WsdResolveTimeout{700};
 constexpr std::chrono::milliseconds WsdFetchTimeout{1500};
 // Devices taken from one round; more are ignored.
 constexpr std::size_t WsdMaxDevices = 128;
+// Endpoints taken from one address: a computer has one, a multifunction
+// box a few; a device announcing thousands gets no more than this.
+constexpr std::size_t WsdMaxEndpointsPerAddress = 4;
 
 struct WsdSettings {
     std::uint16_t port = WsdPort;
