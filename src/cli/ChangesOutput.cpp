@@ -1,5 +1,6 @@
 #include "ChangesOutput.h"
 
+#include "CsvExport.h"
 #include "JsonExport.h"
 #include "common/CsvReader.h"
 #include "common/VisibleText.h"
@@ -130,7 +131,7 @@ QJsonObject scanJson(const StoredScan& scan) {
 void addCsvRecord(QString& text, const QStringList& fields) {
     QStringList quoted;
     for (const QString& field : fields)
-        quoted << csvField(field);
+        quoted << spreadsheetCell(field);
     text += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 } // namespace

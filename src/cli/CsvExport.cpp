@@ -9,19 +9,10 @@ constexpr QLatin1StringView RecordEnd("\r\n");
 // The first characters with which a spreadsheet takes a cell for a formula.
 constexpr QLatin1StringView FormulaStarts("=+-@\t\r");
 
-// A name, group or comment from the network must never become a formula in
-// the spreadsheet that opens the file: such a cell starts with an
-// apostrophe, which spreadsheets take as "text follows" and do not show.
-QString inert(const QString& field) {
-    if (!field.isEmpty() && FormulaStarts.contains(field.front()))
-        return QLatin1Char('\'') + field;
-    return field;
-}
-
 void addRecord(QString& text, const QStringList& fields) {
     QStringList quoted;
     for (const QString& field : fields)
-        quoted << csvField(inert(field));
+        quoted << spreadsheetCell(field);
     text += quoted.join(QLatin1Char(',')) + RecordEnd;
 }
 
@@ -29,6 +20,12 @@ QString obtained(const QString& text, const char* placeholder) {
     return text == QLatin1String(placeholder) ? QString() : text;
 }
 } // namespace
+
+QString spreadsheetCell(const QString& field) {
+    if (!field.isEmpty() && FormulaStarts.contains(field.front()))
+        return csvField(QLatin1Char('\'') + field);
+    return csvField(field);
+}
 
 QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors) {
     const bool computers = scan.resourceType == rtComputer;

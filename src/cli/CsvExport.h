@@ -17,4 +17,9 @@ namespace norvane {
 
 QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors);
 
+// A CSV field that a spreadsheet never takes for a formula: a text from the
+// network that starts as one gets a leading apostrophe, which spreadsheets
+// read as "text follows" and do not show.
+QString spreadsheetCell(const QString& field);
+
 } // namespace norvane
