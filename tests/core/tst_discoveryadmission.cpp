@@ -105,6 +105,19 @@ private slots:
                              .address = htonl(0x0A000000u + 1 + i),
                              .foundBy = FoundBy::DnsSd});
         QCOMPARE(admitHosts(found, {}).admitted.size(), MaxHostsPerSourceRound);
+        QCOMPARE(admitHosts(found, {}, 5).admitted.size(), 5u);
+    }
+
+    // A directory's computers have no answering address yet: several at 0
+    // are admitted, and their names are still checked.
+    void namedHostsNeedNoAddress() {
+        std::vector<DiscoveredHost> found{host("PC1", "0.0.0.0"), host("PC2", "0.0.0.0"),
+                                          host("127.0.0.1", "0.0.0.0")};
+        for (DiscoveredHost& named : found)
+            named.reach = HostReach::Named;
+        const Admission admission = admitHosts(found, std::span(&Lab, 1));
+        QCOMPARE(admission.admitted, (std::vector<DiscoveredHost>{found[0], found[1]}));
+        QCOMPARE(admission.refused.size(), 1u);
     }
 };
 

@@ -158,6 +158,18 @@ private slots:
         QVERIFY(!findHost(united, "PC"));
     }
 
+    // A name a directory gave cannot be taken by an answer, whichever
+    // source came first; answers still own one address each.
+    void namedHostsWinTheirName() {
+        std::vector<std::vector<DiscoveredHost>> sources{
+            hostsFrom({"SRV@WG@10.0.0.1", "PC2@WG@10.0.0.2"}), hostsFrom({"srv@DOM@0.0.0.0"})};
+        sources[1][0].reach = HostReach::Named;
+        const auto united = uniteHosts(sources);
+        QCOMPARE(united.size(), std::size_t(2));
+        QCOMPARE(united[0], sources[1][0]);
+        QCOMPARE(united[1], sources[0][1]);
+    }
+
     // The walk's view: groups, servers and shares over a scripted browse
     // list and a scripted source.
     void enumerationsListTheUnion_data() {

@@ -1,15 +1,27 @@
 #pragma once
 
-// A computer as a discovery source (WS-Discovery, DNS-SD, ...) reported it:
-// an unauthenticated answer from the network, to be checked before it
-// joins the list.
+// A computer as a discovery source (WS-Discovery, DNS-SD, a directory, an
+// address sweep) reported it, to be checked before it joins the list.
 
 #include "records/ComputerRecord.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace norvane {
+
+// How far a source's word on a host goes, which decides how it is reached.
+enum class HostReach : std::uint8_t {
+    // An unauthenticated answer (multicast, or a probe of an address): the
+    // name is only a claim. Reached at `address`, the address that answered,
+    // and only while no name service puts the name elsewhere.
+    AnsweredFrom,
+    // An authenticated source (a directory read over a signed, sealed bind)
+    // named the computer: reached by its DNS name like a browsed computer.
+    // `address` is 0 until a look-up resolves the name.
+    Named,
+};
 
 struct DiscoveredHost {
     // The computer's name as NetBIOS would show it.
@@ -20,6 +32,14 @@ struct DiscoveredHost {
     std::uint32_t address = 0;
     // The sources that reported it.
     FoundBySet foundBy;
+    HostReach reach = HostReach::AnsweredFrom;
+    // What the source knows beyond name and address, as given (checked and
+    // made printable before it is shown).
+    std::string comment{};
+    std::string dnsName{};
+    std::string operatingSystem{};
+    std::string osVersion{};
+    std::optional<DirectoryFacts> directory{};
 
     bool operator==(const DiscoveredHost&) const = default;
 };

@@ -34,9 +34,9 @@ bool isLocalHostName(QString name) {
 // Letters that show nothing: fillers, blank patterns and joiners that are
 // not of the format category.
 bool isInvisibleLetter(char32_t c) {
-    return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 || c == 0x2800 ||
-           c == 0x034F || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) ||
-           c == 0x17B4 || c == 0x17B5 || c == 0x180E;
+    return c == 0x115F || c == 0x1160 || c == 0x3164 || c == 0xFFA0 || c == 0x2800 || c == 0x034F ||
+           (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) || c == 0x17B4 ||
+           c == 0x17B5 || c == 0x180E;
 }
 
 bool isHiding(char32_t c) {
@@ -81,22 +81,25 @@ std::optional<QString> discoveredNameRefusal(std::string_view name) {
     return std::nullopt;
 }
 
-Admission admitHosts(std::span<const DiscoveredHost> found, std::span<const Subnet> subnets) {
+Admission admitHosts(std::span<const DiscoveredHost> found, std::span<const Subnet> subnets,
+                     std::size_t maxHosts) {
     Admission admission;
     std::set<std::uint32_t> addresses;
     for (const DiscoveredHost& host : found) {
+        const bool answered = host.reach == HostReach::AnsweredFrom;
         std::optional<QString> reason = discoveredNameRefusal(host.name);
-        if (!reason && !canBeHostAddress(host.address, subnets))
+        if (!reason && answered && !canBeHostAddress(host.address, subnets))
             reason = QStringLiteral("an address no host can have");
-        if (!reason && addresses.count(host.address) != 0)
+        if (!reason && answered && addresses.count(host.address) != 0)
             reason = QStringLiteral("its address already answered for another computer");
-        if (!reason && admission.admitted.size() == MaxHostsPerSourceRound)
+        if (!reason && admission.admitted.size() == maxHosts)
             reason = QStringLiteral("too many computers in one round");
         if (reason) {
             admission.refused.push_back({host, *reason});
             continue;
         }
-        addresses.insert(host.address);
+        if (answered)
+            addresses.insert(host.address);
         admission.admitted.push_back(host);
     }
     return admission;

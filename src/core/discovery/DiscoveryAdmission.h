@@ -41,9 +41,11 @@ struct Admission {
 };
 
 // The hosts of one source's round that may join the list, in their order:
-// each with an acceptable name and an address that can be a host's on
-// `subnets`, the first name of each address only, at most
-// MaxHostsPerSourceRound of them.
-Admission admitHosts(std::span<const DiscoveredHost> found, std::span<const Subnet> subnets);
+// each with an acceptable name and, where it answered from an address, an
+// address that can be a host's on `subnets`, the first name of each
+// address only; at most `maxHosts` of them. A host an authenticated source
+// named (HostReach::Named) has no answering address to check.
+Admission admitHosts(std::span<const DiscoveredHost> found, std::span<const Subnet> subnets,
+                     std::size_t maxHosts = MaxHostsPerSourceRound);
 
 } // namespace norvane

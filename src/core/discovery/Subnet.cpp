@@ -9,7 +9,7 @@ namespace norvane {
 bool canBeHostAddress(std::uint32_t address, std::span<const Subnet> subnets) {
     constexpr std::uint32_t ThisNetwork = 0;
     constexpr std::uint32_t Loopback = 127;
-    constexpr std::uint32_t FirstMulticast = 224; // multicast, reserved, broadcast above
+    constexpr std::uint32_t FirstMulticast = 224;         // multicast, reserved, broadcast above
     constexpr std::uint32_t SmallestNetworkWithHosts = 3; // host bits of a /30
     const std::uint32_t host = qFromBigEndian(address);
     const std::uint32_t firstByte = host >> 24;

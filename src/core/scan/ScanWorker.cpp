@@ -201,6 +201,12 @@ private:
         if (found.address)
             record->address = NetworkPlatform::inetAddr(found.address->toLatin1().constData());
         record->mac = macFromText(found.mac);
+        // The sources' facts are network text too.
+        record->dnsName = visibleText(record->dnsName);
+        record->operatingSystem = visibleText(record->operatingSystem);
+        record->osVersion = visibleText(record->osVersion);
+        if (record->directory)
+            record->directory->ouPath = visibleText(record->directory->ouPath);
         m_output.setComputerRecord(std::move(record));
     }
 

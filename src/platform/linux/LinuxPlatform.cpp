@@ -292,8 +292,15 @@ ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
     } else {
         resolved = discoveredAddress(computer);
     }
-    if (resolved == host->address)
-        facts.foundBy |= host->foundBy;
+    // A host an authenticated source named speaks for its name wherever it
+    // resolves.
+    if (host->reach != HostReach::Named && resolved != host->address)
+        return facts;
+    facts.foundBy |= host->foundBy;
+    facts.dnsName = QString::fromStdString(host->dnsName);
+    facts.operatingSystem = QString::fromStdString(host->operatingSystem);
+    facts.osVersion = QString::fromStdString(host->osVersion);
+    facts.directory = host->directory;
     return facts;
 }
 

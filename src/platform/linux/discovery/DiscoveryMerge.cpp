@@ -24,20 +24,29 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
 
 std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources) {
     std::vector<DiscoveredHost> united;
-    for (const std::vector<DiscoveredHost>& hosts : sources) {
-        for (const DiscoveredHost& host : hosts) {
-            const auto known = std::find_if(united.begin(), united.end(), [&](const auto& other) {
-                return sameNameIgnoringCase(other.name, host.name);
-            });
-            if (known != united.end()) {
-                if (known->address == host.address)
-                    known->foundBy |= host.foundBy;
-                continue;
+    // Named hosts first, so that no answer can take a name a directory gave.
+    for (const HostReach reach : {HostReach::Named, HostReach::AnsweredFrom}) {
+        for (const std::vector<DiscoveredHost>& hosts : sources) {
+            for (const DiscoveredHost& host : hosts) {
+                if (host.reach != reach)
+                    continue;
+                const auto known =
+                    std::find_if(united.begin(), united.end(), [&](const auto& other) {
+                        return sameNameIgnoringCase(other.name, host.name);
+                    });
+                if (known != united.end()) {
+                    if (known->reach == reach && known->address == host.address)
+                        known->foundBy |= host.foundBy;
+                    continue;
+                }
+                // One answering address stands for one computer.
+                if (reach == HostReach::Named ||
+                    std::none_of(united.begin(), united.end(), [&](const auto& other) {
+                        return other.reach == HostReach::AnsweredFrom &&
+                               other.address == host.address;
+                    }))
+                    united.push_back(host);
             }
-            // One answering address stands for one computer.
-            if (std::none_of(united.begin(), united.end(),
-                             [&](const auto& other) { return other.address == host.address; }))
-                united.push_back(host);
         }
     }
     return united;
@@ -56,7 +65,7 @@ std::vector<SmbEntry> mergeServers(std::vector<SmbEntry> browsed, std::string_vi
                                    std::span<const DiscoveredHost> found) {
     for (const DiscoveredHost& host : found) {
         if (sameNameIgnoringCase(host.group, group) && !listed(browsed, SmbServer, host.name))
-            browsed.push_back({SmbServer, host.name, {}});
+            browsed.push_back({SmbServer, host.name, host.comment});
     }
     return browsed;
 }

@@ -15,9 +15,10 @@ namespace norvane {
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
-// The hosts of several sources as one list: a name once, the first source
-// that found it winning (a later source at the same address adds itself to
-// its sources), and an address once.
+// The hosts of several sources as one list: a name once, and an answering
+// address once. For a name, a host an authenticated source named wins over
+// any answer that claimed it; otherwise the first source that found it wins
+// and a later source at the same address adds itself to its sources.
 std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources);
 
 // The browse list's workgroups followed by every group only discovery knows.

@@ -38,7 +38,7 @@ std::vector<DiscoveredHost> DiscoveryRound::hosts() {
         std::vector<std::vector<DiscoveredHost>> found;
         for (const auto& source : m_sources) {
             const std::vector<DiscoveredHost> results = source->results();
-            Admission admission = admitHosts(results, m_subnets);
+            Admission admission = admitHosts(results, m_subnets, source->maxHostsPerRound());
             for (const RefusedHost& refused : admission.refused)
                 qCDebug(discoveryCategory(refused.host.foundBy))
                     << "left out" << QString::fromStdString(refused.host.name) << "at"

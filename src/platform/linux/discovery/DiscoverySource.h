@@ -5,6 +5,7 @@
 // alongside the browse-list fetch and reports the SMB hosts it found.
 
 #include "discovery/DiscoveredHost.h"
+#include "discovery/DiscoveryAdmission.h"
 #include "linux/Adapters.h"
 
 #include <cstdint>
@@ -31,6 +32,8 @@ public:
     virtual std::vector<DiscoveredHost> results() = 0;
     // Ends a running round early; results() then returns at once.
     virtual void cancel() = 0;
+    // The most computers one round of this source may add.
+    virtual std::size_t maxHostsPerRound() const { return MaxHostsPerSourceRound; }
 };
 
 using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
