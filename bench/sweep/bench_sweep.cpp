@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     };
     const SweepSummary summary = sweep.run(addresses, [&](const SweptHost& host) {
         std::printf("%7.3f s  %-15s nb %-15s %-15s ntlm %-15s %-15s dns %s/%s os %s\n", seconds(),
-                    qPrintable(addressText(ntohl(host.address))),
+                    qPrintable(hostOrderAddressText(ntohl(host.address))),
                     host.netbios ? host.netbios->name.c_str() : "-",
                     host.netbios ? host.netbios->group.c_str() : "-",
                     host.ntlm ? qPrintable(host.ntlm->netbiosComputer) : "-",

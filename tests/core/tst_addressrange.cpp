@@ -133,7 +133,7 @@ private slots:
     }
 
     void addressTextIsDotted() {
-        QCOMPARE(addressText(address(192, 168, 4, 201)), QStringLiteral("192.168.4.201"));
+        QCOMPARE(hostOrderAddressText(address(192, 168, 4, 201)), QStringLiteral("192.168.4.201"));
     }
 };
 

@@ -39,7 +39,7 @@ AddressRangeParse refused(QStringView text, const QString& why) {
 
 } // namespace
 
-QString addressText(std::uint32_t address) {
+QString hostOrderAddressText(std::uint32_t address) {
     return QStringLiteral("%1.%2.%3.%4")
         .arg(address >> 24)
         .arg(address >> 16 & 0xFF)

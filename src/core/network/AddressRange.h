@@ -39,7 +39,7 @@ struct AddressRangeParse {
 AddressRangeParse parseAddressRange(QStringView text);
 
 // "a.b.c.d" of an address in host byte order.
-QString addressText(std::uint32_t address);
+QString hostOrderAddressText(std::uint32_t address);
 
 // The addresses of several ranges in ascending order, each once even where
 // ranges overlap.

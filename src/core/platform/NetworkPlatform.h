@@ -9,6 +9,7 @@
 
 #include "common/Credentials.h"
 #include "common/WinErrors.h"
+#include "platform/SourceOptions.h"
 #include "records/ComputerRecord.h"
 
 #include <cstddef>
@@ -175,6 +176,9 @@ public:
     // open fails with LogonFailure (or AccessDenied). Stands for a
     // connection to a server's IPC$ share made with a name and password.
     virtual void setLogOn(const std::optional<Credentials>& credentials);
+    // The directory and address-range sources' options for the rounds that
+    // follow; a platform without such sources ignores them.
+    virtual void setSourceOptions(const SourceOptions& options) { (void)options; }
 
     // NetBIOS: runs the control block synchronously; returns its return code,
     // which it also stores in ncb.retcode.

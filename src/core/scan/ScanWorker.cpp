@@ -114,6 +114,7 @@ public:
         NetResource provider;
         provider.provider = m_inputs.providerName.toStdString();
         EnumHandle handle = 0;
+        m_platform.setSourceOptions(m_inputs.sources);
         if (m_platform.openEnum(RESOURCE_GLOBALNET, RESOURCETYPE_DISK, RESOURCEUSAGE_CONTAINER,
                                 &provider, &handle) != win::NoError) {
             m_output.showError(QStringLiteral("You are not logged in ") +

@@ -12,6 +12,7 @@
 #include "ScanModel.h"
 #include "StopRequest.h"
 #include "platform/NetworkPlatform.h"
+#include "platform/SourceOptions.h"
 
 #include <QByteArray>
 #include <QString>
@@ -57,6 +58,8 @@ struct ScanInputs {
     std::uint8_t lanaNum = 0;
     // 0: every look-up runs on the walk's thread when its row is reached.
     std::size_t lookAheadLimit = LookAheadLimit;
+    // Handed to the platform before the walk opens the provider level.
+    SourceOptions sources{};
 };
 
 // Result codes of a walk.

@@ -128,7 +128,12 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
         return result;
     }
     if (target->level == BrowseLevel::Provider) {
-        m_discovery->start(listAdapters());
+        SourceOptions options;
+        {
+            const std::lock_guard lock(m_enumMutex);
+            options = m_sourceOptions;
+        }
+        m_discovery->start(listAdapters(), options);
         m_prefetch->start([this] { return m_discovery->hosts(); },
                           [this](const std::string& name, bool brief) {
                               return queryNameOnAdapters(name, brief);
@@ -302,6 +307,11 @@ ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
     facts.osVersion = QString::fromStdString(host->osVersion);
     facts.directory = host->directory;
     return facts;
+}
+
+void LinuxPlatform::setSourceOptions(const SourceOptions& options) {
+    const std::lock_guard lock(m_enumMutex);
+    m_sourceOptions = options;
 }
 
 void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {

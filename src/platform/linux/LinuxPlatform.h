@@ -91,6 +91,7 @@ public:
     DWORD closeEnum(EnumHandle handle) override;
     void setLogOn(const std::optional<Credentials>& credentials) override;
     ComputerRecord knownFacts(const std::string& computer) override;
+    void setSourceOptions(const SourceOptions& options) override;
 
     std::uint8_t netbios(Ncb& ncb) override;
 
@@ -152,6 +153,7 @@ private:
     EnumHandle m_nextEnum = 1;
 
     std::unique_ptr<DiscoveryRound> m_discovery;
+    SourceOptions m_sourceOptions; // under m_enumMutex
     // The workgroups the latest provider-level browse list named, upper
     // case; nothing before the first.
     std::optional<std::set<std::string>> m_browsedGroups;

@@ -18,7 +18,7 @@ void DiscoveryRound::cancel() {
         source->cancel();
 }
 
-void DiscoveryRound::start(const std::vector<Adapter>& adapters) {
+void DiscoveryRound::start(const std::vector<Adapter>& adapters, const SourceOptions& options) {
     const std::lock_guard lock(m_roundMutex);
     {
         const std::lock_guard hostsLock(m_hostsMutex);
@@ -28,8 +28,10 @@ void DiscoveryRound::start(const std::vector<Adapter>& adapters) {
     m_subnets.clear();
     for (const Adapter& adapter : adapters)
         m_subnets.push_back({adapter.address & adapter.netmask, adapter.netmask});
-    for (const auto& source : m_sources)
+    for (const auto& source : m_sources) {
+        source->configure(options);
         source->start(adapters);
+    }
 }
 
 std::vector<DiscoveredHost> DiscoveryRound::hosts() {

@@ -19,8 +19,9 @@ public:
     DiscoveryRound& operator=(const DiscoveryRound&) = delete;
     ~DiscoveryRound();
 
-    // Starts a round of every source; returns at once.
-    void start(const std::vector<Adapter>& adapters);
+    // Starts a round of every source with the user's options; returns at
+    // once.
+    void start(const std::vector<Adapter>& adapters, const SourceOptions& options = {});
     // Waits for the round to end and returns what all sources found that
     // passed their checks (see admitHosts), a name once. Empty before the
     // first round.

@@ -7,6 +7,7 @@
 #include "discovery/DiscoveredHost.h"
 #include "discovery/DiscoveryAdmission.h"
 #include "linux/Adapters.h"
+#include "platform/SourceOptions.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,9 @@ public:
 
     // A short name for diagnostics ("WS-Discovery", "DNS-SD").
     virtual const char* name() const = 0;
+    // Takes the user's options for the rounds that follow (a directory's
+    // domain, address ranges); most sources have none.
+    virtual void configure(const SourceOptions& options) { (void)options; }
     // Starts a round over the given adapters and returns at once; the round
     // ends by itself within the source's own bounded time.
     virtual void start(const std::vector<Adapter>& adapters) = 0;
