@@ -15,9 +15,10 @@ struct Option {
     const char* longName;
     const char* valueName; // nullptr: a switch
     const char* description;
+    bool repeatable = false; // each use adds a value
 };
 
-const std::array<Option, 8> Options = {{
+const std::array<Option, 10> Options = {{
     {nullptr, "scan", "TYPE",
      "Scan once for computers, folders (shared folders) or printers (shared printers) and write "
      "the result, without a window."},
@@ -30,6 +31,12 @@ const std::array<Option, 8> Options = {{
      "Log on with the user name, password and domain in FILE (lines \"username = ...\", "
      "\"password = ...\", \"domain = ...\"); FILE must not be readable by group or others."},
     {"q", "quiet", nullptr, "Show no progress."},
+    {nullptr, "range", "RANGE",
+     "Sweep RANGE for SMB computers beyond the local network: a CIDR block (10.1.2.0/24), "
+     "first-last (10.1.2.10-10.1.2.90) or one address, at most 65536 addresses. May be given "
+     "more than once.",
+     true},
+    {nullptr, "rate", "N", "Send at most N new probes a second while sweeping (default 1000)."},
     {"h", "help", nullptr, "Show this help and exit."},
     {nullptr, "version", nullptr, "Show the version and exit."},
 }};
@@ -143,7 +150,8 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
                               .arg(parser.positionalArguments().constFirst())};
     // An option given twice would leave one of its values unused.
     for (const Option& option : Options) {
-        if (option.valueName && parser.values(QLatin1String(option.longName)).size() > 1)
+        if (option.valueName && !option.repeatable &&
+            parser.values(QLatin1String(option.longName)).size() > 1)
             return UsageError{
                 QStringLiteral("--%1 was given more than once.").arg(option.longName)};
     }
@@ -180,6 +188,24 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(QStringLiteral("auth-file")) && options.authFile.isEmpty())
         return UsageError{QStringLiteral("--auth-file needs a file name.")};
     options.quiet = parser.isSet(QStringLiteral("quiet"));
+    for (const QString& text : parser.values(QStringLiteral("range"))) {
+        const AddressRangeParse range = parseAddressRange(text);
+        if (!range.range)
+            return UsageError{QStringLiteral("--range %1.").arg(range.error)};
+        options.sources.ranges.push_back(*range.range);
+    }
+    if (parser.isSet(QStringLiteral("rate"))) {
+        const QString word = parser.value(QStringLiteral("rate"));
+        bool ok = false;
+        const unsigned rate = word.toUInt(&ok);
+        if (!ok || rate < MinProbesPerSecond || rate > MaxProbesPerSecond)
+            return UsageError{QStringLiteral("--rate needs a number of probes a second from %1 "
+                                             "to %2, not '%3'.")
+                                  .arg(MinProbesPerSecond)
+                                  .arg(MaxProbesPerSecond)
+                                  .arg(word)};
+        options.sources.probesPerSecond = rate;
+    }
     return options;
 }
 
@@ -224,12 +250,13 @@ QString helpText(const QString& programName) {
             names += QLatin1Char(' ') + QLatin1String(option.valueName);
         text += wrapped(names, QString::fromUtf8(option.description));
     }
-    text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
-                           "a usage error,\n3 the output could not be written, 4 written, but "
-                           "computers that refused the\nlog-on are missing from it, 130 "
-                           "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
-                           "error, 3 the output\ncould not be written, 4 the scan store could not "
-                           "be read.\n");
+    text += QStringLiteral(
+        "\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
+        "a usage error,\n3 the output could not be written, 4 written, but "
+        "computers that refused the\nlog-on are missing from it, 130 "
+        "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
+        "error, 3 the output\ncould not be written, 4 the scan store could not "
+        "be read.\n");
     return text;
 }
 

@@ -4,6 +4,7 @@
 // arguments. Reading never prints or exits: a mistake comes back as the
 // text to show, and the caller chooses the exit code.
 
+#include "platform/SourceOptions.h"
 #include "scan/ScanModel.h"
 
 #include <QString>
@@ -23,6 +24,8 @@ struct CommandLineOptions {
     OutputFormat format = OutputFormat::Report;
     QString authFile; // empty: none
     bool quiet = false;
+    // The address ranges to sweep (--range) and the probe rate (--rate).
+    SourceOptions sources{};
 };
 
 struct HelpRequest {};

@@ -23,11 +23,17 @@ QString describe(const CommandLineRequest& request) {
         return QStringLiteral("error: ") + error->message;
     const auto& o = std::get<CommandLineOptions>(request);
     const char* formats[] = {"report", "csv", "json"};
-    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6")
+    QStringList ranges;
+    for (const AddressRange& range : o.sources.ranges)
+        ranges << hostOrderAddressText(range.first) + QLatin1Char('-') +
+                      hostOrderAddressText(range.last);
+    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6 ranges=%7 rate=%8")
         .arg(scanTypeWord(o.resourceType), o.outputFile)
         .arg(o.append)
         .arg(QLatin1String(formats[static_cast<int>(o.format)]), o.authFile)
-        .arg(o.quiet);
+        .arg(o.quiet)
+        .arg(ranges.join(QLatin1Char(',')))
+        .arg(o.sources.probesPerSecond);
 }
 
 } // namespace
@@ -67,6 +73,27 @@ private slots:
             << QStringList{"--scan", "computers", "--output="} << "error: --output needs";
         QTest::newRow("output twice") << QStringList{"--scan", "computers", "-o", "a", "-o", "b"}
                                       << "error: --output was given more than once";
+        QTest::newRow("ranges, repeated, and a rate")
+            << QStringList{"--scan",           "computers", "--range", "10.1.2.0/30",
+                           "--range=10.9.0.5", "--rate",    "250"}
+            << "computers out= append=0 format=report auth= quiet=0 "
+               "ranges=10.1.2.1-10.1.2.2,10.9.0.5-10.9.0.5 rate=250";
+        QTest::newRow("no range: nothing swept, the default rate")
+            << QStringList{"--scan", "computers"}
+            << "computers out= append=0 format=report auth= quiet=0 ranges= rate=1000";
+        QTest::newRow("a range too large")
+            << QStringList{"--scan", "computers", "--range", "10.0.0.0/15"}
+            << "error: --range 10.0.0.0/15: 131072 addresses, more than the 65536";
+        QTest::newRow("a malformed range")
+            << QStringList{"--scan", "computers", "--range", "10.1.2.300"}
+            << "error: --range 10.1.2.300: not an IPv4";
+        QTest::newRow("a rate of zero")
+            << QStringList{"--scan", "computers", "--rate", "0"} << "error: --rate needs a number";
+        QTest::newRow("a rate that is no number")
+            << QStringList{"--scan", "computers", "--rate", "fast"} << "error: --rate needs";
+        QTest::newRow("rate twice")
+            << QStringList{"--scan", "computers", "--rate", "1", "--rate", "2"}
+            << "error: --rate was given more than once";
         QTest::newRow("stray argument")
             << QStringList{"--scan", "computers", "smb://x"} << "error: Unexpected argument";
     }

@@ -1,9 +1,11 @@
 // The address sweep over loopback, against fake hosts on 127.77.x.y: who is
 // reported and with what, that no AUTHENTICATE is ever sent, that hostile
 // servers end at their time-outs, pacing and the bound on connections, and
-// a stop in the middle of a large range.
+// a stop in the middle of a large range; the source that lists what a
+// sweep found, and ends its round on cancel.
 
 #include "FakeSmbHosts.h"
+#include "linux/sweep/AddressRangeSource.h"
 #include "linux/sweep/AddressSweep.h"
 
 #include <QtTest>
@@ -213,6 +215,66 @@ private slots:
         QVERIFY(summary.stopped);
         QVERIFY(summary.addressesStarted > 100 && summary.addressesStarted < 2000);
         QTRY_COMPARE(hosts.openConnections(), 0u);
+    }
+    // The source names a host by its node status, else by its challenge;
+    // a host that gave no name is left out.
+    void sourceListsNamedHosts() {
+        const FakeSmbHosts hosts({
+            {.address = loopback(6, 2),
+             .nodeStatus = true,
+             .name = "NBHOST",
+             .group = "WORKGRP",
+             .smb = SmbBehaviour::Answer},
+            {.address = loopback(6, 3), .smb = SmbBehaviour::AnswerRaw},
+            {.address = loopback(6, 4), .smb = SmbBehaviour::CloseAtOnce},
+            {.address = loopback(6, 5), .smb = SmbBehaviour::LyingChallenge},
+        });
+        QVERIFY(hosts.valid());
+        AddressRangeSource source(testOptions(hosts));
+        source.start({});
+        QVERIFY(source.results().empty());
+        QVERIFY(hosts.seen().empty()); // no range, nothing sent
+
+        source.configure({.domain = {},
+                          .ranges = {{.first = loopback(6, 1), .last = loopback(6, 9)}},
+                          .probesPerSecond = 2000});
+        QCOMPARE(source.maxHostsPerRound(), 9u);
+        source.start({});
+        auto found = source.results();
+        std::sort(found.begin(), found.end(),
+                  [](const auto& a, const auto& b) { return ntohl(a.address) < ntohl(b.address); });
+        QCOMPARE(found.size(), 2u);
+        const DiscoveredHost& both = found[0];
+        QCOMPARE(both.name, std::string("NBHOST"));
+        QCOMPARE(both.group, std::string("WORKGRP"));
+        QCOMPARE(ntohl(both.address), loopback(6, 2));
+        QVERIFY(both.foundBy == FoundBy::AddressRange);
+        QCOMPARE(both.reach, HostReach::AnsweredFrom);
+        QCOMPARE(both.dnsName, std::string("vm"));
+        QCOMPARE(both.osVersion, std::string("6.1.0"));
+        const DiscoveredHost& smbOnly = found[1];
+        QCOMPARE(smbOnly.name, std::string("LABNAS-NO-NETBI"));
+        // A standalone Samba server gives its own name as its NTLM domain.
+        QCOMPARE(QString::fromStdString(smbOnly.group), QStringLiteral("LABNAS-NO-NETBI"));
+        QCOMPARE(ntohl(smbOnly.address), loopback(6, 3));
+    }
+
+    void sourceCancelsWithin250ms() {
+        const FakeSmbHosts hosts({});
+        SweepOptions options = testOptions(hosts);
+        options.smbPort = 9;
+        AddressRangeSource source(options);
+        source.configure({.domain = {},
+                          .ranges = {{.first = loopback(7, 0), .last = loopback(7, 0) + 65535}},
+                          .probesPerSecond = 1000});
+        source.start({});
+        std::this_thread::sleep_for(200ms);
+        const auto cancelled = Clock::now();
+        source.cancel();
+        (void)source.results();
+        const auto took = Clock::now() - cancelled;
+        QVERIFY2(took < 250ms,
+                 qPrintable(QString::number(std::chrono::duration<double>(took).count())));
     }
 };
 

@@ -5,7 +5,7 @@
 #include "DnsPackets.h"
 #include "NbnsPackets.h"
 #include "linux/dnssd/DnsCodec.h"
-#include "linux/dnssd/DnsSdIdentity.h"
+#include "linux/NetbiosIdentity.h"
 #include "linux/dnssd/DnsSdSource.h"
 #include "linux/dnssd/MdnsQuery.h"
 

@@ -14,6 +14,9 @@ namespace norvane {
 
 // New probes a sweep sends per second unless the user says otherwise.
 constexpr unsigned DefaultProbesPerSecond = 1000;
+// The rates a user may choose.
+constexpr unsigned MinProbesPerSecond = 1;
+constexpr unsigned MaxProbesPerSecond = 100000;
 
 struct SourceOptions {
     // The domain to read the directory of; empty: the realm of the

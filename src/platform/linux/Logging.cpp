@@ -12,5 +12,7 @@ Q_LOGGING_CATEGORY(lcAuth, "norvane.auth", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDirectory, "norvane.directory", QtWarningMsg)
 
 const QLoggingCategory& discoveryCategory(norvane::FoundBySet source) {
+    if (source.contains(norvane::FoundBy::AddressRange))
+        return lcSweep();
     return source.contains(norvane::FoundBy::DnsSd) ? lcDnsSd() : lcWsd();
 }

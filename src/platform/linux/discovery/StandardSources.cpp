@@ -1,6 +1,7 @@
 #include "StandardSources.h"
 
 #include "linux/dnssd/DnsSdSource.h"
+#include "linux/sweep/AddressRangeSource.h"
 #include "linux/wsd/WsdSource.h"
 
 namespace norvane {
@@ -9,6 +10,7 @@ DiscoverySources standardDiscoverySources() {
     DiscoverySources sources;
     sources.push_back(std::make_unique<WsdSource>());
     sources.push_back(std::make_unique<DnsSdSource>());
+    sources.push_back(std::make_unique<AddressRangeSource>());
     return sources;
 }
 

@@ -1,6 +1,6 @@
 #include "DnsSdSource.h"
 
-#include "DnsSdIdentity.h"
+#include "linux/NetbiosIdentity.h"
 #include "NodeStatusSweep.h"
 #include "linux/Logging.h"
 

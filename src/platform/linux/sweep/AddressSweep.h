@@ -15,7 +15,7 @@
 // a few milliseconds.
 
 #include "linux/Abandonment.h"
-#include "linux/dnssd/DnsSdIdentity.h"
+#include "linux/NetbiosIdentity.h"
 #include "network/AddressRange.h"
 #include "records/ComputerRecord.h"
 #include "smb2/NtlmMessages.h"

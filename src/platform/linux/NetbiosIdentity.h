@@ -1,8 +1,9 @@
 #pragma once
 
-// The name and group under which a host found by DNS service discovery is
-// listed: those it gives in NetBIOS where it speaks NetBIOS, else names
-// made from its DNS-SD host name and domain in the shape NetBIOS names have.
+// The name and group under which a host found by discovery (DNS-SD, an
+// address sweep) is listed: those it gives in NetBIOS where it speaks
+// NetBIOS, else names made from a host name and domain in the shape NetBIOS
+// names have.
 
 #include "linux/NbnsCodec.h"
 

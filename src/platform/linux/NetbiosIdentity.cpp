@@ -1,4 +1,4 @@
-#include "DnsSdIdentity.h"
+#include "NetbiosIdentity.h"
 
 #include <algorithm>
 
