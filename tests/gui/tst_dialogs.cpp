@@ -1,6 +1,6 @@
 // The tool dialogs as the user meets them: layout, the Find dialog over a
 // real item view and settings file, the Ping dialog over the scripted
-// platform, the About box, the save-file dialog. Errors are collected by an
+// platform, the About box, the save-file dialog, the Other Subnets dialog. Errors are collected by an
 // error handler that stands in for the program's error box.
 
 #include "common/AppError.h"
@@ -9,6 +9,7 @@
 #include "dialogs/TAboutBox.h"
 #include "dialogs/TFindDlg.h"
 #include "dialogs/TPingDlg.h"
+#include "dialogs/TSourcesDlg.h"
 #include "fake/FakePlatform.h"
 #include "report/ReportWriter.h"
 
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -154,6 +156,7 @@ private slots:
     void pingWithoutEchoService();
     void pingResultsTrim();
     void saveFileDialog();
+    void sourcesRefuseABadLineAndKeepIt();
 };
 
 void DialogsTest::aboutBox() {
@@ -538,6 +541,50 @@ void DialogsTest::saveFileDialog() {
         dialog->close();
     });
     QCOMPARE(dialogs.askFileName(commands.fileName()), std::optional<QString>());
+}
+
+// A refused range line is named and selected, nothing typed is lost and
+// nothing is written; mended, every value reaches the settings and the
+// options a scan hands to its sources.
+void DialogsTest::sourcesRefuseABadLineAndKeepIt() {
+    SettingsFixture store;
+    store.settings.setValue(QStringLiteral("Sources/AddressRanges"),
+                            QStringList{QStringLiteral("10.9.0.0/30")});
+    store.settings.setValue(QStringLiteral("Sources/ProbesPerSecond"), QStringLiteral("fast"));
+    TSourcesDlg dialog(store.settings);
+    dialog.show();
+    verifyNothingClipped(&dialog);
+    auto* ranges = dialog.findChild<QPlainTextEdit*>(QStringLiteral("memRanges"));
+    auto* rate = dialog.findChild<QSpinBox*>(QStringLiteral("spnRate"));
+    auto* domain = dialog.findChild<QLineEdit*>(QStringLiteral("edtDomain"));
+    auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("btnOk"));
+    QCOMPARE(ranges->toPlainText(), QStringLiteral("10.9.0.0/30"));
+    QCOMPARE(rate->value(), 1000); // an unreadable rate keeps the default
+
+    const QString typed = QStringLiteral("10.9.0.0/30\n\n  10.1.0.0/16 \n10.0.0.0/15\n");
+    ranges->setPlainText(typed);
+    rate->setValue(250);
+    domain->setText(QStringLiteral(" corp.example "));
+    ok->click();
+    QVERIFY(dialog.isVisible());
+    QVERIFY2(dialog.refusal().startsWith(
+                 QStringLiteral("Line 4: 10.0.0.0/15: 131072 addresses, more than the 65536")),
+             qPrintable(dialog.refusal()));
+    QCOMPARE(ranges->toPlainText(), typed);
+    QCOMPARE(ranges->textCursor().selectedText(), QStringLiteral("10.0.0.0/15"));
+    QCOMPARE(SourceSettings::read(store.settings).ranges, QStringList{"10.9.0.0/30"});
+
+    ranges->setPlainText(QStringLiteral("10.9.0.0/30\n\n  10.1.0.0/16 \n10.0.0.5-10.0.0.9\n"));
+    ok->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    const SourceSettings saved = SourceSettings::read(store.settings);
+    QCOMPARE(saved.ranges, (QStringList{"10.9.0.0/30", "10.1.0.0/16", "10.0.0.5-10.0.0.9"}));
+    QCOMPARE(saved.probesPerSecond, 250u);
+    QCOMPARE(saved.domain, QStringLiteral("corp.example"));
+    const SourceOptions options = saved.options();
+    QCOMPARE(options.ranges.size(), 3u);
+    QCOMPARE(options.ranges[0], (AddressRange{.first = 0x0A090001, .last = 0x0A090002}));
+    QCOMPARE(options.probesPerSecond, 250u);
 }
 
 QTEST_MAIN(DialogsTest)

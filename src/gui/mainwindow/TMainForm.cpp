@@ -4,6 +4,7 @@
 #include "common/Product.h"
 #include "dialogs/ErrorBox.h"
 #include "dialogs/ItemViewResourceList.h"
+#include "dialogs/TSourcesDlg.h"
 #include "dialogs/TAboutBox.h"
 #include "dialogs/TFindDlg.h"
 #include "dialogs/TPingDlg.h"
@@ -13,6 +14,7 @@
 #include "session/StartupChecks.h"
 #include "settings/FileManagerEntry.h"
 #include "settings/Settings.h"
+#include "settings/SourceSettings.h"
 #include "settings/WindowPlacement.h"
 #include "widgets/BusyCursor.h"
 #include "widgets/CoolBar.h"
@@ -277,6 +279,7 @@ void TMainForm::createActions() {
                          QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
     actPing = makeAction(this, "actPing", "Resource", QStringLiteral("P&ing"),
                          QStringLiteral("Ping"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    actSources = makeAction(this, "actSources", "Resource", QStringLiteral("Other &Subnets..."));
     actAbout = makeAction(this, "actAbout", "Help", QStringLiteral("&About Norvane..."));
     actGridLines = makeAction(this, "actGridLines", "ListView", QStringLiteral("&GridLines"), {},
                               QKeySequence(Qt::CTRL | Qt::Key_G));
@@ -302,7 +305,7 @@ void TMainForm::createActions() {
     // Added to the window, every shortcut reaches its command from any
     // control of the window.
     addActions({actSave, actSaveAs, actExit, actToolBar, actResourceBar, actStatusBar, actGo,
-                actStop, actRefresh, actFind, actPing, actAbout, actGridLines, actHotTrack,
+                actStop, actRefresh, actFind, actPing, actSources, actAbout, actGridLines, actHotTrack,
                 actRowSelect});
 
     connectCommand(actSave, &TMainForm::actSaveExecute);
@@ -316,6 +319,7 @@ void TMainForm::createActions() {
     connectCommand(actRefresh, &TMainForm::actRefreshExecute);
     connectCommand(actFind, &TMainForm::actFindExecute);
     connectCommand(actPing, &TMainForm::actPingExecute);
+    connectCommand(actSources, &TMainForm::actSourcesExecute);
     connectCommand(actAbout, &TMainForm::actAboutExecute);
     connectCommand(actGridLines, &TMainForm::actGridLinesExecute);
     connectCommand(actHotTrack, &TMainForm::actHotTrackExecute);
@@ -346,6 +350,7 @@ void TMainForm::createMenus() {
     mnuResource = menu("mnuResource", QStringLiteral("&Resource"), this);
     mnuResource->addActions({actFind, actPing});
     mnuResource->addSeparator();
+    mnuResource->addAction(actSources);
     mnuResource->addAction(m_scanLogOn->forgetAction());
 
     mnuHelp = menu("mnuHelp", QStringLiteral("&Help"), this);
@@ -545,7 +550,9 @@ void TMainForm::actGoExecute() {
         ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
     m_scanStarted = QDateTime::currentDateTimeUtc();
     m_storeSettings = StoreSettings::read(*FRegistry);
-    m_scan.start(m_session.scanInputs(FResourceType));
+    ScanInputs inputs = m_session.scanInputs(FResourceType);
+    inputs.sources = SourceSettings::read(*FRegistry).options();
+    m_scan.start(inputs);
     // Save must not run on a list that is being filled, not even for a key
     // press that arrives before the next idle update.
     ActionListUpdate();
@@ -588,6 +595,11 @@ void TMainForm::actFindExecute() {
     ItemViewResourceList list(ListView);
     TFindDlg dialog(list, *FRegistry, this,
                     [this](const QString& message) { showGeneralError(message); });
+    dialog.exec();
+}
+
+void TMainForm::actSourcesExecute() {
+    TSourcesDlg dialog(*FRegistry, this);
     dialog.exec();
 }
 

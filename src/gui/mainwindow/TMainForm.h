@@ -116,6 +116,7 @@ public:
     void actRefreshExecute();
     void actFindExecute();
     void actPingExecute();
+    void actSourcesExecute();
     void actAboutExecute();
     void actGridLinesExecute();
     void actHotTrackExecute();
@@ -144,6 +145,7 @@ private:
     QAction* actRefresh = nullptr;
     QAction* actFind = nullptr;
     QAction* actPing = nullptr;
+    QAction* actSources = nullptr;
     QAction* actAbout = nullptr;
     QAction* actGridLines = nullptr;
     QAction* actHotTrack = nullptr;

@@ -1,0 +1,162 @@
+// The address-range source against subnet B of the domain lab, behind its
+// router: the Samba host with NetBIOS and the SMB2-only host without it are
+// listed by name, group and address, the host with only port 22 open and
+// the empty addresses are not, and no server logs a log-on from the sweep.
+// Runs inside the domain lab's client namespace (lab-ctest.sh domain run).
+
+#include "LabClient.h"
+#include "LogOnLab.h"
+#include "core/RecordingOutput.h"
+#include "linux/LinuxPlatform.h"
+#include "linux/sweep/AddressRangeSource.h"
+#include "scan/ScanWorker.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+
+using namespace norvane;
+
+namespace {
+
+constexpr const char* SubnetB = "10.213.79.0/24";
+constexpr const char* LabUser = "labuser";
+constexpr const char* LabPassword = "Lab-User-Pass-7";
+constexpr int KinitTimeoutMs = 30000;
+// The branch hosts' folders in lab.sh: index, name, share.
+const QList<std::tuple<int, QString, QString>> BranchHosts{
+    {31, QStringLiteral("KRBBRANCH"), QStringLiteral("branch")},
+    {32, QStringLiteral("KRBMODERN"), QStringLiteral("tools")}};
+constexpr const char* DomainGroup = "KRBLAB";
+
+QString labDir() {
+    return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
+}
+
+SourceOptions subnetB() {
+    return SourceOptions{.domain = {},
+                         .ranges = {parseAddressRange(QLatin1String(SubnetB)).range.value()},
+                         .probesPerSecond = DefaultProbesPerSecond};
+}
+
+// The lines of the branch hosts' logs that record a log-on, taken or not.
+int branchLogOnLines() {
+    int count = 0;
+    for (const auto& [index, name, share] : BranchHosts) {
+        const QDir logs(labDir() + QStringLiteral("/h%1/log").arg(index));
+        for (const QString& file : logs.entryList({QStringLiteral("*.log")}, QDir::Files)) {
+            QFile log(logs.filePath(file));
+            if (!log.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray& line : log.readAll().split('\n'))
+                count += line.contains("Auth: [SMB");
+        }
+    }
+    return count;
+}
+
+// Keeps each computer row's record beside what the list shows.
+class RecordOutput : public test::RecordingOutput {
+public:
+    std::map<QString, ComputerRecord> records;
+    void setComputerRecord(std::shared_ptr<const ComputerRecord> record) override {
+        records[rows.back().caption] = *record;
+    }
+};
+
+} // namespace
+
+class TestLabRange : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sweepNamesBranchHosts() {
+        const int logOnsBefore = branchLogOnLines();
+        AddressRangeSource source;
+        source.configure(subnetB());
+        QElapsedTimer timer;
+        timer.start();
+        source.start({});
+        std::vector<DiscoveredHost> found = source.results();
+        qInfo("swept %s in %lld ms", SubnetB, timer.elapsed());
+        std::sort(found.begin(), found.end(),
+                  [](const auto& a, const auto& b) { return ntohl(a.address) < ntohl(b.address); });
+        QCOMPARE(found.size(), 2u);
+        QCOMPARE(found[0].name, std::string("KRBBRANCH"));
+        QCOMPARE(found[1].name, std::string("KRBMODERN"));
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            QCOMPARE(found[i].group, std::string(DomainGroup));
+            QCOMPARE(ntohl(found[i].address), 0x0AD54F65u + i); // 10.213.79.101, .102
+            QCOMPARE(QString::fromStdString(found[i].dnsName).toLower(),
+                     QString::fromStdString(found[i].name).toLower() + QStringLiteral(".krb.lab"));
+            QVERIFY(!found[i].osVersion.empty());
+        }
+        // The sweep stopped at the NTLM NEGOTIATE: nothing reached the log.
+        QCOMPARE(branchLogOnLines(), logOnsBefore);
+    }
+
+    void computerScanListsBranchHosts() {
+        LinuxPlatform platform(test::labClientSettings(labDir()));
+        ScanInputs inputs{.providerName = LanManProviderName,
+                          .resourceType = rtComputer,
+                          .lanaNum = 0,
+                          .lookAheadLimit = LookAheadLimit,
+                          .sources = subnetB()};
+        RecordOutput output;
+        QCOMPARE(ScanNetwork(platform, inputs, output, [] { return false; }), ScanCompleted);
+        for (const auto& [index, name, share] : BranchHosts) {
+            const auto row = std::find_if(output.rows.begin(), output.rows.end(),
+                                          [&](const ResultRow& r) { return r.caption == name; });
+            QVERIFY2(row != output.rows.end(), qPrintable(name));
+            QCOMPARE(cellText(*row, ComputerColumn::Group), QString::fromLatin1(DomainGroup));
+            QCOMPARE(cellText(*row, ComputerColumn::Ip),
+                     QStringLiteral("10.213.79.%1").arg(100 + index - 30));
+            // Off the link: node status gives Samba's zeros, and no
+            // neighbour table knows the address.
+            QCOMPARE(cellText(*row, ComputerColumn::Mac), QString::fromLatin1(NoMacAddress));
+            QVERIFY(output.records.at(name).foundBy.contains(FoundBy::AddressRange));
+            QVERIFY(!output.records.at(name).osVersion.isEmpty());
+        }
+        for (const ResultRow& row : output.rows) {
+            const QString ip = cellText(row, ComputerColumn::Ip);
+            QVERIFY2(!ip.startsWith(QLatin1String("10.213.79.")) ||
+                         ip == QLatin1String("10.213.79.101") ||
+                         ip == QLatin1String("10.213.79.102"),
+                     qPrintable(row.caption + QLatin1Char(' ') + ip));
+        }
+    }
+
+    // With a ticket, a folder scan lists the shares of the branch hosts.
+    void folderScanListsBranchShares() {
+        QTemporaryDir caches;
+        qputenv("KRB5_CONFIG", (labDir() + QStringLiteral("/krb5.conf")).toLocal8Bit());
+        qputenv("KRB5CCNAME", "FILE:" + caches.filePath(QStringLiteral("ccache")).toLocal8Bit());
+        QProcess kinit;
+        kinit.setProcessChannelMode(QProcess::MergedChannels);
+        kinit.start(QStringLiteral("kinit"), {QString::fromLatin1(LabUser)});
+        QVERIFY(kinit.waitForStarted(KinitTimeoutMs));
+        kinit.write(QByteArray(LabPassword) + '\n');
+        kinit.closeWriteChannel();
+        QVERIFY(kinit.waitForFinished(KinitTimeoutMs));
+        QVERIFY2(kinit.exitCode() == 0, kinit.readAll().constData());
+
+        LinuxPlatform platform(test::labClientSettings(labDir()));
+        ScanInputs inputs{.providerName = LanManProviderName,
+                          .resourceType = rtSharedFolder,
+                          .lanaNum = 0,
+                          .lookAheadLimit = LookAheadLimit,
+                          .sources = subnetB()};
+        test::RecordingOutput output;
+        QCOMPARE(ScanNetwork(platform, inputs, output, [] { return false; }), ScanCompleted);
+        const QStringList captions = test::sortedCaptions(output.rows);
+        for (const auto& [index, name, share] : BranchHosts) {
+            const QString path = QStringLiteral("\\\\%1\\%2").arg(name, share);
+            QVERIFY2(captions.contains(path), qPrintable(captions.join(QLatin1String(", "))));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLabRange)
+#include "tst_lab_range.moc"
