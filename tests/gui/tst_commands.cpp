@@ -299,8 +299,9 @@ void TestCommands::menus() {
                           "-", "&Go", "Sto&p", "&Refresh"}));
     QCOMPARE(menuTexts(parts(form).mnuToolbars),
              (QStringList{"&Standart Buttons", "&Resource Bar"}));
-    QCOMPARE(menuTexts(parts(form).mnuResource),
-             (QStringList{"&Find", "P&ing", "-", "Other &Subnets...", "Forget Remembered &Log-ons"}));
+    QCOMPARE(
+        menuTexts(parts(form).mnuResource),
+        (QStringList{"&Find", "P&ing", "-", "Other &Subnets...", "Forget Remembered &Log-ons"}));
     QCOMPARE(menuTexts(parts(form).mnuHelp), QStringList{"&About Norvane..."});
     QCOMPARE(menuTexts(parts(form).popupMenu),
              (QStringList{"&GridLines", "&HotTrack", "Ro&wSelect"}));

@@ -1,7 +1,7 @@
 // The tool dialogs as the user meets them: layout, the Find dialog over a
 // real item view and settings file, the Ping dialog over the scripted
-// platform, the About box, the save-file dialog, the Other Subnets dialog. Errors are collected by an
-// error handler that stands in for the program's error box.
+// platform, the About box, the save-file dialog, the Other Subnets dialog. Errors are collected by
+// an error handler that stands in for the program's error box.
 
 #include "common/AppError.h"
 #include "dialogs/ItemViewResourceList.h"

@@ -131,6 +131,14 @@ EOF2
 }
 # Answers on TCP port 22 alone.
 PORT22_INDEX=33
+# Fake SMB servers that misbehave, one way per address, on subnet B from
+# .120 on (smb-hostile.py), brought up by "lab.sh hostile" on demand.
+HOSTILE_NS_SUFFIX=hostile
+HOSTILE_BEHAVIOURS="truncated stall silent oversized lying looping impostor"
+# A /20 on subnet B's link for the sweep benchmark, mostly empty: the router
+# holds an address in it and the client routes it through the router.
+BENCH_NET=10.213.80
+BENCH_PREFIX=20
 # Computer accounts with no host behind them, in OU=Branch, and the
 # benchmark's accounts in OU=Bench.
 GHOST_ACCOUNT=KRBGHOST
@@ -814,6 +822,51 @@ while True:
     peer.close()' </dev/null >/dev/null 2>&1 &
 }
 
+# The hostile servers up (afresh, their connection log
+# $LAB_DIR/hostile.log emptied) or down.
+hostile() {
+    local ns=$PREFIX-$HOSTILE_NS_SUFFIX last=119 behaviour
+    local -a specs=()
+    if [ -e "/run/netns/$ns" ]; then
+        signal_namespace KILL "$ns"
+        ip netns del "$ns"
+    fi
+    [ "${1:-up}" = down ] && return 0
+    [ -e "/run/netns/$PREFIX-$ROUTER_NS_SUFFIX" ] || die "hostile servers need the domain lab"
+    ip netns add "$ns"
+    attach "$ns" hostile0 "$SUBNET_B.$((last + 1))" 02:4e:56:00:02:01 eth0 "$BRIDGE_B"
+    for behaviour in $HOSTILE_BEHAVIOURS; do
+        last=$((last + 1))
+        [ $last -gt 120 ] && ip -n "$ns" addr add "$SUBNET_B.$last/24" dev eth0
+        specs+=("$SUBNET_B.$last=$behaviour")
+    done
+    ip -n "$ns" route add default via "$ROUTER_ADDR_B"
+    : >"$LAB_DIR/hostile.log"
+    setsid ip netns exec "$ns" python3 "$(dirname "$0")/smb-hostile.py" \
+        "$(dirname "$0")/../codecs/fixtures" "$LAB_DIR/hostile.log" "${specs[@]}" \
+        </dev/null >"$LAB_DIR/hostile.out" 2>&1 &
+    wait_for_port "$ns" 445
+}
+
+# The benchmark's /20 beside subnet B. The router asks ARP for each of its
+# 4,094 addresses, each unanswered request kept about 3 s: more than the
+# neighbour table's default limit of 1,024 entries, which is raised.
+bench_net() {
+    local router=$PREFIX-$ROUTER_NS_SUFFIX
+    [ -e "/run/netns/$router" ] || die "the benchmark's network needs the domain lab"
+    ip -n "$CLIENT_NS" route show | grep -q "^$BENCH_NET.0/$BENCH_PREFIX " && return 0
+    ip -n "$router" addr replace "$BENCH_NET.1/$BENCH_PREFIX" dev eth1
+    # Kernels that count neighbour entries of every namespace together
+    # keep the limits in the first namespace alone; they are only raised.
+    local key
+    for key in gc_thresh2:8192 gc_thresh3:16384; do
+        [ "$(cat "/proc/sys/net/ipv4/neigh/default/${key%:*}")" -ge "${key#*:}" ] ||
+            sysctl -qw "net.ipv4.neigh.default.${key%:*}=${key#*:}"
+    done
+    ip -n "$CLIENT_NS" route add "$BENCH_NET.0/$BENCH_PREFIX" via "$ROUTER_ADDR"
+    echo "lab: sweep $BENCH_NET.0/$BENCH_PREFIX from $CLIENT_NS"
+}
+
 client_smbtree() {
     ip netns exec "$CLIENT_NS" timeout 20 smbtree -S -U 'guest%' -s "$LAB_DIR/client/smb.conf" 2>/dev/null || true
 }
@@ -1177,5 +1230,13 @@ device)
     shift
     device "$@"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | device ..." ;;
+hostile)
+    need_root
+    hostile "${2:-up}"
+    ;;
+bench-net)
+    need_root
+    bench_net
+    ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | device ... | hostile [up|down] | bench-net" ;;
 esac

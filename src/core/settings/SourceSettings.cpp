@@ -25,7 +25,8 @@ SourceSettings SourceSettings::read(const QSettings& settings) {
     SourceSettings result;
     result.domain =
         settings.value(QLatin1String(settingsnames::SourcesDomain)).toString().trimmed();
-    result.ranges = settings.value(QLatin1String(settingsnames::SourcesAddressRanges)).toStringList();
+    result.ranges =
+        settings.value(QLatin1String(settingsnames::SourcesAddressRanges)).toStringList();
     bool ok = false;
     const unsigned rate =
         settings.value(QLatin1String(settingsnames::SourcesProbesPerSecond)).toUInt(&ok);

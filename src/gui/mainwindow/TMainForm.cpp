@@ -4,10 +4,10 @@
 #include "common/Product.h"
 #include "dialogs/ErrorBox.h"
 #include "dialogs/ItemViewResourceList.h"
-#include "dialogs/TSourcesDlg.h"
 #include "dialogs/TAboutBox.h"
 #include "dialogs/TFindDlg.h"
 #include "dialogs/TPingDlg.h"
+#include "dialogs/TSourcesDlg.h"
 #include "layout/ChromeLayout.h"
 #include "report/ReportWriter.h"
 #include "report/SaveCommands.h"
@@ -305,8 +305,8 @@ void TMainForm::createActions() {
     // Added to the window, every shortcut reaches its command from any
     // control of the window.
     addActions({actSave, actSaveAs, actExit, actToolBar, actResourceBar, actStatusBar, actGo,
-                actStop, actRefresh, actFind, actPing, actSources, actAbout, actGridLines, actHotTrack,
-                actRowSelect});
+                actStop, actRefresh, actFind, actPing, actSources, actAbout, actGridLines,
+                actHotTrack, actRowSelect});
 
     connectCommand(actSave, &TMainForm::actSaveExecute);
     connectCommand(actSaveAs, &TMainForm::actSaveAsExecute);
@@ -624,12 +624,11 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
     if (resultCode == ScanCompleted || m_model.rowCount() != 0)
-        m_archiver.record(m_storeSettings,
-                          scanContentsOf({.started = m_scanStarted,
-                                          .site = {},
-                                          .resourceType = FResourceType,
-                                          .complete = resultCode == ScanCompleted},
-                                         m_model.rows()));
+        m_archiver.record(m_storeSettings, scanContentsOf({.started = m_scanStarted,
+                                                           .site = {},
+                                                           .resourceType = FResourceType,
+                                                           .complete = resultCode == ScanCompleted},
+                                                          m_model.rows()));
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
     ActionListUpdate();

@@ -223,7 +223,7 @@ private:
     TextCollator m_collator;
     ResultListModel m_model;
     ScanController m_scan;
-    QDateTime m_scanStarted; // of the scan last started, UTC
+    QDateTime m_scanStarted;       // of the scan last started, UTC
     StoreSettings m_storeSettings; // read when it started: the settings close first
     ScanArchiver m_archiver;
     ScanLogOn* m_scanLogOn = new ScanLogOn(m_scan, this);
