@@ -30,6 +30,7 @@ const QList<std::tuple<int, QString, QString>> BranchHosts{
     {31, QStringLiteral("KRBBRANCH"), QStringLiteral("branch")},
     {32, QStringLiteral("KRBMODERN"), QStringLiteral("tools")}};
 constexpr const char* DomainGroup = "KRBLAB";
+constexpr int ScanTimeoutMs = 120000;
 
 QString labDir() {
     return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
@@ -140,6 +141,20 @@ private slots:
                          ip == QLatin1String("10.213.79.102"),
                      qPrintable(row.caption + QLatin1Char(' ') + ip));
         }
+    }
+
+    // The command line's --range reaches the same hosts.
+    void commandLineRange() {
+        QProcess program;
+        program.start(QStringLiteral(NORVANE_PROGRAM),
+                      {"--scan", "computers", "--range", QString::fromLatin1(SubnetB), "--rate",
+                       "2000", "-f", "csv"});
+        QVERIFY(program.waitForFinished(ScanTimeoutMs));
+        QCOMPARE(program.exitCode(), 0);
+        const QString csv = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(csv.contains(QLatin1String("\\KRBBRANCH,10.213.79.101,KRBLAB,")), qPrintable(csv));
+        QVERIFY2(csv.contains(QLatin1String("\\KRBMODERN,10.213.79.102,KRBLAB,")), qPrintable(csv));
+        QVERIFY(!csv.contains(QLatin1String("10.213.79.103")));
     }
 
     // A folder scan lists the branch hosts' shares at the addresses that
