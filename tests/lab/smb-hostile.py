@@ -155,8 +155,8 @@ def listen(address, behaviour):
 
 
 threads = []
-for spec in sys.argv[3:]:
-    address, behaviour = spec.split("=")
+for entry in sys.argv[3:]:
+    address, behaviour = entry.split("=")
     thread = threading.Thread(target=listen, args=(address, behaviour), daemon=True)
     thread.start()
     threads.append(thread)
