@@ -4,7 +4,7 @@
 
 #include "DnsPackets.h"
 #include "NbnsPackets.h"
-#include "linux/dnssd/DnsCodec.h"
+#include "dns/DnsCodec.h"
 #include "linux/dnssd/DnsSdIdentity.h"
 #include "linux/dnssd/DnsSdSource.h"
 #include "linux/dnssd/MdnsQuery.h"

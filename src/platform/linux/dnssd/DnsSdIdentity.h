@@ -4,7 +4,7 @@
 // listed: those it gives in NetBIOS where it speaks NetBIOS, else names
 // made from its DNS-SD host name and domain in the shape NetBIOS names have.
 
-#include "linux/NbnsCodec.h"
+#include "nbns/NbnsCodec.h"
 
 #include <optional>
 #include <string>

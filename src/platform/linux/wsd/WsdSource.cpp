@@ -1,7 +1,7 @@
 #include "WsdSource.h"
 
 #include "linux/Logging.h"
-#include "linux/wsd/WsdCodec.h"
+#include "wsd/WsdCodec.h"
 
 #include <QUuid>
 
