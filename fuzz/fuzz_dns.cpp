@@ -2,7 +2,7 @@
 // every message it accepts back through the query encoder and the
 // diagnostic text, which must take whatever the parser gives them.
 
-#include "linux/dnssd/DnsCodec.h"
+#include "dns/DnsCodec.h"
 
 #include <cstddef>
 #include <cstdint>

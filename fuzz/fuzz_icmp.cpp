@@ -4,7 +4,7 @@
 // that matching replies and matching quoted requests are reached. Each
 // packet comes once from the destination and once from another host.
 
-#include "linux/IcmpCodec.h"
+#include "icmp/IcmpCodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // the transaction id the parsers expect, so that matching ids are reached.
 
 #include "linux/Adapters.h"
-#include "linux/NbnsCodec.h"
+#include "nbns/NbnsCodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // carries it, transport addresses and computer names. The id the replies
 // must relate to is fixed, so that inputs that carry it reach the matches.
 
-#include "linux/wsd/WsdCodec.h"
+#include "wsd/WsdCodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // Builds NetBIOS name service responses for tests, well-formed or bent in
 // one place at a time.
 
-#include "linux/NbnsCodec.h"
+#include "nbns/NbnsCodec.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,7 +2,7 @@
 // it reads, and hostile answers it must refuse without harm.
 
 #include "DnsPackets.h"
-#include "linux/dnssd/DnsCodec.h"
+#include "dns/DnsCodec.h"
 
 #include <QtTest>
 

@@ -4,7 +4,8 @@
 
 #include "DnsPackets.h"
 #include "NbnsPackets.h"
-#include "linux/dnssd/DnsCodec.h"
+#include "common/UdpResponder.h"
+#include "dns/DnsCodec.h"
 #include "linux/NetbiosIdentity.h"
 #include "linux/dnssd/DnsSdSource.h"
 #include "linux/dnssd/MdnsQuery.h"
@@ -14,7 +15,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,74 +46,35 @@ Adapter loopbackAdapter() {
             .broadcast = 0};
 }
 
-// A UDP socket on 127.0.0.1 that answers each datagram with what a script
-// makes of it, from its own port or from a second socket's.
+// A multicast DNS responder on 127.0.0.1: the shared UDP responder with a
+// script over the parsed queries.
 class Responder {
 public:
     using Script = std::function<QList<QByteArray>(const dns::Message& query)>;
 
     explicit Responder(Script script, std::uint32_t bindAddress = Loopback)
-        : m_script(std::move(script)) {
-        m_fd = openSocket(bindAddress);
-        m_otherFd = openSocket(bindAddress);
-        m_thread = std::thread([this] { serve(); });
+        : m_udp(
+              [this, script = std::move(script)](const QByteArray& request,
+                                                 int) -> QList<QByteArray> {
+                  const auto parsed = dns::parseMessage(std::span<const std::uint8_t>(
+                      reinterpret_cast<const std::uint8_t*>(request.constData()),
+                      std::size_t(request.size())));
+                  if (!parsed.message)
+                      return {};
+                  ++m_queries;
+                  return script(*parsed.message);
+              },
+              htonl(bindAddress)) {
+        m_udp.start();
     }
-    ~Responder() {
-        m_stop = true;
-        m_thread.join();
-        close(m_fd);
-        close(m_otherFd);
-    }
-    std::uint16_t port() const { return portOf(m_fd); }
+    std::uint16_t port() const { return m_udp.port(); }
     int queries() const { return m_queries; }
     // Replies then come from another port than the one asked.
-    void replyFromOtherPort() { m_fromOther = true; }
+    void replyFromOtherPort() { m_udp.replyFromOtherPort(); }
 
 private:
-    static int openSocket(std::uint32_t bindAddress) {
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(bindAddress);
-        bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-        return fd;
-    }
-    static std::uint16_t portOf(int fd) {
-        sockaddr_in local{};
-        socklen_t size = sizeof local;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
-        return ntohs(local.sin_port);
-    }
-    void serve() {
-        char buffer[9000];
-        while (!m_stop) {
-            pollfd wait{m_fd, POLLIN, 0};
-            if (poll(&wait, 1, 20) <= 0)
-                continue;
-            sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const ssize_t got = recvfrom(m_fd, buffer, sizeof buffer, 0,
-                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
-            if (got <= 0)
-                continue;
-            const auto parsed = dns::parseMessage(std::span<const std::uint8_t>(
-                reinterpret_cast<std::uint8_t*>(buffer), std::size_t(got)));
-            if (!parsed.message)
-                continue;
-            ++m_queries;
-            for (const QByteArray& reply : m_script(*parsed.message))
-                sendto(m_fromOther ? m_otherFd : m_fd, reply.constData(), std::size_t(reply.size()),
-                       0, reinterpret_cast<const sockaddr*>(&from), fromSize);
-        }
-    }
-
-    Script m_script;
-    int m_fd = -1;
-    int m_otherFd = -1;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_fromOther{false};
     std::atomic<int> m_queries{0};
-    std::thread m_thread;
+    test::UdpResponder m_udp; // last: its thread uses the count
 };
 
 MdnsSettings settingsFor(const Responder& responder) {
@@ -390,49 +351,28 @@ private slots:
             dnsmsg::putU16(e, flags);
             return e;
         };
-        const int nbnsFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = address("127.0.0.21");
-        QCOMPARE(bind(nbnsFd, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
-        socklen_t size = sizeof local;
-        getsockname(nbnsFd, reinterpret_cast<sockaddr*>(&local), &size);
-        std::atomic<bool> stop{false};
-        std::thread nbns([&] {
-            char buffer[1500];
-            while (!stop) {
-                pollfd wait{nbnsFd, POLLIN, 0};
-                if (poll(&wait, 1, 20) <= 0)
-                    continue;
-                sockaddr_in from{};
-                socklen_t fromSize = sizeof from;
-                const ssize_t got = recvfrom(nbnsFd, buffer, sizeof buffer, 0,
-                                             reinterpret_cast<sockaddr*>(&from), &fromSize);
-                if (got < 2)
-                    continue;
-                const int id = std::uint8_t(buffer[0]) << 8 | std::uint8_t(buffer[1]);
+        test::UdpResponder nbns(
+            [&](const QByteArray& request, int) -> QList<QByteArray> {
+                if (request.size() < 2)
+                    return {};
+                const int id = std::uint8_t(request[0]) << 8 | std::uint8_t(request[1]);
                 QByteArray data;
                 data.append(char(2));
                 data += statusEntry("STUDIO", 0x0400) + statusEntry("MEDIA", 0x8400);
                 data += QByteArray(6, '\0') + QByteArray(40, '\0');
-                const QByteArray reply =
-                    responseHeader(id, 0x8400, 0, 1) +
-                    answerRecord(encodedLabel(nbns::wildcardName()), nbns::TypeNBSTAT, data);
-                sendto(nbnsFd, reply.constData(), std::size_t(reply.size()), 0,
-                       reinterpret_cast<const sockaddr*>(&from), fromSize);
-            }
-        });
+                return {responseHeader(id, 0x8400, 0, 1) +
+                        answerRecord(encodedLabel(nbns::wildcardName()), nbns::TypeNBSTAT, data)};
+            },
+            address("127.0.0.21"));
+        nbns.start();
 
         DnsSdSettings settings;
         settings.useAvahi = false;
         settings.multicast = settingsFor(mdns);
-        settings.nodeStatus.port = ntohs(local.sin_port);
+        settings.nodeStatus.port = nbns.port();
         DnsSdSource source(settings);
         source.start({loopbackAdapter()});
         const auto hosts = source.results();
-        stop = true;
-        nbns.join();
-        close(nbnsFd);
 
         QStringList found;
         for (const DiscoveredHost& host : hosts) {

@@ -1,7 +1,7 @@
 // The ICMP echo codec: the request's bytes, and which received packets count
 // as the reply to our request, as an error about it, or as nothing of ours.
 
-#include "linux/IcmpCodec.h"
+#include "icmp/IcmpCodec.h"
 
 #include <QtTest>
 

@@ -4,6 +4,7 @@
 
 #include "NbnsPackets.h"
 #include "ScriptedDirectory.h"
+#include "common/UdpResponder.h"
 #include "linux/Adapters.h"
 #include "linux/ErrorMap.h"
 #include "linux/LinuxPlatform.h"
@@ -21,7 +22,6 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
-#include <thread>
 
 using namespace norvane;
 using namespace norvane::test;
@@ -29,72 +29,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A name service responder on a loopback port. `answer` gets each request
-// and returns the response to send, or nothing to stay silent; `replyFrom`
-// sends it from another loopback address on the same port.
-class Responder {
-public:
-    std::function<std::optional<QByteArray>(const QByteArray& request, int count)> answer;
-    in_addr_t replyFrom = htonl(INADDR_LOOPBACK);
-
-    Responder() {
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        socklen_t size = sizeof local;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &size);
-        m_port = ntohs(local.sin_port);
-        timeval wait{0, 20000};
-        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    }
-    ~Responder() {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        close(m_fd);
-    }
-    std::uint16_t port() const { return m_port; }
-    int requests() const { return m_count; }
-
-    void start() {
-        m_thread = std::thread([this] {
-            char buffer[1500];
-            while (!m_stop) {
-                sockaddr_in from{};
-                socklen_t size = sizeof from;
-                const ssize_t got = recvfrom(m_fd, buffer, sizeof buffer, 0,
-                                             reinterpret_cast<sockaddr*>(&from), &size);
-                if (got <= 0)
-                    continue;
-                const auto reply = answer(QByteArray(buffer, got), ++m_count);
-                if (!reply)
-                    continue;
-                int out = m_fd;
-                if (replyFrom != htonl(INADDR_LOOPBACK)) {
-                    out = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-                    sockaddr_in other{};
-                    other.sin_family = AF_INET;
-                    other.sin_addr.s_addr = replyFrom;
-                    other.sin_port = htons(m_port);
-                    bind(out, reinterpret_cast<sockaddr*>(&other), sizeof other);
-                }
-                sendto(out, reply->constData(), size_t(reply->size()), 0,
-                       reinterpret_cast<sockaddr*>(&from), size);
-                if (out != m_fd)
-                    close(out);
-            }
-        });
-    }
-
-private:
-    int m_fd = -1;
-    std::uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_count{0};
-    std::thread m_thread;
-};
+using Responder = test::UdpResponder;
 
 int requestId(const QByteArray& request) {
     return (std::uint8_t(request[0]) << 8) | std::uint8_t(request[1]);
@@ -478,9 +413,9 @@ private slots:
 
     void nodeStatusOverLoopback() {
         Responder responder;
-        responder.answer = [](const QByteArray& request, int) -> std::optional<QByteArray> {
-            return nodeStatusResponse(requestId(request), Mac);
-        };
+        responder.setScript([](const QByteArray& request, int) -> QList<QByteArray> {
+            return {nodeStatusResponse(requestId(request), Mac)};
+        });
         responder.start();
         const auto status = queryNodeStatus(loopback(), loopbackExchange(responder)).status;
         QVERIFY(status);
@@ -490,11 +425,11 @@ private slots:
 
     void nodeStatusRetriesOnce() {
         Responder responder;
-        responder.answer = [](const QByteArray& request, int count) -> std::optional<QByteArray> {
+        responder.setScript([](const QByteArray& request, int count) -> QList<QByteArray> {
             if (count == 1)
-                return std::nullopt;
-            return nodeStatusResponse(requestId(request), Mac);
-        };
+                return {};
+            return {nodeStatusResponse(requestId(request), Mac)};
+        });
         responder.start();
         QVERIFY(queryNodeStatus(loopback(), loopbackExchange(responder)).status);
         QCOMPARE(responder.requests(), 2);
@@ -528,10 +463,10 @@ private slots:
         QFETCH(int, idOffset);
         Responder responder;
         if (otherAddress)
-            responder.replyFrom = htonl(INADDR_LOOPBACK + 1);
-        responder.answer = [=](const QByteArray& request, int) -> std::optional<QByteArray> {
-            return nodeStatusResponse((requestId(request) + idOffset) & 0xFFFF, Mac);
-        };
+            responder.replyAddress = htonl(INADDR_LOOPBACK + 1);
+        responder.setScript([=](const QByteArray& request, int) -> QList<QByteArray> {
+            return {nodeStatusResponse((requestId(request) + idOffset) & 0xFFFF, Mac)};
+        });
         responder.start();
         QElapsedTimer timer;
         timer.start();
@@ -567,11 +502,11 @@ private slots:
         QFETCH(QByteArray, firstAddress);
         QFETCH(QByteArray, expected);
         Responder responder;
-        responder.answer = [&](const QByteArray& request, int count) -> std::optional<QByteArray> {
-            return nameQueryResponse(requestId(request),
-                                     *nbns::netbiosName(answeredName.toStdString(), 0),
-                                     count == 1 ? firstAddress.constData() : LaterAddress);
-        };
+        responder.setScript([&](const QByteArray& request, int count) -> QList<QByteArray> {
+            return {nameQueryResponse(requestId(request),
+                                      *nbns::netbiosName(answeredName.toStdString(), 0),
+                                      count == 1 ? firstAddress.constData() : LaterAddress)};
+        });
         responder.start();
         // Two networks, both asked over loopback: the answer must come from
         // the first; the second, 192.0.2.0/24, has the broadcast address
@@ -594,9 +529,9 @@ private slots:
             QSKIP("this machine has no broadcast-capable IPv4 adapter");
         Responder responder;
         std::atomic<bool> zeroUnitId{false};
-        responder.answer = [&](const QByteArray& request, int) -> std::optional<QByteArray> {
-            return nodeStatusResponse(requestId(request), zeroUnitId ? QByteArray(6, '\0') : Mac);
-        };
+        responder.setScript([&](const QByteArray& request, int) -> QList<QByteArray> {
+            return {nodeStatusResponse(requestId(request), zeroUnitId ? QByteArray(6, '\0') : Mac)};
+        });
         responder.start();
         LinuxPlatformSettings settings;
         settings.nbnsPort = responder.port();

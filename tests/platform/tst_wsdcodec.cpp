@@ -1,7 +1,7 @@
 // WS-Discovery messages and the metadata exchange as bytes: what the
 // client sends, and what it takes from hostile answers.
 
-#include "linux/wsd/WsdCodec.h"
+#include "wsd/WsdCodec.h"
 
 #include <QtTest>
 

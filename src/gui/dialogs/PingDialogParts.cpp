@@ -5,10 +5,12 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QThread>
 #include <QTimer>
+
+#include <future>
 
 #include <memory>
 
@@ -70,14 +72,16 @@ void EventLoopPacing::pause(std::chrono::milliseconds duration) {
 }
 
 EchoOutcome EventLoopPacing::send(const std::function<EchoOutcome()>& request) {
-    EchoOutcome outcome;
+    // The echo blocks; the window keeps painting meanwhile. A quit posted
+    // before the loop runs is served when it starts.
     QEventLoop loop;
-    std::unique_ptr<QThread> thread(QThread::create([&] { outcome = request(); }));
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
+    std::future<EchoOutcome> outcome = std::async(std::launch::async, [&] {
+        const auto quit = qScopeGuard(
+            [&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+        return request();
+    });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    thread->wait();
-    return outcome;
+    return outcome.get();
 }
 
 } // namespace norvane

@@ -1,6 +1,6 @@
 #include "ErrorMap.h"
 
-#include "IcmpCodec.h"
+#include "icmp/IcmpCodec.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 #include "IcmpEcho.h"
 
 #include "ErrorMap.h"
-#include "IcmpCodec.h"
+#include "icmp/IcmpCodec.h"
 #include "Logging.h"
 
 #include <linux/errqueue.h>

@@ -7,7 +7,7 @@
 // on many threads at once; their sends are paced process-wide, so that a
 // walk starting many look-ups together does not burst onto the network.
 
-#include "NbnsCodec.h"
+#include "nbns/NbnsCodec.h"
 
 #include <chrono>
 #include <cstdint>

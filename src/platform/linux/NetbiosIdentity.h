@@ -5,7 +5,7 @@
 // NetBIOS, else names made from a host name and domain in the shape NetBIOS
 // names have.
 
-#include "linux/NbnsCodec.h"
+#include "nbns/NbnsCodec.h"
 
 #include <optional>
 #include <string>

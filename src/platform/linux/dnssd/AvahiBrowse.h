@@ -4,8 +4,8 @@
 // cache of the link's services and answers from it at once.
 
 #include "ResolvedService.h"
-#include "RoundCancel.h"
 #include "linux/Adapters.h"
+#include "linux/discovery/RoundCancel.h"
 
 #include <chrono>
 #include <optional>

@@ -1,51 +1,30 @@
 #include "DnsSdSource.h"
 
-#include "linux/NetbiosIdentity.h"
-#include "NodeStatusSweep.h"
 #include "linux/Logging.h"
+#include "linux/NetbiosIdentity.h"
+#include "linux/discovery/NodeStatusSweep.h"
 
 #include <algorithm>
 #include <strings.h>
 
 namespace norvane {
 
-DnsSdSource::DnsSdSource(DnsSdSettings settings) : m_settings(std::move(settings)) {}
-
-DnsSdSource::~DnsSdSource() {
-    cancel();
-    results();
-}
+DnsSdSource::DnsSdSource(DnsSdSettings settings)
+    : m_settings(std::move(settings)),
+      m_runner([this](const std::vector<Adapter>& adapters, RoundCancel& cancel) {
+          return round(adapters, cancel);
+      }) {}
 
 void DnsSdSource::start(const std::vector<Adapter>& adapters) {
-    cancel();
-    const std::lock_guard lock(m_roundMutex);
-    if (m_thread.joinable())
-        m_thread.join();
-    m_results.clear();
-    auto cancelRound = std::make_shared<RoundCancel>();
-    {
-        const std::lock_guard cancelLock(m_cancelMutex);
-        m_cancel = cancelRound;
-    }
-    m_thread = std::thread([this, adapters, cancelRound] {
-        auto found = round(adapters, *cancelRound);
-        // results() joins this thread before it reads, so no lock is needed
-        // to hand the list over.
-        m_results = std::move(found);
-    });
+    m_runner.start(adapters);
 }
 
 std::vector<DiscoveredHost> DnsSdSource::results() {
-    const std::lock_guard lock(m_roundMutex);
-    if (m_thread.joinable())
-        m_thread.join();
-    return m_results;
+    return m_runner.results();
 }
 
 void DnsSdSource::cancel() {
-    const std::lock_guard lock(m_cancelMutex);
-    if (m_cancel)
-        m_cancel->cancel();
+    m_runner.cancel();
 }
 
 std::vector<DiscoveredHost> DnsSdSource::round(const std::vector<Adapter>& adapters,

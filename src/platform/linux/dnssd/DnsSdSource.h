@@ -8,13 +8,9 @@
 
 #include "AvahiBrowse.h"
 #include "MdnsQuery.h"
-#include "RoundCancel.h"
 #include "linux/NbnsClient.h"
 #include "linux/discovery/DiscoverySource.h"
-
-#include <memory>
-#include <mutex>
-#include <thread>
+#include "linux/discovery/SourceRunner.h"
 
 namespace norvane {
 
@@ -33,7 +29,6 @@ struct DnsSdSettings {
 class DnsSdSource : public DiscoverySource {
 public:
     explicit DnsSdSource(DnsSdSettings settings = {});
-    ~DnsSdSource() override;
 
     const char* name() const override { return "DNS-SD"; }
     void start(const std::vector<Adapter>& adapters) override;
@@ -45,11 +40,7 @@ private:
                                       RoundCancel& cancel) const;
 
     const DnsSdSettings m_settings;
-    std::mutex m_roundMutex; // the thread and its results
-    std::thread m_thread;
-    std::vector<DiscoveredHost> m_results;
-    std::mutex m_cancelMutex;
-    std::shared_ptr<RoundCancel> m_cancel;
+    SourceRunner m_runner; // last: its round uses the members above
 };
 
 } // namespace norvane

@@ -1,6 +1,6 @@
 #include "MdnsQuery.h"
 
-#include "DnsCodec.h"
+#include "dns/DnsCodec.h"
 #include "linux/Logging.h"
 #include "linux/UdpSocket.h"
 

@@ -9,8 +9,8 @@
 // network.
 
 #include "ResolvedService.h"
-#include "RoundCancel.h"
 #include "linux/Adapters.h"
+#include "linux/discovery/RoundCancel.h"
 
 #include <chrono>
 #include <cstdint>

@@ -49,15 +49,13 @@ std::optional<DiscoveredHost> discoveredFromSweep(const SweptHost& swept) {
     return host;
 }
 
-AddressRangeSource::AddressRangeSource(SweepOptions sweep) : m_sweep(sweep) {}
-
-AddressRangeSource::~AddressRangeSource() {
-    cancel();
-    results();
+AddressRangeSource::AddressRangeSource(SweepOptions sweep)
+    : m_sweep(sweep),
+      m_runner([this](const std::vector<Adapter>&, RoundCancel& cancel) { return round(cancel); }) {
 }
 
 void AddressRangeSource::configure(const SourceOptions& options) {
-    const std::lock_guard lock(m_roundMutex);
+    const std::lock_guard lock(m_optionsMutex);
     m_ranges = options.ranges;
     m_sweep.probesPerSecond = static_cast<int>(
         std::clamp<unsigned>(options.probesPerSecond, 1, std::numeric_limits<int>::max()));
@@ -68,53 +66,45 @@ std::size_t AddressRangeSource::maxHostsPerRound() const {
     return m_maxHosts;
 }
 
+// The ranges name the addresses; the adapters add nothing to them.
 void AddressRangeSource::start(const std::vector<Adapter>& adapters) {
-    // The ranges name the addresses; the adapters add nothing to them.
-    (void)adapters;
-    cancel();
-    const std::lock_guard lock(m_roundMutex);
-    if (m_thread.joinable())
-        m_thread.join();
-    m_results.clear();
-    if (m_ranges.empty())
-        return;
-    auto cancelRound = std::make_shared<Abandonment>();
-    {
-        const std::lock_guard cancelLock(m_cancelMutex);
-        m_cancel = cancelRound;
-    }
-    SweepOptions options = m_sweep;
-    options.abandonFd = cancelRound->fd();
-    m_thread = std::thread([this, options, ranges = m_ranges, cancelRound] {
-        AddressSequence addresses(ranges);
-        std::vector<DiscoveredHost> found;
-        AddressSweep sweep(options);
-        const SweepSummary summary = sweep.run(addresses, [&](const SweptHost& swept) {
-            if (auto host = discoveredFromSweep(swept))
-                found.push_back(std::move(*host));
-            else
-                qCDebug(lcSweep) << "an answer from" << hostOrderAddressText(ntohl(swept.address))
-                                 << "gave no name";
-        });
-        qCDebug(lcSweep) << "swept" << summary.addressesStarted << "addresses:" << found.size()
-                         << "computers" << (summary.stopped ? "(stopped)" : "");
-        // results() joins this thread before it reads, so no lock is needed
-        // to hand the list over.
-        m_results = std::move(found);
-    });
+    m_runner.start(adapters);
 }
 
 std::vector<DiscoveredHost> AddressRangeSource::results() {
-    const std::lock_guard lock(m_roundMutex);
-    if (m_thread.joinable())
-        m_thread.join();
-    return m_results;
+    return m_runner.results();
 }
 
 void AddressRangeSource::cancel() {
-    const std::lock_guard lock(m_cancelMutex);
-    if (m_cancel)
-        m_cancel->set(true);
+    m_runner.cancel();
+}
+
+std::vector<DiscoveredHost> AddressRangeSource::round(RoundCancel& cancel) {
+    SweepOptions options;
+    std::vector<AddressRange> ranges;
+    {
+        const std::lock_guard lock(m_optionsMutex);
+        options = m_sweep;
+        ranges = m_ranges;
+    }
+    std::vector<DiscoveredHost> found;
+    if (ranges.empty())
+        return found;
+    AddressSequence addresses(ranges);
+    AddressSweep sweep(options);
+    // A cancel before the run, or during it, ends the run at once.
+    cancel.setWake([&sweep] { sweep.stop(); });
+    const SweepSummary summary = sweep.run(addresses, [&](const SweptHost& swept) {
+        if (auto host = discoveredFromSweep(swept))
+            found.push_back(std::move(*host));
+        else
+            qCDebug(lcSweep) << "an answer from" << hostOrderAddressText(ntohl(swept.address))
+                             << "gave no name";
+    });
+    cancel.setWake({});
+    qCDebug(lcSweep) << "swept" << summary.addressesStarted << "addresses:" << found.size()
+                     << "computers" << (summary.stopped ? "(stopped)" : "");
+    return found;
 }
 
 } // namespace norvane

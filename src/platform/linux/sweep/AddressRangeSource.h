@@ -1,18 +1,16 @@
 #pragma once
 
-// Computers in the address ranges the user named: each range swept on a
-// thread of its own (see AddressSweep), and every address that answered
+// Computers in the address ranges the user named: the ranges swept on the
+// round's thread (see AddressSweep), and every address that answered
 // and gave a name reported at that address. Without ranges a round sends
 // nothing.
 
 #include "AddressSweep.h"
-#include "linux/Abandonment.h"
 #include "linux/discovery/DiscoverySource.h"
+#include "linux/discovery/SourceRunner.h"
 
 #include <atomic>
-#include <memory>
 #include <mutex>
-#include <thread>
 
 namespace norvane {
 
@@ -26,7 +24,6 @@ class AddressRangeSource : public DiscoverySource {
 public:
     // `sweep` gives the time-outs and ports; configure() sets the rate.
     explicit AddressRangeSource(SweepOptions sweep = {});
-    ~AddressRangeSource() override;
 
     const char* name() const override { return "address range"; }
     void configure(const SourceOptions& options) override;
@@ -37,14 +34,13 @@ public:
     std::size_t maxHostsPerRound() const override;
 
 private:
+    std::vector<DiscoveredHost> round(RoundCancel& cancel);
+
+    std::mutex m_optionsMutex; // the options of the rounds to come
     SweepOptions m_sweep;
-    std::vector<AddressRange> m_ranges; // of the rounds to come
+    std::vector<AddressRange> m_ranges;
     std::atomic<std::size_t> m_maxHosts{0};
-    std::mutex m_roundMutex; // the thread and its results
-    std::thread m_thread;
-    std::vector<DiscoveredHost> m_results;
-    std::mutex m_cancelMutex;
-    std::shared_ptr<Abandonment> m_cancel;
+    SourceRunner m_runner; // last: its round uses the members above
 };
 
 } // namespace norvane

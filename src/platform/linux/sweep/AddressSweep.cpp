@@ -2,7 +2,7 @@
 
 #include "SmbIdentityProbe.h"
 #include "linux/Logging.h"
-#include "linux/NbnsCodec.h"
+#include "nbns/NbnsCodec.h"
 #include "linux/UdpSocket.h"
 
 #include <fcntl.h>

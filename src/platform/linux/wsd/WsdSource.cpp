@@ -1,14 +1,13 @@
 #include "WsdSource.h"
 
 #include "linux/Logging.h"
-#include "linux/wsd/WsdCodec.h"
+#include "wsd/WsdCodec.h"
 
 #include <QUuid>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -414,45 +413,21 @@ private:
 } // namespace
 
 WsdSource::WsdSource(WsdSettings settings)
-    : m_settings(std::move(settings)), m_cancelFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-
-WsdSource::~WsdSource() {
-    cancel();
-    const std::lock_guard lock(m_mutex);
-    finishRound();
-    if (m_cancelFd >= 0)
-        close(m_cancelFd);
-}
+    : m_settings(std::move(settings)),
+      m_runner([this](const std::vector<Adapter>& adapters, RoundCancel& cancel) {
+          return Round(m_settings, cancel.fd()).run(adapters);
+      }) {}
 
 void WsdSource::start(const std::vector<Adapter>& adapters) {
-    const std::lock_guard lock(m_mutex);
-    cancel();
-    finishRound();
-    std::uint64_t drained = 0;
-    while (read(m_cancelFd, &drained, sizeof drained) > 0) {
-    }
-    m_results.clear();
-    m_round = std::thread([this, adapters] {
-        std::vector<DiscoveredHost> found = Round(m_settings, m_cancelFd).run(adapters);
-        m_results = std::move(found);
-    });
+    m_runner.start(adapters);
 }
 
 std::vector<DiscoveredHost> WsdSource::results() {
-    const std::lock_guard lock(m_mutex);
-    finishRound();
-    return m_results;
+    return m_runner.results();
 }
 
 void WsdSource::cancel() {
-    const std::uint64_t one = 1;
-    if (m_cancelFd >= 0)
-        (void)!write(m_cancelFd, &one, sizeof one);
-}
-
-void WsdSource::finishRound() {
-    if (m_round.joinable())
-        m_round.join();
+    m_runner.cancel();
 }
 
 } // namespace norvane

@@ -7,10 +7,9 @@
 // whose metadata names no computer are left out.
 
 #include "linux/discovery/DiscoverySource.h"
+#include "linux/discovery/SourceRunner.h"
 
 #include <chrono>
-#include <mutex>
-#include <thread>
 
 namespace norvane {
 
@@ -40,7 +39,6 @@ struct WsdSettings {
 class WsdSource : public DiscoverySource {
 public:
     explicit WsdSource(WsdSettings settings = {});
-    ~WsdSource() override;
 
     const char* name() const override { return "WS-Discovery"; }
     void start(const std::vector<Adapter>& adapters) override;
@@ -48,13 +46,8 @@ public:
     void cancel() override;
 
 private:
-    void finishRound(); // with m_mutex held
-
-    WsdSettings m_settings;
-    int m_cancelFd = -1;
-    std::mutex m_mutex;
-    std::thread m_round;
-    std::vector<DiscoveredHost> m_results;
+    const WsdSettings m_settings;
+    SourceRunner m_runner; // last: its round uses the settings
 };
 
 } // namespace norvane

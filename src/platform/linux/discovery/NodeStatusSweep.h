@@ -3,8 +3,8 @@
 // Node status queries to many hosts at once from one socket, so that a list
 // of hosts costs the time of one exchange rather than one per host.
 
-#include "RoundCancel.h"
 #include "linux/NbnsClient.h"
+#include "linux/discovery/RoundCancel.h"
 
 #include <cstdint>
 #include <map>

@@ -1,6 +1,6 @@
 #include "DnsCodec.h"
 
-#include "linux/PacketReader.h"
+#include "nbns/PacketReader.h"
 
 #include <algorithm>
 #include <cstring>
