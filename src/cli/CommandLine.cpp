@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "network/DomainName.h"
+
 #include <QCommandLineParser>
 
 #include <algorithm>
@@ -17,7 +19,7 @@ struct Option {
     const char* description;
 };
 
-const std::array<Option, 8> Options = {{
+const std::array<Option, 9> Options = {{
     {nullptr, "scan", "TYPE",
      "Scan once for computers, folders (shared folders) or printers (shared printers) and write "
      "the result, without a window."},
@@ -29,6 +31,10 @@ const std::array<Option, 8> Options = {{
     {nullptr, "auth-file", "FILE",
      "Log on with the user name, password and domain in FILE (lines \"username = ...\", "
      "\"password = ...\", \"domain = ...\"); FILE must not be readable by group or others."},
+    {nullptr, "domain", "DOMAIN",
+     "Read the computers of the Active Directory domain DOMAIN (its DNS name) from its "
+     "directory with the Kerberos ticket held (run kinit first); without it, the domain of the "
+     "ticket."},
     {"q", "quiet", nullptr, "Show no progress."},
     {"h", "help", nullptr, "Show this help and exit."},
     {nullptr, "version", nullptr, "Show the version and exit."},
@@ -179,6 +185,10 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
     options.authFile = parser.value(QStringLiteral("auth-file"));
     if (parser.isSet(QStringLiteral("auth-file")) && options.authFile.isEmpty())
         return UsageError{QStringLiteral("--auth-file needs a file name.")};
+    options.domain = parser.value(QStringLiteral("domain"));
+    if (parser.isSet(QStringLiteral("domain")) && !isDomainName(options.domain))
+        return UsageError{
+            QStringLiteral("--domain needs the DNS name of a domain, such as corp.example.com.")};
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     return options;
 }
@@ -224,12 +234,13 @@ QString helpText(const QString& programName) {
             names += QLatin1Char(' ') + QLatin1String(option.valueName);
         text += wrapped(names, QString::fromUtf8(option.description));
     }
-    text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
-                           "a usage error,\n3 the output could not be written, 4 written, but "
-                           "computers that refused the\nlog-on are missing from it, 130 "
-                           "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
-                           "error, 3 the output\ncould not be written, 4 the scan store could not "
-                           "be read.\n");
+    text += QStringLiteral(
+        "\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
+        "a usage error,\n3 the output could not be written, 4 written, but "
+        "computers that refused the\nlog-on are missing from it, 130 "
+        "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
+        "error, 3 the output\ncould not be written, 4 the scan store could not "
+        "be read.\n");
     return text;
 }
 

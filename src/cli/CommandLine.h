@@ -22,6 +22,7 @@ struct CommandLineOptions {
     bool append = false;
     OutputFormat format = OutputFormat::Report;
     QString authFile; // empty: none
+    QString domain;   // the directory's domain; empty: the ticket's
     bool quiet = false;
 };
 

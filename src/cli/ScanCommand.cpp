@@ -151,7 +151,8 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
         return ExitScanFailed;
 
     RowCollector collector(console, progress);
-    const ScanInputs inputs = session.scanInputs(options.resourceType);
+    ScanInputs inputs = session.scanInputs(options.resourceType);
+    inputs.sources.domain = options.domain;
     const StopFlag stopRequested = [this] { return m_context.stopSignal() != 0; };
     const int walkResult = ScanNetwork(m_context.platform, inputs, collector, stopRequested);
     progress.clear();

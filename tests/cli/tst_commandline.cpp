@@ -23,11 +23,12 @@ QString describe(const CommandLineRequest& request) {
         return QStringLiteral("error: ") + error->message;
     const auto& o = std::get<CommandLineOptions>(request);
     const char* formats[] = {"report", "csv", "json"};
-    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6")
+    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6 domain=%7")
         .arg(scanTypeWord(o.resourceType), o.outputFile)
         .arg(o.append)
         .arg(QLatin1String(formats[static_cast<int>(o.format)]), o.authFile)
-        .arg(o.quiet);
+        .arg(o.quiet)
+        .arg(o.domain);
 }
 
 } // namespace
@@ -67,6 +68,15 @@ private slots:
             << QStringList{"--scan", "computers", "--output="} << "error: --output needs";
         QTest::newRow("output twice") << QStringList{"--scan", "computers", "-o", "a", "-o", "b"}
                                       << "error: --output was given more than once";
+        QTest::newRow("domain") << QStringList{"--scan", "computers", "--domain",
+                                               "corp.example.com"}
+                                << "computers out= append=0 format=report auth= quiet=0 "
+                                   "domain=corp.example.com";
+        QTest::newRow("domain, not a DNS name")
+            << QStringList{"--scan", "computers", "--domain", "corp/../x"}
+            << "error: --domain needs the DNS name";
+        QTest::newRow("domain empty")
+            << QStringList{"--scan", "computers", "--domain="} << "error: --domain needs";
         QTest::newRow("stray argument")
             << QStringList{"--scan", "computers", "smb://x"} << "error: Unexpected argument";
     }
