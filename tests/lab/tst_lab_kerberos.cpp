@@ -6,8 +6,8 @@
 // the test. Runs inside the domain lab's client namespace (lab-ctest.sh
 // domain run).
 
+#include "DomainLab.h"
 #include "KerberosCache.h"
-#include "LabClient.h"
 #include "LogOnLab.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
@@ -23,20 +23,18 @@ using namespace norvane;
 
 namespace {
 
+using test::DomainGroup;
+using test::LabPassword;
+using test::LabPrincipal;
+
 // As lab.sh makes them.
-constexpr const char* LabUser = "labuser";
-constexpr const char* LabPrincipal = "labuser@KRB.LAB";
-constexpr const char* LabPassword = "Lab-User-Pass-7";
 constexpr const char* AdminPassword = "Lab-Admin-Pass-3";
-constexpr const char* DomainGroup = "KRBLAB";
 constexpr int MemberHostIndex = 3;
 const QStringList MemberShares{"\\\\KRBMEMBER\\projects", "\\\\KRBMEMBER\\reports"};
 const QStringList OpenShares{"\\\\KRBOPEN\\pub"};
 
-constexpr int KinitTimeoutMs = 30000;
-
 QString labDir() {
-    return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
+    return test::domainLabDir();
 }
 
 // Kerberos log-ons of the lab user that the member took, from its log.
@@ -84,18 +82,11 @@ private:
     QByteArray m_cache; // this test's credential cache
     QStringList m_toolOutput;
 
-    // Gets the lab user a ticket, the password on kinit's standard input.
     bool kinit() {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("kinit"), {QString::fromLatin1(LabUser)});
-        if (!process.waitForStarted(KinitTimeoutMs))
-            return false;
-        process.write(QByteArray(LabPassword) + '\n');
-        process.closeWriteChannel();
-        const bool finished = process.waitForFinished(KinitTimeoutMs);
-        m_toolOutput << QString::fromLocal8Bit(process.readAll());
-        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        QString said;
+        const bool got = test::kinitLabUser(&said);
+        m_toolOutput << said;
+        return got;
     }
 
 private slots:
@@ -103,9 +94,8 @@ private slots:
         // Every diagnostic on, so that a password in any of them would show.
         test::captureDiagnostics();
         QVERIFY(m_caches.isValid());
-        qputenv("KRB5_CONFIG", (labDir() + QStringLiteral("/krb5.conf")).toLocal8Bit());
         m_cache = "FILE:" + m_caches.filePath(QStringLiteral("ccache")).toLocal8Bit();
-        qputenv("KRB5CCNAME", m_cache);
+        test::useLabKerberos(m_cache);
     }
 
     void init() { QFile::remove(m_caches.filePath(QStringLiteral("ccache"))); }
