@@ -10,7 +10,10 @@
 #include "DomainLab.h"
 #include "KerberosCache.h"
 #include "core/RecordingOutput.h"
+#include "discovery/DiscoveryAdmission.h"
 #include "linux/LinuxPlatform.h"
+#include "linux/directory/DirectorySource.h"
+#include "linux/discovery/DiscoveryMerge.h"
 #include "linux/dnssd/DnsSdSource.h"
 #include "linux/wsd/WsdSource.h"
 #include "scan/HostIdentity.h"
@@ -31,6 +34,11 @@ namespace {
 using test::DomainGroup;
 
 constexpr int ProgramTimeoutMs = 240000;
+// Reading the benchmark's ten thousand accounts and merging them into the
+// browse list, as a computer scan's provider and group levels do; the wall
+// time is mostly the controller's (see tst_lab_directory).
+constexpr qint64 MergeBudgetMs = 3000;
+constexpr qint64 ReadWallBudgetMs = 60000;
 
 struct Member {
     const char* name;
@@ -143,15 +151,42 @@ private slots:
         QCOMPARE(ghost->computer->directory->ouPath, QStringLiteral("Branch"));
 
         // Every account once, the benchmark's among them.
-        const auto bench = std::count_if(output.rows.begin(), output.rows.end(),
-                                         [](const ResultRow& row) {
-                                             return row.caption.startsWith(u"\\\\BENCH");
-                                         });
+        const auto bench =
+            std::count_if(output.rows.begin(), output.rows.end(), [](const ResultRow& row) {
+                return row.caption.startsWith(u"\\\\BENCH");
+            });
         QCOMPARE(int(bench), benchCount());
         QSet<QString> captions;
         for (const ResultRow& row : output.rows)
             captions.insert(row.caption.toUpper());
         QCOMPARE(captions.size(), qsizetype(output.rows.size()));
+    }
+
+    // Benchmark: the directory's accounts read by the source and merged
+    // into the domain's group as the walk's group level lists it.
+    void readsAndMergesTenThousandAccounts() {
+        if (benchCount() < 10000)
+            QSKIP("the lab holds fewer accounts than the benchmark reads");
+        DirectorySource source;
+        source.configure({});
+        QElapsedTimer clock;
+        clock.start();
+        source.start({});
+        const std::vector<DiscoveredHost> found = source.results();
+        const qint64 read = clock.restart();
+        const Admission admission = admitHosts(found, {}, source.maxHostsPerRound());
+        const std::vector<std::vector<DiscoveredHost>> sources{admission.admitted};
+        const std::vector<DiscoveredHost> united = uniteHosts(sources);
+        const std::vector<SmbEntry> groups = mergeWorkgroups({}, united);
+        const std::vector<SmbEntry> servers = mergeServers({}, DomainGroup, united);
+        const qint64 merged = clock.elapsed();
+        qInfo("directory source: %zu computers read in %lld ms, admitted and merged in %lld ms",
+              found.size(), read, merged);
+        QCOMPARE(groups.size(), std::size_t(1));
+        QCOMPARE(servers.size(), found.size());
+        QVERIFY(found.size() > std::size_t(benchCount()));
+        QVERIFY2(merged < MergeBudgetMs, qPrintable(QString::number(merged)));
+        QVERIFY2(read < ReadWallBudgetMs, qPrintable(QString::number(read)));
     }
 
     // Without a ticket the directory stays silent: the scan lists what the
@@ -194,8 +229,8 @@ private slots:
         const QByteArray output = program.readAllStandardOutput();
         const QByteArray errors = program.readAllStandardError();
         QVERIFY2(program.exitCode() == 0, errors.constData());
-        for (const char* share : {"\\\\KRBMEMBER\\projects", "\\\\KRBBRANCH\\branch",
-                                  "\\\\KRBMODERN\\tools"})
+        for (const char* share :
+             {"\\\\KRBMEMBER\\projects", "\\\\KRBBRANCH\\branch", "\\\\KRBMODERN\\tools"})
             QVERIFY2(output.contains(QByteArray(share) + ",KRBLAB,"), output.constData());
     }
 };
