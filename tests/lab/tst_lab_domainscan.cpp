@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <ctime>
@@ -39,6 +40,7 @@ constexpr int ProgramTimeoutMs = 240000;
 // time is mostly the controller's (see tst_lab_directory).
 constexpr qint64 MergeBudgetMs = 3000;
 constexpr qint64 ReadWallBudgetMs = 60000;
+constexpr qint64 CancelBudgetMs = 250;
 
 struct Member {
     const char* name;
@@ -187,6 +189,20 @@ private slots:
         QVERIFY(found.size() > std::size_t(benchCount()));
         QVERIFY2(merged < MergeBudgetMs, qPrintable(QString::number(merged)));
         QVERIFY2(read < ReadWallBudgetMs, qPrintable(QString::number(read)));
+    }
+
+    // Stop: the source's round ends within 250 ms, whatever it waits for.
+    void cancelEndsTheRoundQuickly() {
+        for (const int afterMs : {0, 50, 300}) {
+            DirectorySource source;
+            source.start({});
+            QThread::msleep(afterMs);
+            QElapsedTimer clock;
+            clock.start();
+            source.cancel();
+            QVERIFY(source.results().empty());
+            QVERIFY2(clock.elapsed() < CancelBudgetMs, qPrintable(QString::number(afterMs)));
+        }
     }
 
     // Without a ticket the directory stays silent: the scan lists what the
