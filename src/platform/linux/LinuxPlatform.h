@@ -40,9 +40,12 @@ constexpr int SmbConnectTimeoutMs = 5000;
 // list is asked for: two TCP connection attempts.
 constexpr std::chrono::milliseconds SmbPortConnectTimeout{2000};
 // How long a resolved address is reused by the node status or share
-// listing that follows, and how many names are kept that long.
+// listing that follows, and how many names (and server checks) are kept
+// that long: every computer of a group, as many as a domain's directory
+// names (up to 200,000), since the checks run far ahead of the listings,
+// which run one at a time, and a lost check is made again by the listing.
 constexpr std::chrono::seconds ResolvedNameLifetime{10};
-constexpr std::size_t ResolvedNamesKept = 4096;
+constexpr std::size_t ResolvedNamesKept = std::size_t(1) << 18;
 // How long the outcome of a server's check made ahead of its share listing
 // stands for the listing: long enough for the listings before it, which
 // run one at a time, short enough that a server that changed in between is
