@@ -3,11 +3,11 @@
 #include "Adapters.h"
 #include "Logging.h"
 #include "ServerProbe.h"
-#include "directory/DirectoryReader.h"
 #include "discovery/DiscoveryMerge.h"
 #include "discovery/DiscoveryRound.h"
 #include "discovery/IdentityPrefetch.h"
 #include "discovery/StandardSources.h"
+#include "network/DomainName.h"
 #include "platform/EnumPacking.h"
 
 #include <netdb.h>
@@ -257,7 +257,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
     // A directory's computer is listed by its DNS name: Kerberos asks for a
     // ticket to the server of that name.
     if (const auto named = namedHost(target.name);
-        named && directory::isDomainName(QString::fromStdString(named->dnsName))) {
+        named && isDomainName(QString::fromStdString(named->dnsName))) {
         qCDebug(lcBrowse) << "listing" << target.name.c_str() << "as" << named->dnsName.c_str();
         return m_directory->list("smb://" + named->dnsName, target.level);
     }
