@@ -45,16 +45,20 @@ void DirectorySource::start(const std::vector<Adapter>& adapters) {
         m_cancel = cancelRound;
     }
     m_thread = std::thread([this, domain = m_domain, cancelRound] {
-        const directory::DirectoryRead read =
-            directory::DirectoryReader(cancelRound->fd()).read(domain);
-        std::vector<DiscoveredHost> found;
-        found.reserve(read.computers.size());
-        for (const ComputerRecord& computer : read.computers)
-            found.push_back(discoveredFromDirectory(computer, read.group));
+        auto found = round(domain, *cancelRound);
         // results() joins this thread before it reads, so no lock is needed
         // to hand the list over.
         m_results = std::move(found);
     });
+}
+
+std::vector<DiscoveredHost> DirectorySource::round(const QString& domain, RoundCancel& cancel) {
+    const directory::DirectoryRead read = directory::DirectoryReader(cancel.fd()).read(domain);
+    std::vector<DiscoveredHost> found;
+    found.reserve(read.computers.size());
+    for (const ComputerRecord& computer : read.computers)
+        found.push_back(discoveredFromDirectory(computer, read.group));
+    return found;
 }
 
 std::vector<DiscoveredHost> DirectorySource::results() {

@@ -32,6 +32,9 @@ public:
     std::size_t maxHostsPerRound() const override;
 
 private:
+    // One read of the domain's directory (empty: the ticket's realm).
+    static std::vector<DiscoveredHost> round(const QString& domain, RoundCancel& cancel);
+
     std::mutex m_roundMutex; // the thread, its results and the domain
     QString m_domain;
     std::thread m_thread;
