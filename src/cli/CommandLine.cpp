@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "network/DomainName.h"
+
 #include <QCommandLineParser>
 
 #include <algorithm>
@@ -18,7 +20,7 @@ struct Option {
     bool repeatable = false; // each use adds a value
 };
 
-const std::array<Option, 10> Options = {{
+const std::array<Option, 11> Options = {{
     {nullptr, "scan", "TYPE",
      "Scan once for computers, folders (shared folders) or printers (shared printers) and write "
      "the result, without a window."},
@@ -30,6 +32,10 @@ const std::array<Option, 10> Options = {{
     {nullptr, "auth-file", "FILE",
      "Log on with the user name, password and domain in FILE (lines \"username = ...\", "
      "\"password = ...\", \"domain = ...\"); FILE must not be readable by group or others."},
+    {nullptr, "domain", "DOMAIN",
+     "Read the computers of the Active Directory domain DOMAIN (its DNS name) from its "
+     "directory with the Kerberos ticket held (run kinit first); without it, the domain of the "
+     "ticket."},
     {"q", "quiet", nullptr, "Show no progress."},
     {nullptr, "range", "RANGE",
      "Sweep RANGE for SMB computers beyond the local network: a CIDR block (10.1.2.0/24), "
@@ -187,6 +193,10 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
     options.authFile = parser.value(QStringLiteral("auth-file"));
     if (parser.isSet(QStringLiteral("auth-file")) && options.authFile.isEmpty())
         return UsageError{QStringLiteral("--auth-file needs a file name.")};
+    options.sources.domain = parser.value(QStringLiteral("domain"));
+    if (parser.isSet(QStringLiteral("domain")) && !isDomainName(options.sources.domain))
+        return UsageError{
+            QStringLiteral("--domain needs the DNS name of a domain, such as corp.example.com.")};
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     for (const QString& text : parser.values(QStringLiteral("range"))) {
         const AddressRangeParse range = parseAddressRange(text);

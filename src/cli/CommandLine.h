@@ -24,7 +24,8 @@ struct CommandLineOptions {
     OutputFormat format = OutputFormat::Report;
     QString authFile; // empty: none
     bool quiet = false;
-    // The address ranges to sweep (--range) and the probe rate (--rate).
+    // The directory's domain (--domain; empty: the ticket's), the address
+    // ranges to sweep (--range) and the probe rate (--rate).
     SourceOptions sources{};
 };
 

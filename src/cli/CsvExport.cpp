@@ -19,6 +19,19 @@ void addRecord(QString& text, const QStringList& fields) {
 QString obtained(const QString& text, const char* placeholder) {
     return text == QLatin1String(placeholder) ? QString() : text;
 }
+
+// What the sources know of a computer beyond the list's columns.
+QStringList computerFacts(const ComputerRecord* computer) {
+    if (computer == nullptr)
+        return QStringList(ComputerFactCaptions.size());
+    const std::optional<DirectoryFacts>& directory = computer->directory;
+    return {computer->dnsName,
+            computer->operatingSystem,
+            computer->osVersion,
+            directory ? directory->ouPath : QString(),
+            directory ? QLatin1String(directory->stale ? "yes" : "no") : QString(),
+            foundByNames(computer->foundBy).join(QLatin1String("; "))};
+}
 } // namespace
 
 QString spreadsheetCell(const QString& field) {
@@ -32,7 +45,7 @@ QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors) {
     QString text;
     QStringList header = columnCaptions(scan.resourceType);
     if (computers)
-        header << QStringLiteral("Vendor");
+        header << QStringLiteral("Vendor") << ComputerFactCaptions;
     addRecord(text, header);
     for (const ResultRow& row : scan.rows) {
         QStringList fields{row.caption};
@@ -40,7 +53,8 @@ QByteArray formatCsv(const ScanResult& scan, const MacVendors& vendors) {
             const QString mac = cellText(row, ComputerColumn::Mac);
             fields << obtained(cellText(row, ComputerColumn::Ip), NoIpAddress)
                    << cellText(row, ComputerColumn::Group) << cellText(row, ComputerColumn::Comment)
-                   << obtained(mac, NoMacAddress) << vendors.vendorOf(mac).value_or(QString());
+                   << obtained(mac, NoMacAddress) << vendors.vendorOf(mac).value_or(QString())
+                   << computerFacts(row.computer.get());
         } else {
             fields << cellText(row, static_cast<int>(ShareColumn::Group))
                    << cellText(row, static_cast<int>(ShareColumn::Comment));

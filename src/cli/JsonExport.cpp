@@ -17,6 +17,25 @@ constexpr int MinutesPerHour = 60;
 QJsonValue obtained(const QString& text, const char* placeholder) {
     return text == QLatin1String(placeholder) ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
+
+QJsonValue knownText(const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+// What the sources know of a computer beyond the list's columns.
+void insertFacts(QJsonObject& object, const ComputerRecord* computer) {
+    const ComputerRecord none;
+    const ComputerRecord& known = computer ? *computer : none;
+    object.insert(QStringLiteral("dnsName"), knownText(known.dnsName));
+    object.insert(QStringLiteral("operatingSystem"), knownText(known.operatingSystem));
+    object.insert(QStringLiteral("osVersion"), knownText(known.osVersion));
+    object.insert(QStringLiteral("ouPath"),
+                  known.directory ? QJsonValue(known.directory->ouPath) : QJsonValue());
+    object.insert(QStringLiteral("stale"),
+                  known.directory ? QJsonValue(known.directory->stale) : QJsonValue());
+    object.insert(QStringLiteral("foundBy"),
+                  QJsonArray::fromStringList(foundByNames(known.foundBy)));
+}
 } // namespace
 
 QString isoTimestampWithOffset(const QDateTime& time) {
@@ -43,6 +62,7 @@ QByteArray formatJson(const ScanResult& scan, const MacVendors& vendors) {
             object.insert(QStringLiteral("macAddress"), obtained(mac, NoMacAddress));
             object.insert(QStringLiteral("vendor"),
                           vendor ? QJsonValue(*vendor) : QJsonValue(QJsonValue::Null));
+            insertFacts(object, row.computer.get());
         } else {
             object.insert(QStringLiteral("group"),
                           cellText(row, static_cast<int>(ShareColumn::Group)));

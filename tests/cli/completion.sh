@@ -26,7 +26,7 @@ check "report csv json" norvane --format = ""
 check "json" norvane --format = j
 check "json" norvane --format=j
 check "folders" norvane --scan=f
-check "--scan --output --append --format --auth-file --quiet --range --rate --help --version --changes --since --scans --site --type --store -o -a -f -q -h" norvane -
+check "--scan --output --append --format --auth-file --domain --quiet --range --rate --help --version --changes --since --scans --site --type --store -o -a -f -q -h" norvane -
 check "--quiet" norvane --q
 check "--range --rate" norvane --ra
 check "" norvane --range 10.

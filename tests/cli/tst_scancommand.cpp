@@ -178,14 +178,20 @@ private slots:
             QVERIFY(record->wellFormed);
             records << record->fields;
         }
-        QCOMPARE(records, (QList<QStringList>{
-                              {"Name", "IP Address", "Group", "Comment", "MAC Address", "Vendor"},
-                              {"\\\\ALPHA", "10.0.0.12", "WG1", "Main server, \"east\"",
-                               "00-0A-5E-1F-C2-9B", "3COM, Inc."},
-                              {"\\\\beta", "", "WG1", "", "", ""},
-                              {"\\\\GAMMA", "192.168.1.2", "WG2", "Print host", "", ""},
-                              {"\\\\DELTA", "10.0.0.5", "WG2", QStringLiteral("Ünïcode"),
-                               "02-00-00-00-00-01", "Locally administered"}}));
+        const QStringList facts{"", "", "", "", "", "browse list"};
+        QCOMPARE(records,
+                 (QList<QStringList>{
+                     QStringList{"Name", "IP Address", "Group", "Comment", "MAC Address", "Vendor",
+                                 "DNS Name", "Operating System", "OS Version", "OU Path", "Stale",
+                                 "Found By"},
+                     QStringList{"\\\\ALPHA", "10.0.0.12", "WG1", "Main server, \"east\"",
+                                 "00-0A-5E-1F-C2-9B", "3COM, Inc."} +
+                         facts,
+                     QStringList{"\\\\beta", "", "WG1", "", "", ""} + facts,
+                     QStringList{"\\\\GAMMA", "192.168.1.2", "WG2", "Print host", "", ""} + facts,
+                     QStringList{"\\\\DELTA", "10.0.0.5", "WG2", QStringLiteral("Ünïcode"),
+                                 "02-00-00-00-00-01", "Locally administered"} +
+                         facts}));
 
         Run shares;
         QCOMPARE(shares.run({"--scan", "folders", "--format", "csv"}), ExitScanWritten);
@@ -211,7 +217,13 @@ private slots:
                                                      {"group", "WG1"},
                                                      {"comment", "Main server, \"east\""},
                                                      {"macAddress", "00-0A-5E-1F-C2-9B"},
-                                                     {"vendor", "3COM, Inc."}}));
+                                                     {"vendor", "3COM, Inc."},
+                                                     {"dnsName", QJsonValue()},
+                                                     {"operatingSystem", QJsonValue()},
+                                                     {"osVersion", QJsonValue()},
+                                                     {"ouPath", QJsonValue()},
+                                                     {"stale", QJsonValue()},
+                                                     {"foundBy", QJsonArray{"browse list"}}}));
         const QJsonObject beta = rows.at(1).toObject();
         QVERIFY(beta.value("ipAddress").isNull());
         QVERIFY(beta.value("macAddress").isNull());
@@ -227,6 +239,44 @@ private slots:
             shares.value("rows").toArray(),
             (QJsonArray{QJsonObject{
                 {"name", "\\\\ALPHA\\Laser"}, {"group", "WG1"}, {"comment", "Second floor"}}}));
+    }
+
+    // A directory's computer: its facts in both formats, a formula-like one
+    // defended in CSV only.
+    void computerFactsAreWritten() {
+        auto record = std::make_shared<ComputerRecord>();
+        record->dnsName = QStringLiteral("krbghost.krb.lab");
+        record->operatingSystem = QStringLiteral("=Windows 11 Pro");
+        record->osVersion = QStringLiteral("10.0 (22631)");
+        record->foundBy = FoundBy::Directory;
+        record->foundBy |= FoundBy::BrowseList;
+        record->directory = DirectoryFacts{.guid = {}, .ouPath = "Branch/Berlin", .stale = true};
+        ScanResult scan;
+        scan.rows = {ResultRow{"\\\\KRBGHOST",
+                               imgComputer,
+                               {NoIpAddress, "KRBLAB", "No host behind it", NoMacAddress}}};
+        scan.rows.front().computer = record;
+
+        CsvReader reader(formatCsv(scan, MacVendors()));
+        QVERIFY(reader.next()); // the header
+        const auto csv = reader.next();
+        QVERIFY(csv && csv->wellFormed);
+        QCOMPARE(csv->fields.mid(6),
+                 (QStringList{"krbghost.krb.lab", "'=Windows 11 Pro", "10.0 (22631)",
+                              "Branch/Berlin", "yes", "browse list; directory"}));
+
+        const QJsonObject json = QJsonDocument::fromJson(formatJson(scan, MacVendors()))
+                                     .object()
+                                     .value("rows")
+                                     .toArray()
+                                     .at(0)
+                                     .toObject();
+        QCOMPARE(json.value("dnsName").toString(), QStringLiteral("krbghost.krb.lab"));
+        QCOMPARE(json.value("operatingSystem").toString(), QStringLiteral("=Windows 11 Pro"));
+        QCOMPARE(json.value("osVersion").toString(), QStringLiteral("10.0 (22631)"));
+        QCOMPARE(json.value("ouPath").toString(), QStringLiteral("Branch/Berlin"));
+        QCOMPARE(json.value("stale"), QJsonValue(true));
+        QCOMPARE(json.value("foundBy").toArray(), (QJsonArray{"browse list", "directory"}));
     }
 
     void appendKeepsTheEarlierBlocks() {

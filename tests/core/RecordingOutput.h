@@ -39,6 +39,13 @@ public:
         rows.back().subItems << text;
         log << QStringLiteral("sub:") + text;
     }
+    // The typed records are kept with their rows, outside the log.
+    void setComputerRecord(std::shared_ptr<const ComputerRecord> record) override {
+        rows.back().computer = std::move(record);
+    }
+    void setShareRecord(std::shared_ptr<const ShareRecord> record) override {
+        rows.back().share = std::move(record);
+    }
     void setProgressMax(int maximum) override {
         progressMax = maximum;
         log << QStringLiteral("max:") + QString::number(maximum);

@@ -64,6 +64,7 @@ private slots:
     void restartWhileErrorBoxIsOpen();
     void endedWorkerIsKeptUntilStop();
     void macCellToolTipNamesTheVendor();
+    void rowToolTipShowsTheSourcesFacts();
 };
 
 void TestScanController::stopLosesNoRow_data() {
@@ -137,6 +138,34 @@ void TestScanController::endedWorkerIsKeptUntilStop() {
     h.controller->stop();
     QCOMPARE(h.controller->ChildThread(), nullptr);
     QCOMPARE(h.completions.size(), 1);
+}
+
+// A directory's computer shows what the directory knows in the tool tip of
+// its cells; a computer known by its columns alone shows none.
+void TestScanController::rowToolTipShowsTheSourcesFacts() {
+    ResultListModel model;
+    model.setColumns(columnCaptions(rtComputer));
+    auto directory = std::make_shared<ComputerRecord>();
+    directory->dnsName = QStringLiteral("krbghost.krb.lab");
+    directory->operatingSystem = QStringLiteral("Windows 11 Pro");
+    directory->osVersion = QStringLiteral("10.0 (22631)");
+    directory->foundBy = FoundBy::Directory;
+    directory->directory = DirectoryFacts{.guid = {}, .ouPath = "Branch", .stale = true};
+    auto browsed = std::make_shared<ComputerRecord>();
+    browsed->foundBy = FoundBy::BrowseList;
+    for (const auto& record : {directory, browsed}) {
+        model.appendRow();
+        model.setLastCaption(QStringLiteral("\\\\HOST"));
+        model.setLastRecord(record, nullptr);
+    }
+    model.publish();
+    QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(),
+             QStringLiteral("DNS name: krbghost.krb.lab\nOperating system: Windows 11 Pro 10.0 "
+                            "(22631)\nOU: Branch\nStale: no recent log-on in the directory\n"
+                            "Found by: directory"));
+    QCOMPARE(model.data(model.index(0, 3), Qt::ToolTipRole),
+             model.data(model.index(0, 0), Qt::ToolTipRole));
+    QVERIFY(!model.data(model.index(1, 0), Qt::ToolTipRole).isValid());
 }
 
 void TestScanController::macCellToolTipNamesTheVendor() {

@@ -10,7 +10,9 @@
 #include "scan/ScanWorker.h"
 
 #include <QStringList>
+
 #include <QtTest>
+#include <mutex>
 
 namespace norvane::test {
 
@@ -36,15 +38,22 @@ inline QStringList sortedCaptions(const ResultRows& rows) {
 }
 
 // Every message of the process from captureDiagnostics() on, with every
-// diagnostic category switched on.
+// diagnostic category switched on. Read it once the scans have ended.
 inline QStringList& capturedDiagnostics() {
     static QStringList lines;
     return lines;
 }
 
+// Sources log from threads of their own, also while a scan's walk logs.
+inline std::mutex& capturedDiagnosticsMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 inline void captureDiagnostics() {
     QLoggingCategory::setFilterRules(QStringLiteral("norvane.*.debug=true"));
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        const std::lock_guard lock(capturedDiagnosticsMutex());
         capturedDiagnostics() << message;
     });
 }

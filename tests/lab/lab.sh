@@ -960,9 +960,13 @@ up() {
             attach_branch "$index"
         done < <(branch_members)
         start_port22_host
-        # The client asks the controller's DNS, as a domain's computers do.
+        # The client asks the controller's DNS, as a domain's computers do;
+        # the SMB library too, for the DNS names a share listing of a
+        # directory's computer goes to.
         echo "nameserver $(host_addr "$DC_INDEX")" >"/etc/netns/$CLIENT_NS/resolv.conf"
         echo "options timeout:1 attempts:1" >>"/etc/netns/$CLIENT_NS/resolv.conf"
+        sed -i 's/^  name resolve order = bcast$/  name resolve order = bcast host/' \
+            "$LAB_DIR/client/smb.conf"
         write_domain_krb5_conf
         # Provisioning takes a while; the other hosts start meanwhile.
         start_domain_controller &

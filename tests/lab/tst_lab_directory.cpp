@@ -6,8 +6,8 @@
 // nothing is tried and nobody is asked. Runs inside the domain lab's client
 // namespace (lab-ctest.sh domain run).
 
+#include "DomainLab.h"
 #include "KerberosCache.h"
-#include "LabClient.h"
 #include "linux/Abandonment.h"
 #include "linux/directory/DirectoryLimits.h"
 #include "linux/directory/DirectoryReader.h"
@@ -32,16 +32,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using test::DomainGroup;
+using test::LabPassword;
+using test::LabPrincipal;
+
 // As lab.sh makes them.
-constexpr const char* LabUser = "labuser";
-constexpr const char* LabPrincipal = "labuser@KRB.LAB";
-constexpr const char* LabPassword = "Lab-User-Pass-7";
-constexpr const char* DomainGroup = "KRBLAB";
 constexpr const char* Controller = "krbdc.krb.lab";
 constexpr const char* ControllerAddress = "10.213.77.102";
 constexpr int BenchmarkCount = 10000;
 
-constexpr int KinitTimeoutMs = 30000;
 constexpr int DcIndex = 2;
 constexpr auto CancelBudget = 250ms;
 // What reading the benchmark's accounts may cost this program. The wall
@@ -58,7 +57,7 @@ qint64 threadCpuMs() {
 }
 
 QString labDir() {
-    return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
+    return test::domainLabDir();
 }
 
 // The benchmark's accounts the lab made (NORVANE_LAB_BENCH_COUNT, by
@@ -130,27 +129,12 @@ private:
     QTemporaryDir m_caches;
     QByteArray m_cache;
 
-    bool kinit() {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("kinit"), {QString::fromLatin1(LabUser)});
-        if (!process.waitForStarted(KinitTimeoutMs))
-            return false;
-        process.write(QByteArray(LabPassword) + '\n');
-        process.closeWriteChannel();
-        const bool finished = process.waitForFinished(KinitTimeoutMs);
-        if (!finished || process.exitCode() != 0)
-            qWarning() << process.readAll();
-        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
 private slots:
     void initTestCase() {
         QVERIFY(m_caches.isValid());
-        qputenv("KRB5_CONFIG", (labDir() + QStringLiteral("/krb5.conf")).toLocal8Bit());
         m_cache = "FILE:" + m_caches.filePath(QStringLiteral("ccache")).toLocal8Bit();
-        qputenv("KRB5CCNAME", m_cache);
-        QVERIFY(kinit());
+        test::useLabKerberos(m_cache);
+        QVERIFY(test::kinitLabUser());
     }
 
     void withTicketEveryAccountIsRead() {

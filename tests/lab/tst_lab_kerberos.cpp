@@ -6,8 +6,8 @@
 // the test. Runs inside the domain lab's client namespace (lab-ctest.sh
 // domain run).
 
+#include "DomainLab.h"
 #include "KerberosCache.h"
-#include "LabClient.h"
 #include "LogOnLab.h"
 #include "core/RecordingOutput.h"
 #include "linux/LinuxPlatform.h"
@@ -23,20 +23,22 @@ using namespace norvane;
 
 namespace {
 
+using test::DomainGroup;
+using test::LabPassword;
+using test::LabPrincipal;
+
 // As lab.sh makes them.
-constexpr const char* LabUser = "labuser";
-constexpr const char* LabPrincipal = "labuser@KRB.LAB";
-constexpr const char* LabPassword = "Lab-User-Pass-7";
 constexpr const char* AdminPassword = "Lab-Admin-Pass-3";
-constexpr const char* DomainGroup = "KRBLAB";
 constexpr int MemberHostIndex = 3;
 const QStringList MemberShares{"\\\\KRBMEMBER\\projects", "\\\\KRBMEMBER\\reports"};
 const QStringList OpenShares{"\\\\KRBOPEN\\pub"};
-
-constexpr int KinitTimeoutMs = 30000;
+// The directory names the controller and the members beyond the router
+// too; a ticket lists their shares as well.
+const QStringList DirectoryShares{"\\\\KRBBRANCH\\branch", "\\\\KRBDC\\netlogon",
+                                  "\\\\KRBDC\\sysvol", "\\\\KRBMODERN\\tools"};
 
 QString labDir() {
-    return test::labDirOr(QStringLiteral("/tmp/norvane-lab-dom"));
+    return test::domainLabDir();
 }
 
 // Kerberos log-ons of the lab user that the member took, from its log.
@@ -84,18 +86,11 @@ private:
     QByteArray m_cache; // this test's credential cache
     QStringList m_toolOutput;
 
-    // Gets the lab user a ticket, the password on kinit's standard input.
     bool kinit() {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("kinit"), {QString::fromLatin1(LabUser)});
-        if (!process.waitForStarted(KinitTimeoutMs))
-            return false;
-        process.write(QByteArray(LabPassword) + '\n');
-        process.closeWriteChannel();
-        const bool finished = process.waitForFinished(KinitTimeoutMs);
-        m_toolOutput << QString::fromLocal8Bit(process.readAll());
-        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        QString said;
+        const bool got = test::kinitLabUser(&said);
+        m_toolOutput << said;
+        return got;
     }
 
 private slots:
@@ -103,9 +98,8 @@ private slots:
         // Every diagnostic on, so that a password in any of them would show.
         test::captureDiagnostics();
         QVERIFY(m_caches.isValid());
-        qputenv("KRB5_CONFIG", (labDir() + QStringLiteral("/krb5.conf")).toLocal8Bit());
         m_cache = "FILE:" + m_caches.filePath(QStringLiteral("ccache")).toLocal8Bit();
-        qputenv("KRB5CCNAME", m_cache);
+        test::useLabKerberos(m_cache);
     }
 
     void init() { QFile::remove(m_caches.filePath(QStringLiteral("ccache"))); }
@@ -117,7 +111,9 @@ private slots:
         RecordingSource source;
         const test::RecordingOutput output = test::scanLabFolders(labDir(), &source);
         // The open server takes no ticket and lists anonymously.
-        QCOMPARE(test::sortedCaptions(output.rows), MemberShares + OpenShares);
+        QStringList expected = MemberShares + OpenShares + DirectoryShares;
+        expected.sort();
+        QCOMPARE(test::sortedCaptions(output.rows), expected);
         QVERIFY2(source.requests.isEmpty(), qPrintable(source.requests.join(", ")));
         QVERIFY(output.errors.isEmpty());
         QVERIFY(output.rows.front().subItems.contains(QString::fromLatin1(DomainGroup)));

@@ -66,8 +66,11 @@ QString jsonRowText(const QJsonObject& row, TResourceType type) {
     return fields.join(QLatin1Char('|'));
 }
 
+// The list's cells and the vendor; the sources' facts after them are
+// checked elsewhere.
 QString csvRowText(QStringList fields, TResourceType type) {
-    if (type == rtComputer && fields.size() == 6) {
+    if (type == rtComputer && fields.size() == 12) {
+        fields = fields.mid(0, 6);
         if (fields[1].isEmpty())
             fields[1] = QLatin1String(NoIpAddress);
         if (fields[4].isEmpty())
@@ -279,7 +282,10 @@ private slots:
             QVERIFY(header && header->wellFormed);
             QCOMPARE(header->fields,
                      columnCaptions(resourceType) +
-                         (type == rtComputer ? QStringList{"Vendor"} : QStringList{}));
+                         (type == rtComputer
+                              ? QStringList{"Vendor", "DNS Name", "Operating System", "OS Version",
+                                            "OU Path", "Stale", "Found By"}
+                              : QStringList{}));
             while (const auto record = reader.next()) {
                 QVERIFY(record->wellFormed);
                 got << csvRowText(record->fields, resourceType);

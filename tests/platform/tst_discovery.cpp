@@ -277,6 +277,43 @@ private slots:
         QCOMPARE(directory->asked.back().first, std::string("smb://OTHER"));
     }
 
+    // A computer a directory named is listed in its group without an
+    // answering address, found at its DNS name, and its shares listed by
+    // that name; a DNS name that is not one never goes into a URL; a
+    // browsed computer keeps the browse list's path and gains the facts.
+    void namedHostsAreReachedByTheirDnsName() {
+        auto directory = std::make_shared<ScriptedDirectory>();
+        directory->listings["smb://"] = {0, entriesFrom(SmbWorkgroup, {"CORP"})};
+        directory->listings["smb://CORP"] = {0, entriesFrom(SmbServer, {"BROWSED"})};
+        directory->listings["smb://localhost"] = {0, {{SmbFileShare, "docs", {}}}};
+        std::vector<DiscoveredHost> named =
+            hostsFrom({"LOCALPC@CORP", "browsed@CORP", "EVIL@CORP"});
+        for (DiscoveredHost& host : named) {
+            host.reach = HostReach::Named;
+            host.foundBy = FoundBy::Directory;
+        }
+        named[0].dnsName = "localhost";
+        named[1].dnsName = "browsed.corp.example";
+        named[2].dnsName = "x@attacker.example/share";
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(named));
+        LinuxPlatform platform({}, directory, std::move(sources));
+        QCOMPARE(listContainer(platform, container(std::nullopt), 0).names, QStringList{"CORP"});
+        QCOMPARE(listContainer(platform, container("CORP"), 0).names,
+                 (QStringList{"\\\\BROWSED", "\\\\LOCALPC", "\\\\EVIL"}));
+        QCOMPARE(platform.getHostByName("localpc"), std::optional(inet_addr("127.0.0.1")));
+        QCOMPARE(listContainer(platform, container("\\\\LOCALPC"), RESOURCETYPE_DISK).names,
+                 QStringList{"\\\\LOCALPC\\docs"});
+        listContainer(platform, container("\\\\EVIL"), RESOURCETYPE_DISK);
+        QCOMPARE(directory->asked.back().first, std::string("smb://EVIL"));
+        listContainer(platform, container("\\\\BROWSED"), RESOURCETYPE_DISK);
+        QCOMPARE(directory->asked.back().first, std::string("smb://BROWSED"));
+        const ComputerRecord facts = platform.knownFacts("BROWSED");
+        QVERIFY(facts.foundBy.contains(FoundBy::BrowseList));
+        QVERIFY(facts.foundBy.contains(FoundBy::Directory));
+        QCOMPARE(facts.dnsName, QStringLiteral("browsed.corp.example"));
+    }
+
     // A device that answers discovery with the name of a computer the
     // browse list names, or with a name that is an address, neither takes
     // over that computer's address and listing nor gets a row of its own.

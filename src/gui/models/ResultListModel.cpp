@@ -11,6 +11,29 @@ namespace {
 bool isMacColumn(const QStringList& columns, int column) {
     return columns.size() == ComputerColumnCount && column == static_cast<int>(ComputerColumn::Mac);
 }
+
+// What the sources know of a computer beyond the list's columns, a fact a
+// line; nothing where they know no more than the columns show.
+QString factsToolTip(const ComputerRecord& computer) {
+    QStringList lines;
+    if (!computer.dnsName.isEmpty())
+        lines << QStringLiteral("DNS name: ") + computer.dnsName;
+    const QString system =
+        (computer.operatingSystem + QLatin1Char(' ') + computer.osVersion).trimmed();
+    if (!system.isEmpty())
+        lines << QStringLiteral("Operating system: ") + system;
+    if (computer.directory) {
+        if (!computer.directory->ouPath.isEmpty())
+            lines << QStringLiteral("OU: ") + computer.directory->ouPath;
+        if (computer.directory->stale)
+            lines << QStringLiteral("Stale: no recent log-on in the directory");
+    }
+    if (lines.isEmpty())
+        return {};
+    lines << QStringLiteral("Found by: ") +
+                 foundByNames(computer.foundBy).join(QLatin1String(", "));
+    return lines.join(QLatin1Char('\n'));
+}
 } // namespace
 
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {
@@ -171,6 +194,12 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             const MacVendors& vendors = m_vendors ? *m_vendors : MacVendors::system();
             if (const auto vendor = vendors.vendorOf(cellText(result, column)))
                 return *vendor;
+            return {};
+        }
+        if (result.computer) {
+            const QString facts = factsToolTip(*result.computer);
+            if (!facts.isEmpty())
+                return facts;
         }
         return {};
     default:

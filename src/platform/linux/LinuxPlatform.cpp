@@ -7,6 +7,7 @@
 #include "discovery/DiscoveryRound.h"
 #include "discovery/IdentityPrefetch.h"
 #include "discovery/StandardSources.h"
+#include "network/DomainName.h"
 #include "platform/EnumPacking.h"
 
 #include <netdb.h>
@@ -253,6 +254,13 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
             return SmbListing{refused, {}};
         }
     }
+    // A directory's computer is listed by its DNS name: Kerberos asks for a
+    // ticket to the server of that name.
+    if (const auto named = namedHost(target.name);
+        named && isDomainName(QString::fromStdString(named->dnsName))) {
+        qCDebug(lcBrowse) << "listing" << target.name.c_str() << "as" << named->dnsName.c_str();
+        return m_directory->list("smb://" + named->dnsName, target.level);
+    }
     // A computer only discovery knows is listed at the address it answered
     // from and nowhere else: its name is only what the answer claimed, and
     // the SMB library would resolve it anew.
@@ -282,9 +290,8 @@ ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
     }
     if (browsed)
         facts.foundBy = FoundBy::BrowseList;
-    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
-    const DiscoveredHost* host = findHost(found, computer);
-    if (host == nullptr)
+    const std::optional<DiscoveredHost> host = m_discovery->knownHost(computer);
+    if (!host)
         return facts;
     // A discovery answer counts for a browsed computer only where it came
     // from the address the computer's name resolved to.
@@ -429,22 +436,29 @@ int LinuxPlatform::wsaCleanup() {
 std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
     if (name == nullptr || *name == '\0' || m_abandonment.isSet())
         return std::nullopt;
-    // A computer only discovery knows is reached at the address it answered
-    // from: its name is not handed to the resolver, which would take a name
-    // such as "localhost" or "2130706433" for an address of its own.
-    std::optional<std::uint32_t> address = discoveredAddress(name);
-    if (!address)
-        address = resolveName(name);
+    std::optional<std::uint32_t> address;
+    const std::optional<DiscoveredHost> named = namedHost(name);
+    if (named) {
+        address = resolveNamed(*named);
+    } else {
+        // A computer only discovery knows is reached at the address it
+        // answered from: its name is not handed to the resolver, which would
+        // take a name such as "localhost" or "2130706433" for an address of
+        // its own.
+        address = discoveredAddress(name);
+        if (!address)
+            address = resolveName(name);
+    }
     if (!address)
         qCDebug(lcNameService) << name << "not resolved by DNS, NetBIOS or discovery";
-    if (address) {
+    if (address)
         qCDebug(lcNameService) << name << "resolved to" << inetNtoa(*address).c_str();
-        rememberResolved(name, *address);
-    }
+    if (address || named)
+        rememberResolved(name, address);
     return address;
 }
 
-std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name) {
+std::optional<std::uint32_t> LinuxPlatform::resolveByDns(const std::string& name) {
     std::optional<std::uint32_t> address;
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -456,6 +470,38 @@ std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name)
     }
     if (found != nullptr)
         freeaddrinfo(found);
+    return address;
+}
+
+std::optional<DiscoveredHost> LinuxPlatform::namedHost(const std::string& name) {
+    {
+        // A browsed computer keeps the browse list's path.
+        const std::lock_guard lock(m_enumMutex);
+        if (m_browsedServers.count(upper(name)) != 0)
+            return std::nullopt;
+    }
+    std::optional<DiscoveredHost> host = m_discovery->knownHost(name);
+    if (!host || host->reach != HostReach::Named)
+        return std::nullopt;
+    return host;
+}
+
+std::optional<std::uint32_t> LinuxPlatform::resolveNamed(const DiscoveredHost& host) const {
+    if (!host.dnsName.empty()) {
+        if (const auto address = resolveByDns(host.dnsName))
+            return address;
+    }
+    if (const auto address = resolveByDns(host.name))
+        return address;
+    // The name service gets one brief attempt: it reaches only the link,
+    // where the owner of a name answers within a round trip, and a directory
+    // holds many accounts with no host behind them, each of which would
+    // otherwise cost the full budget.
+    return queryNameOnAdapters(host.name, true);
+}
+
+std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name) {
+    std::optional<std::uint32_t> address = resolveByDns(name);
     if (!address) {
         // As Windows does: fall back to a NetBIOS name query on the LAN. A
         // discovered host's query asked already counts where it found the
@@ -467,6 +513,9 @@ std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name)
 }
 
 bool LinuxPlatform::claimHolds(const DiscoveredHost& host) {
+    // An authenticated source named it: there is no claim to check.
+    if (host.reach == HostReach::Named)
+        return true;
     const auto answer = m_prefetch->nameQuery(host.name);
     if (!answer || !*answer || **answer == host.address)
         return true;
@@ -482,9 +531,8 @@ std::optional<std::uint32_t> LinuxPlatform::discoveredAddress(const std::string&
         if (m_browsedServers.count(upper(name)) != 0)
             return std::nullopt;
     }
-    const std::vector<DiscoveredHost> found = m_discovery->knownHosts();
-    const DiscoveredHost* host = findHost(found, name);
-    if (host == nullptr || !claimHolds(*host))
+    const std::optional<DiscoveredHost> host = m_discovery->knownHost(name);
+    if (!host || host->reach == HostReach::Named || !claimHolds(*host))
         return std::nullopt;
     return host->address;
 }
@@ -515,7 +563,8 @@ void LinuxPlatform::resumeLookups() {
     m_abandonment.set(false);
 }
 
-void LinuxPlatform::rememberResolved(const std::string& name, std::uint32_t address) {
+void LinuxPlatform::rememberResolved(const std::string& name,
+                                     std::optional<std::uint32_t> address) {
     const auto now = std::chrono::steady_clock::now();
     const std::lock_guard lock(m_resolvedMutex);
     makeRoom(m_resolved, now, ResolvedNameLifetime);

@@ -40,9 +40,12 @@ constexpr int SmbConnectTimeoutMs = 5000;
 // list is asked for: two TCP connection attempts.
 constexpr std::chrono::milliseconds SmbPortConnectTimeout{2000};
 // How long a resolved address is reused by the node status or share
-// listing that follows, and how many names are kept that long.
+// listing that follows, and how many names (and server checks) are kept
+// that long: every computer of a group, as many as a domain's directory
+// names (up to 200,000), since the checks run far ahead of the listings,
+// which run one at a time, and a lost check is made again by the listing.
 constexpr std::chrono::seconds ResolvedNameLifetime{10};
-constexpr std::size_t ResolvedNamesKept = 4096;
+constexpr std::size_t ResolvedNamesKept = std::size_t(1) << 18;
 // How long the outcome of a server's check made ahead of its share listing
 // stands for the listing: long enough for the listings before it, which
 // run one at a time, short enough that a server that changed in between is
@@ -126,6 +129,14 @@ private:
     std::uint8_t adapterStatus(Ncb& ncb);
     std::optional<std::uint32_t> resolve(const std::string& name);
     std::optional<std::uint32_t> resolveName(const std::string& name);
+    // The system resolver's address for the name, without NetBIOS.
+    static std::optional<std::uint32_t> resolveByDns(const std::string& name);
+    // The host of that name an authenticated source (a directory) named,
+    // unless a browse list named it too; nothing otherwise.
+    std::optional<DiscoveredHost> namedHost(const std::string& name);
+    // Where a named host is: its DNS name through the system resolver (the
+    // domain's DNS), else its short name.
+    std::optional<std::uint32_t> resolveNamed(const DiscoveredHost& host) const;
     // `brief`: one attempt of NameClaimCheckTimeout.
     std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name, bool brief) const;
     // Whether no name service answer puts the host's name at another
@@ -134,7 +145,9 @@ private:
     // The address a computer that only discovery knows answered from, when
     // its claim to the name holds; nothing for any other name.
     std::optional<std::uint32_t> discoveredAddress(const std::string& name);
-    void rememberResolved(const std::string& name, std::uint32_t address);
+    // Remembers a look-up's outcome; a failed one only for named hosts, each
+    // asked by the walk and again by its node status.
+    void rememberResolved(const std::string& name, std::optional<std::uint32_t> address);
     // 0, or the errno that tells why the server's shares cannot be listed.
     int checkServer(const std::string& name);
     // The outcome of the check made ahead for `name`, taken out, or a check
@@ -163,7 +176,7 @@ private:
     std::unique_ptr<IdentityPrefetch> m_prefetch;
 
     struct Resolved {
-        std::uint32_t address = 0;
+        std::optional<std::uint32_t> address;
         std::chrono::steady_clock::time_point at;
     };
     std::mutex m_resolvedMutex;

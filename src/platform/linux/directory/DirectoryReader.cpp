@@ -7,11 +7,10 @@
 #include "DnsQuestion.h"
 #include "KerberosTicket.h"
 #include "LdapConnection.h"
+#include "network/DomainName.h"
 
 #include <arpa/nameser.h>
 #include <ldap.h>
-
-#include <QRegularExpression>
 
 namespace norvane::directory {
 
@@ -148,9 +147,7 @@ private:
 } // namespace
 
 bool isDomainName(const QString& domain) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^([A-Za-z0-9][A-Za-z0-9-]{0,62}\\.)*[A-Za-z0-9][A-Za-z0-9-]{0,62}$"));
-    return domain.size() <= 253 && pattern.match(domain).hasMatch();
+    return norvane::isDomainName(domain);
 }
 
 DirectoryRead DirectoryReader::read(const QString& requested) const {

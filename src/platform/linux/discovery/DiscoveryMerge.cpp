@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace norvane {
 
@@ -22,30 +24,38 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     });
 }
 
+std::string nameKey(std::string_view name) {
+    std::string key(name);
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return key;
+}
+
 std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources) {
     std::vector<DiscoveredHost> united;
+    // A directory names thousands of computers: names and addresses are
+    // looked up in hash tables, not in the list.
+    std::unordered_map<std::string, std::size_t> byName;
+    std::unordered_set<std::uint32_t> answering;
     // Named hosts first, so that no answer can take a name a directory gave.
     for (const HostReach reach : {HostReach::Named, HostReach::AnsweredFrom}) {
         for (const std::vector<DiscoveredHost>& hosts : sources) {
             for (const DiscoveredHost& host : hosts) {
                 if (host.reach != reach)
                     continue;
-                const auto known =
-                    std::find_if(united.begin(), united.end(), [&](const auto& other) {
-                        return sameNameIgnoringCase(other.name, host.name);
-                    });
-                if (known != united.end()) {
-                    if (known->reach == reach && known->address == host.address)
-                        known->foundBy |= host.foundBy;
+                const auto [known, added] = byName.try_emplace(nameKey(host.name), united.size());
+                if (!added) {
+                    DiscoveredHost& other = united[known->second];
+                    if (other.reach == reach && other.address == host.address)
+                        other.foundBy |= host.foundBy;
                     continue;
                 }
                 // One answering address stands for one computer.
-                if (reach == HostReach::Named ||
-                    std::none_of(united.begin(), united.end(), [&](const auto& other) {
-                        return other.reach == HostReach::AnsweredFrom &&
-                               other.address == host.address;
-                    }))
-                    united.push_back(host);
+                if (reach == HostReach::AnsweredFrom && !answering.insert(host.address).second) {
+                    byName.erase(known);
+                    continue;
+                }
+                united.push_back(host);
             }
         }
     }
@@ -63,8 +73,13 @@ std::vector<SmbEntry> mergeWorkgroups(std::vector<SmbEntry> browsed,
 
 std::vector<SmbEntry> mergeServers(std::vector<SmbEntry> browsed, std::string_view group,
                                    std::span<const DiscoveredHost> found) {
+    std::unordered_set<std::string> names;
+    for (const SmbEntry& entry : browsed) {
+        if (entry.type == SmbServer)
+            names.insert(nameKey(entry.name));
+    }
     for (const DiscoveredHost& host : found) {
-        if (sameNameIgnoringCase(host.group, group) && !listed(browsed, SmbServer, host.name))
+        if (sameNameIgnoringCase(host.group, group) && names.insert(nameKey(host.name)).second)
             browsed.push_back({SmbServer, host.name, host.comment});
     }
     return browsed;

@@ -8,12 +8,15 @@
 #include "linux/discovery/DiscoverySource.h"
 
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace norvane {
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+// The name in upper case, as names are compared.
+std::string nameKey(std::string_view name);
 
 // The hosts of several sources as one list: a name once, and an answering
 // address once. For a name, a host an authenticated source named wins over

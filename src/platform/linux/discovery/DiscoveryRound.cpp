@@ -23,6 +23,7 @@ void DiscoveryRound::start(const std::vector<Adapter>& adapters, const SourceOpt
     {
         const std::lock_guard hostsLock(m_hostsMutex);
         m_hosts.clear();
+        m_byName.clear();
     }
     m_collected = false;
     m_subnets.clear();
@@ -50,6 +51,9 @@ std::vector<DiscoveredHost> DiscoveryRound::hosts() {
         }
         const std::lock_guard hostsLock(m_hostsMutex);
         m_hosts = uniteHosts(found);
+        m_byName.clear();
+        for (std::size_t i = 0; i < m_hosts.size(); ++i)
+            m_byName.emplace(nameKey(m_hosts[i].name), i);
         m_collected = true;
     }
     return knownHosts();
@@ -58,6 +62,15 @@ std::vector<DiscoveredHost> DiscoveryRound::hosts() {
 std::vector<DiscoveredHost> DiscoveryRound::knownHosts() {
     const std::lock_guard lock(m_hostsMutex);
     return m_hosts;
+}
+
+std::optional<DiscoveredHost> DiscoveryRound::knownHost(std::string_view name) {
+    const std::string key = nameKey(name);
+    const std::lock_guard lock(m_hostsMutex);
+    const auto found = m_byName.find(key);
+    if (found == m_byName.end())
+        return std::nullopt;
+    return m_hosts[found->second];
 }
 
 } // namespace norvane

@@ -8,6 +8,10 @@
 #include "linux/discovery/DiscoverySource.h"
 
 #include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace norvane {
@@ -28,6 +32,9 @@ public:
     std::vector<DiscoveredHost> hosts();
     // What the latest round found if it has ended; never waits.
     std::vector<DiscoveredHost> knownHosts();
+    // The host of that name (compared without case) the latest round found
+    // if it has ended; never waits.
+    std::optional<DiscoveredHost> knownHost(std::string_view name);
     // Ends a running round early.
     void cancel();
 
@@ -38,6 +45,9 @@ private:
     std::vector<Subnet> m_subnets; // of the adapters of the round
     std::mutex m_hostsMutex;
     std::vector<DiscoveredHost> m_hosts;
+    // Upper-case name to position in m_hosts: a directory round holds
+    // thousands of hosts, each looked up several times by the walk.
+    std::unordered_map<std::string, std::size_t> m_byName;
 };
 
 } // namespace norvane

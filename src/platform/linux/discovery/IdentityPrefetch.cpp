@@ -41,6 +41,10 @@ void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery n
                             nodeStatusQuery = std::move(nodeStatusQuery)] {
         std::vector<Entry> entries;
         for (const DiscoveredHost& host : hosts()) {
+            // A named host answered from nowhere: it is looked up by its
+            // DNS name when the walk comes to it.
+            if (host.reach == HostReach::Named)
+                continue;
             auto status = std::make_shared<std::promise<NodeStatusReply>>();
             auto name = std::make_shared<std::promise<std::optional<std::uint32_t>>>();
             Entry entry{host.name, host.address, name->get_future().share(),

@@ -1,5 +1,6 @@
 #include "StandardSources.h"
 
+#include "linux/directory/DirectorySource.h"
 #include "linux/dnssd/DnsSdSource.h"
 #include "linux/sweep/AddressRangeSource.h"
 #include "linux/wsd/WsdSource.h"
@@ -10,6 +11,7 @@ DiscoverySources standardDiscoverySources() {
     DiscoverySources sources;
     sources.push_back(std::make_unique<WsdSource>());
     sources.push_back(std::make_unique<DnsSdSource>());
+    sources.push_back(std::make_unique<DirectorySource>());
     sources.push_back(std::make_unique<AddressRangeSource>());
     return sources;
 }
