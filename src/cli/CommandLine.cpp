@@ -17,7 +17,7 @@ struct Option {
     const char* description;
 };
 
-const std::array<Option, 8> Options = {{
+const std::array<Option, 10> Options = {{
     {nullptr, "scan", "TYPE",
      "Scan once for computers, folders (shared folders) or printers (shared printers) and write "
      "the result, without a window."},
@@ -29,6 +29,12 @@ const std::array<Option, 8> Options = {{
     {nullptr, "auth-file", "FILE",
      "Log on with the user name, password and domain in FILE (lines \"username = ...\", "
      "\"password = ...\", \"domain = ...\"); FILE must not be readable by group or others."},
+    {nullptr, "site", "SITE",
+     "Record the scan under SITE in the scan store (by default the settings' site, else the "
+     "host name)."},
+    {nullptr, "store", "URL",
+     "Record the scan in this store instead of the settings' one: an SQLite file or "
+     "postgresql://[user@]host[:port]/database."},
     {"q", "quiet", nullptr, "Show no progress."},
     {"h", "help", nullptr, "Show this help and exit."},
     {nullptr, "version", nullptr, "Show the version and exit."},
@@ -180,6 +186,15 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(QStringLiteral("auth-file")) && options.authFile.isEmpty())
         return UsageError{QStringLiteral("--auth-file needs a file name.")};
     options.quiet = parser.isSet(QStringLiteral("quiet"));
+    options.site = parser.value(QStringLiteral("site"));
+    if (parser.isSet(QStringLiteral("site")) && options.site.trimmed().isEmpty())
+        return UsageError{QStringLiteral("--site needs a name.")};
+    if (parser.isSet(QStringLiteral("store"))) {
+        QString error;
+        options.store = StoreLocation::parse(parser.value(QStringLiteral("store")), &error);
+        if (!options.store)
+            return UsageError{error};
+    }
     return options;
 }
 
@@ -226,8 +241,9 @@ QString helpText(const QString& programName) {
     }
     text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
                            "a usage error,\n3 the output could not be written, 4 written, but "
-                           "computers that refused the\nlog-on are missing from it, 130 "
-                           "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
+                           "computers that refused the\nlog-on are missing from it, 5 written, "
+                           "but not recorded in the scan store,\n130 interrupted (Ctrl+C).\nWith "
+                           "--changes: 0 no changes, 1 changes found, 2 a usage "
                            "error, 3 the output\ncould not be written, 4 the scan store could not "
                            "be read.\n");
     return text;

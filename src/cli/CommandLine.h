@@ -5,6 +5,7 @@
 // text to show, and the caller chooses the exit code.
 
 #include "scan/ScanModel.h"
+#include "store/StoreLocation.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,8 @@ struct CommandLineOptions {
     OutputFormat format = OutputFormat::Report;
     QString authFile; // empty: none
     bool quiet = false;
+    QString site;                       // empty: the settings' site
+    std::optional<StoreLocation> store; // nothing: the settings' store
 };
 
 struct HelpRequest {};

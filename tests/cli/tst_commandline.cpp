@@ -23,11 +23,12 @@ QString describe(const CommandLineRequest& request) {
         return QStringLiteral("error: ") + error->message;
     const auto& o = std::get<CommandLineOptions>(request);
     const char* formats[] = {"report", "csv", "json"};
-    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6")
+    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6 site=%7 store=%8")
         .arg(scanTypeWord(o.resourceType), o.outputFile)
         .arg(o.append)
         .arg(QLatin1String(formats[static_cast<int>(o.format)]), o.authFile)
-        .arg(o.quiet);
+        .arg(o.quiet)
+        .arg(o.site, o.store ? o.store->displayName() : QString());
 }
 
 } // namespace
@@ -67,6 +68,19 @@ private slots:
             << QStringList{"--scan", "computers", "--output="} << "error: --output needs";
         QTest::newRow("output twice") << QStringList{"--scan", "computers", "-o", "a", "-o", "b"}
                                       << "error: --output was given more than once";
+        QTest::newRow("site and SQLite store")
+            << QStringList{"--scan", "computers", "--site", "Berlin", "--store", "/var/s.sqlite"}
+            << "computers out= append=0 format=report auth= quiet=0 site=Berlin "
+               "store=/var/s.sqlite";
+        QTest::newRow("PostgreSQL store")
+            << QStringList{"--scan", "computers", "--store=postgresql://scanner@db/inventory"}
+            << "computers out= append=0 format=report auth= quiet=0 site= "
+               "store=postgresql://scanner@db/inventory";
+        QTest::newRow("password in the store URL")
+            << QStringList{"--scan", "computers", "--store", "postgresql://u:pw@db/inv"}
+            << "error: ";
+        QTest::newRow("empty site")
+            << QStringList{"--scan", "computers", "--site", " "} << "error: --site needs a name";
         QTest::newRow("stray argument")
             << QStringList{"--scan", "computers", "smb://x"} << "error: Unexpected argument";
     }
