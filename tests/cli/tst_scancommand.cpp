@@ -121,8 +121,9 @@ struct Run {
     int exitCode = -1;
 
     StoreLocation store() const {
-        return StoreLocation{.kind = StoreLocation::Kind::Sqlite,
-                             .sqlitePath = storeDir.filePath(QStringLiteral("scans.sqlite"))};
+        StoreLocation location;
+        location.sqlitePath = storeDir.filePath(QStringLiteral("scans.sqlite"));
+        return location;
     }
 
     Run() {
@@ -136,7 +137,10 @@ struct Run {
         context.locale = QLocale::c();
         context.vendors = [this]() -> const MacVendors& { return vendors; };
         context.storeSettings = [this] {
-            return StoreSettings{.location = store(), .site = QStringLiteral("home")};
+            StoreSettings settings;
+            settings.location = store();
+            settings.site = QStringLiteral("home");
+            return settings;
         };
         exitCode = ScanCommand(std::move(context)).run(QStringList{"norvane"} + arguments);
         return exitCode;
