@@ -216,7 +216,8 @@ private slots:
         QCOMPARE(w.form->model().row(2).subItems,
                  (QStringList{NoIpAddress, "WG2", "Retired", NoMacAddress}));
         QCOMPARE(w.form->statusText(), QStringLiteral("3 Computer(s) found"));
-        QVERIFY(w.form->statusNote().startsWith(QStringLiteral("Recorded ")));
+        QCOMPARE(w.form->statusNote(), QStringLiteral("Recorded scan"));
+        QVERIFY(w.form->statusNoteToolTip().contains(QStringLiteral("office")));
         QCOMPARE(w.marked(), QStringList());
         shoot(w.form.get(), "recorded-list");
 

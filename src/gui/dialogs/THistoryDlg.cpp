@@ -56,13 +56,12 @@ void THistoryDlg::setScans(const std::vector<StoredScan>& scans) {
              scan.header.complete ? QStringLiteral("Complete") : QStringLiteral("Partial"),
              QString::number(scan.rowCount)});
         item->setData(0, ScanIdRole, scan.id);
-        item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
         items << item;
     }
     m_tree->addTopLevelItems(items);
     m_tree->header()->resizeSections(QHeaderView::ResizeToContents);
     m_state->setText(scans.empty() ? QStringLiteral("No scan has been recorded yet.")
-                                   : QStringLiteral("%1 recorded scans.").arg(scans.size()));
+                                   : QStringLiteral("%1 scan(s) recorded.").arg(scans.size()));
     if (!items.isEmpty())
         m_tree->setCurrentItem(items.constFirst());
 }

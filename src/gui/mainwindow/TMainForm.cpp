@@ -777,9 +777,8 @@ void TMainForm::showRecordedScan(qint64 id, const ScanContents& scan) {
     m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
     m_refusalNote.clear();
     m_refusalToolTip.clear();
-    m_listNote =
-        QStringLiteral("Recorded %1")
-            .arg(QLocale().toString(scan.header.started.toLocalTime(), QLocale::ShortFormat));
+    // The panel is narrow: the tool tip says which scan.
+    m_listNote = QStringLiteral("Recorded scan");
     m_listToolTip =
         QStringLiteral("The list shows %1; Go scans anew").arg(scanDescription(scan.header));
     updateStatusNote();
