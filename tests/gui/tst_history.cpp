@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 using namespace norvane;
 using namespace norvane::test;
 
@@ -242,6 +244,47 @@ private slots:
         QVERIFY(w.waitIdle());
         QVERIFY(!w.form->showsRecordedScan());
         QCOMPARE(w.form->model().rowCount(), 5);
+    }
+
+    // Ten thousand rows: the comparison runs off the UI thread, which keeps
+    // serving its events meanwhile. The figures: the time from the scan's
+    // end to its marks, and the UI thread's longest wait for its events
+    // then.
+    void tenThousandRowsMarkedOffTheUiThread() {
+        constexpr int Computers = 10000;
+        StoreWindow w;
+        buildLargeNetwork(w.fake, Computers);
+        w.create();
+        QSignalSpy compared(w.form.get(), &TMainForm::changesShown);
+        QVERIFY(w.showAndWait());
+        QVERIFY(compared.count() == 1 || compared.wait(ScanTimeoutMs));
+        // The first scan is recorded before the second one ends.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            ScanStore::open(*StoreLocation::parse(w.storeFile(), nullptr))->scans().size() == 1,
+            ScanTimeoutMs);
+        w.fake.addComputer("GROUP9", "\\\\NEWPC", "new");
+        QElapsedTimer sinceEnd;
+        QElapsedTimer sinceTick;
+        qint64 longestWaitMs = 0;
+        QTimer ticker;
+        ticker.setInterval(PollMs);
+        connect(&ticker, &QTimer::timeout, this,
+                [&] { longestWaitMs = std::max(longestWaitMs, sinceTick.restart()); });
+        connect(w.form.get(), &TMainForm::scanCompleted, this, [&] {
+            sinceEnd.start();
+            sinceTick.start();
+            ticker.start();
+        });
+        parts(*w.form).actGo->trigger();
+        QVERIFY(w.waitIdle());
+        QVERIFY(compared.wait(ScanTimeoutMs));
+        const qint64 markedMs = sinceEnd.elapsed();
+        ticker.stop();
+        qInfo("%d rows: marked %lld ms after the scan's end; the UI thread's longest wait for "
+              "its events meanwhile %lld ms",
+              Computers + 1, markedMs, longestWaitMs);
+        QCOMPARE(w.marked(), QStringList{"\\\\NEWPC"});
+        QCOMPARE(w.form->statusNote(), QStringLiteral("1 new, 0 gone"));
     }
 
     // A store that cannot be read is named in the History dialog.
