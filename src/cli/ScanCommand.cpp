@@ -158,12 +158,13 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
     const int walkResult = ScanNetwork(m_context.platform, inputs, collector, stopRequested);
     progress.clear();
     result.rows = collector.takeRows();
-    const bool complete = walkResult == ScanCompleted && !collector.failed();
+    const int signal = m_context.stopSignal();
+    const bool complete = walkResult == ScanCompleted && !collector.failed() && signal == 0;
 
     // Stopped or failed: nothing is written, also when the walk had reached
     // its end; what it found is still recorded, as partial.
     int status = ExitScanWritten;
-    if (const int signal = m_context.stopSignal())
+    if (signal != 0)
         status = ExitSignalBase + signal;
     else if (!complete)
         status = ExitScanFailed;
