@@ -14,7 +14,7 @@ set(rules
     "cli||threading/ mainwindow/ widgets/ dialogs/ models/"
     "gui/widgets||mainwindow/ dialogs/ linux/ cli/ threading/ store/"
     "gui/models||mainwindow/ dialogs/ linux/ cli/ threading/ store/"
-    "gui/dialogs||mainwindow/ linux/ cli/ threading/ store/")
+    "gui/dialogs||mainwindow/ linux/ cli/ threading/")
 
 set(faults "")
 foreach(rule IN LISTS rules)

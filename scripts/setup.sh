@@ -24,8 +24,9 @@ if [ "${1:-}" = "--tests" ]; then
         man-db)
     packages+=(avahi-daemon dbus-daemon dbus-bin gnome-keyring)
     packages+=(samba-ad-dc samba-ad-provision winbind krb5-user ldb-tools)
-    # The scan store's tests start a private PostgreSQL cluster of their own.
-    packages+=(postgresql)
+    # The scan store's tests start a private PostgreSQL cluster of their own;
+    # the sites lab test reads the program's JSON with Python.
+    packages+=(postgresql python3)
 fi
 
 missing=()

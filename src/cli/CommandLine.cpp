@@ -20,7 +20,7 @@ struct Option {
     bool repeatable = false; // each use adds a value
 };
 
-const std::array<Option, 11> Options = {{
+const std::array<Option, 13> Options = {{
     {nullptr, "scan", "TYPE",
      "Scan once for computers, folders (shared folders) or printers (shared printers) and write "
      "the result, without a window."},
@@ -36,6 +36,12 @@ const std::array<Option, 11> Options = {{
      "Read the computers of the Active Directory domain DOMAIN (its DNS name) from its "
      "directory with the Kerberos ticket held (run kinit first); without it, the domain of the "
      "ticket."},
+    {nullptr, "site", "SITE",
+     "Record the scan under SITE in the scan store (by default the settings' site, else the "
+     "host name)."},
+    {nullptr, "store", "URL",
+     "Record the scan in this store instead of the settings' one: an SQLite file or "
+     "postgresql://[user@]host[:port]/database."},
     {"q", "quiet", nullptr, "Show no progress."},
     {nullptr, "range", "RANGE",
      "Sweep RANGE for SMB computers beyond the local network: a CIDR block (10.1.2.0/24), "
@@ -216,6 +222,15 @@ CommandLineRequest parseCommandLine(const QStringList& arguments) {
                                   .arg(word)};
         options.sources.probesPerSecond = rate;
     }
+    options.site = parser.value(QStringLiteral("site"));
+    if (parser.isSet(QStringLiteral("site")) && options.site.trimmed().isEmpty())
+        return UsageError{QStringLiteral("--site needs a name.")};
+    if (parser.isSet(QStringLiteral("store"))) {
+        QString error;
+        options.store = StoreLocation::parse(parser.value(QStringLiteral("store")), &error);
+        if (!options.store)
+            return UsageError{error};
+    }
     return options;
 }
 
@@ -260,13 +275,13 @@ QString helpText(const QString& programName) {
             names += QLatin1Char(' ') + QLatin1String(option.valueName);
         text += wrapped(names, QString::fromUtf8(option.description));
     }
-    text += QStringLiteral(
-        "\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
-        "a usage error,\n3 the output could not be written, 4 written, but "
-        "computers that refused the\nlog-on are missing from it, 130 "
-        "interrupted (Ctrl+C).\nWith --changes: 0 no changes, 1 changes found, 2 a usage "
-        "error, 3 the output\ncould not be written, 4 the scan store could not "
-        "be read.\n");
+    text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
+                           "a usage error,\n3 the output could not be written, 4 written, but "
+                           "computers that refused the\nlog-on are missing from it, 5 written, "
+                           "but not recorded in the scan store,\n130 interrupted (Ctrl+C).\nWith "
+                           "--changes: 0 no changes, 1 changes found, 2 a usage "
+                           "error, 3 the output\ncould not be written, 4 the scan store could not "
+                           "be read.\n");
     return text;
 }
 

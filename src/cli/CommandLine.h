@@ -6,6 +6,7 @@
 
 #include "platform/SourceOptions.h"
 #include "scan/ScanModel.h"
+#include "store/StoreLocation.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,8 @@ struct CommandLineOptions {
     OutputFormat format = OutputFormat::Report;
     QString authFile; // empty: none
     bool quiet = false;
+    QString site;                       // empty: the settings' site
+    std::optional<StoreLocation> store; // nothing: the settings' store
     // The directory's domain (--domain; empty: the ticket's), the address
     // ranges to sweep (--range) and the probe rate (--rate).
     SourceOptions sources{};

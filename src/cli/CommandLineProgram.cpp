@@ -26,6 +26,7 @@ int runCommandLine(int argc, char* argv[], const PlatformFactory& makePlatform) 
     const std::unique_ptr<NetworkPlatform> platform = makePlatform();
     ScanCommandContext context{*platform, console};
     context.stopSignal = &InterruptSignals::received;
+    context.storeSettings = [] { return StoreSettings::read(QSettings()); };
     return ScanCommand(std::move(context)).run(QCoreApplication::arguments());
 }
 

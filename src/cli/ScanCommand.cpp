@@ -10,6 +10,8 @@
 #include "report/ReportWriter.h"
 #include "scan/ScanWorker.h"
 #include "session/NetworkSession.h"
+#include "store/ScanRecorder.h"
+#include "store/StoreError.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -156,26 +158,27 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
     const StopFlag stopRequested = [this] { return m_context.stopSignal() != 0; };
     const int walkResult = ScanNetwork(m_context.platform, inputs, collector, stopRequested);
     progress.clear();
-    // Stopped: nothing is written, also when the walk had reached its end.
-    if (const int signal = m_context.stopSignal())
-        return ExitSignalBase + signal;
-    if (walkResult != ScanCompleted || collector.failed())
-        return ExitScanFailed;
-
     result.rows = collector.takeRows();
-    try {
-        write(options.format, result, file ? &*file : nullptr);
-    } catch (const AppError& error) {
-        if (const int signal = m_context.stopSignal())
-            return ExitSignalBase + signal;
-        return outputError(programName, options.outputFile, error.message());
-    }
+    const int signal = m_context.stopSignal();
+    const bool complete = walkResult == ScanCompleted && !collector.failed() && signal == 0;
+
+    // Stopped or failed: nothing is written, also when the walk had reached
+    // its end; what it found is still recorded, as partial.
+    int status = ExitScanWritten;
+    if (signal != 0)
+        status = ExitSignalBase + signal;
+    else if (!complete)
+        status = ExitScanFailed;
+    else
+        status = writeResult(options, result, file ? &*file : nullptr, programName);
+    const bool recorded =
+        complete || !result.rows.empty() ? record(options, result, complete, programName) : true;
+    if (status != ExitScanWritten)
+        return status;
     if (!options.quiet && console.errorIsTerminal())
         console.writeError(
             foundCountText(static_cast<qsizetype>(result.rows.size()), options.resourceType) +
             QLatin1Char('\n'));
-    if (collector.refused().isEmpty())
-        return ExitScanWritten;
     // Written, but with holes: a script (or cron's mail) must be able to
     // tell this from a complete result.
     if (!options.quiet) {
@@ -184,7 +187,43 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
                 QStringLiteral("%1: %2: refused the log-on; its shares are not listed.\n")
                     .arg(programName, computer));
     }
-    return ExitScanIncomplete;
+    if (!recorded)
+        return ExitScanNotRecorded;
+    return collector.refused().isEmpty() ? ExitScanWritten : ExitScanIncomplete;
+}
+
+int ScanCommand::writeResult(const CommandLineOptions& options, const ScanResult& result,
+                             ReportFile* file, const QString& programName) {
+    try {
+        write(options.format, result, file);
+    } catch (const AppError& error) {
+        if (const int signal = m_context.stopSignal())
+            return ExitSignalBase + signal;
+        return outputError(programName, options.outputFile, error.message());
+    }
+    return ExitScanWritten;
+}
+
+bool ScanCommand::record(const CommandLineOptions& options, const ScanResult& result, bool complete,
+                         const QString& programName) {
+    StoreSettings settings = m_context.storeSettings();
+    if (options.store)
+        settings.location = *options.store;
+    if (!options.site.isEmpty())
+        settings.site = options.site;
+    try {
+        recordFinishedScan(settings, scanContentsOf({.started = result.started.toUTC(),
+                                                     .site = {},
+                                                     .resourceType = result.resourceType,
+                                                     .complete = complete},
+                                                    result.rows));
+    } catch (const StoreError& error) {
+        m_context.console.writeError(QStringLiteral("%1: the scan was not recorded in %2: %3\n")
+                                         .arg(programName, settings.location.displayName(),
+                                              messageWithFullStop(error.message())));
+        return false;
+    }
+    return true;
 }
 
 int ScanCommand::outputError(const QString& programName, const QString& path,

@@ -4,7 +4,9 @@
 // checks and the walk over the platform as the window does, and writes the
 // rows in the chosen format to a file or to standard output. The output file
 // is opened before the walk; nothing is written unless the walk ran to its
-// end. Messages go to standard error with the texts the window shows in its
+// end. Then the scan is recorded in the scan store (a stopped one as
+// partial), after the output, so that a store that fails loses nothing of
+// it. Messages go to standard error with the texts the window shows in its
 // boxes; those about the output name the file.
 
 #include "AuthFile.h"
@@ -13,6 +15,7 @@
 #include "ScanResult.h"
 #include "platform/NetworkPlatform.h"
 #include "report/ReportFile.h"
+#include "store/StoreSettings.h"
 #include "vendor/MacVendors.h"
 
 #include <QDateTime>
@@ -31,6 +34,8 @@ constexpr int ExitOutputFailed = 3;
 // The result was written, but computers that refused the log-on are missing
 // from it.
 constexpr int ExitScanIncomplete = 4;
+// The result was written, but it could not be recorded in the scan store.
+constexpr int ExitScanNotRecorded = 5;
 // Stopped by a signal: this plus the signal's number, as shells report it.
 constexpr int ExitSignalBase = 128;
 
@@ -43,6 +48,8 @@ struct ScanCommandContext {
     // The number of the signal that asked the scan to stop, 0 while none did.
     std::function<int()> stopSignal = [] { return 0; };
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    // Where and under which site a scan is recorded unless the options say.
+    std::function<StoreSettings()> storeSettings = [] { return StoreSettings(); };
     QLocale locale = QLocale::system();
     std::function<const MacVendors&()> vendors = []() -> const MacVendors& {
         return MacVendors::system();
@@ -62,6 +69,14 @@ private:
     // Writes to `file`, or to standard output when it is null; throws
     // AppError when the output cannot be written.
     void write(OutputFormat format, const ScanResult& result, ReportFile* file);
+    // Writes the result and returns ExitScanWritten, or names the failure
+    // and returns its exit code.
+    int writeResult(const CommandLineOptions& options, const ScanResult& result, ReportFile* file,
+                    const QString& programName);
+    // Records the scan where the options and settings say; a failure is
+    // named on standard error and returns false.
+    bool record(const CommandLineOptions& options, const ScanResult& result, bool complete,
+                const QString& programName);
     int usageError(const QString& programName, const QString& message);
     // "norvane: /path/x.csv: File not found." on standard error.
     int outputError(const QString& programName, const QString& path, const QString& message);

@@ -27,15 +27,16 @@ QString describe(const CommandLineRequest& request) {
     for (const AddressRange& range : o.sources.ranges)
         ranges << hostOrderAddressText(range.first) + QLatin1Char('-') +
                       hostOrderAddressText(range.last);
-    return QStringLiteral(
-               "%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6 ranges=%7 rate=%8 domain=%9")
+    return QStringLiteral("%1 out=%2 append=%3 format=%4 auth=%5 quiet=%6 ranges=%7 rate=%8 "
+                          "domain=%9 site=%10 store=%11")
         .arg(scanTypeWord(o.resourceType), o.outputFile)
         .arg(o.append)
         .arg(QLatin1String(formats[static_cast<int>(o.format)]), o.authFile)
         .arg(o.quiet)
         .arg(ranges.join(QLatin1Char(',')))
         .arg(o.sources.probesPerSecond)
-        .arg(o.sources.domain);
+        .arg(o.sources.domain)
+        .arg(o.site, o.store ? o.store->displayName() : QString());
 }
 
 } // namespace
@@ -79,10 +80,11 @@ private slots:
             << QStringList{"--scan",           "computers", "--range", "10.1.2.0/30",
                            "--range=10.9.0.5", "--rate",    "250"}
             << "computers out= append=0 format=report auth= quiet=0 "
-               "ranges=10.1.2.1-10.1.2.2,10.9.0.5-10.9.0.5 rate=250 domain=";
+               "ranges=10.1.2.1-10.1.2.2,10.9.0.5-10.9.0.5 rate=250 domain= site= store=";
         QTest::newRow("no range: nothing swept, the default rate")
             << QStringList{"--scan", "computers"}
-            << "computers out= append=0 format=report auth= quiet=0 ranges= rate=1000 domain=";
+            << "computers out= append=0 format=report auth= quiet=0 ranges= rate=1000 domain= "
+               "site= store=";
         QTest::newRow("a range too large")
             << QStringList{"--scan", "computers", "--range", "10.0.0.0/15"}
             << "error: --range 10.0.0.0/15: 131072 addresses, more than the 65536";
@@ -99,12 +101,27 @@ private slots:
         QTest::newRow("domain") << QStringList{"--scan", "computers", "--domain",
                                                "corp.example.com"}
                                 << "computers out= append=0 format=report auth= quiet=0 "
-                                   "ranges= rate=1000 domain=corp.example.com";
+                                   "ranges= rate=1000 domain=corp.example.com site= store=";
         QTest::newRow("domain, not a DNS name")
             << QStringList{"--scan", "computers", "--domain", "corp/../x"}
             << "error: --domain needs the DNS name";
         QTest::newRow("domain empty")
             << QStringList{"--scan", "computers", "--domain="} << "error: --domain needs";
+        QTest::newRow("site and SQLite store")
+            << QStringList{"--scan", "computers", "--site", "Berlin", "--store", "/var/s.sqlite"}
+            << "computers out= append=0 format=report auth= quiet=0 ranges= rate=1000 domain= "
+               "site=Berlin "
+               "store=/var/s.sqlite";
+        QTest::newRow("PostgreSQL store")
+            << QStringList{"--scan", "computers", "--store=postgresql://scanner@db/inventory"}
+            << "computers out= append=0 format=report auth= quiet=0 ranges= rate=1000 domain= "
+               "site= "
+               "store=postgresql://scanner@db/inventory";
+        QTest::newRow("password in the store URL")
+            << QStringList{"--scan", "computers", "--store", "postgresql://u:pw@db/inv"}
+            << "error: ";
+        QTest::newRow("empty site")
+            << QStringList{"--scan", "computers", "--site", " "} << "error: --site needs a name";
         QTest::newRow("stray argument")
             << QStringList{"--scan", "computers", "smb://x"} << "error: Unexpected argument";
     }

@@ -9,6 +9,7 @@
 #include "common/CsvReader.h"
 #include "fake/FakePlatform.h"
 #include "report/ReportWriter.h"
+#include "store/ScanStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -115,8 +116,15 @@ struct Run {
     FakePlatform net;
     RecordingConsole console;
     MacVendors vendors;
+    QTemporaryDir storeDir;
     int signal = 0;
     int exitCode = -1;
+
+    StoreLocation store() const {
+        StoreLocation location;
+        location.sqlitePath = storeDir.filePath(QStringLiteral("scans.sqlite"));
+        return location;
+    }
 
     Run() {
         buildNetwork(net);
@@ -128,6 +136,12 @@ struct Run {
         context.now = [] { return ScanTime; };
         context.locale = QLocale::c();
         context.vendors = [this]() -> const MacVendors& { return vendors; };
+        context.storeSettings = [this] {
+            StoreSettings settings;
+            settings.location = store();
+            settings.site = QStringLiteral("home");
+            return settings;
+        };
         exitCode = ScanCommand(std::move(context)).run(QStringList{"norvane"} + arguments);
         return exitCode;
     }
@@ -573,6 +587,70 @@ private slots:
         QVERIFY(interrupted != calls.end());
         for (auto call = interrupted; call != calls.end(); ++call)
             QVERIFY2(call->rfind("openEnum(", 0) != 0, call->c_str());
+    }
+
+    // Every scan that found something is recorded, a stopped one as
+    // partial; --site and --store choose where, else the settings do.
+    void scansAreRecorded() {
+        Run r;
+        QCOMPARE(r.run({"--scan", "computers", "-q"}), ExitScanWritten);
+        QTemporaryDir other;
+        const QString otherPath = other.filePath(QStringLiteral("other.sqlite"));
+        QCOMPARE(r.run({"--scan", "folders", "--site", "north", "--store", otherPath}),
+                 ExitScanWritten);
+        r.net.onCall = [&r](const std::string& call) {
+            if (call.rfind("getHostByName(DELTA", 0) == 0)
+                r.signal = SIGINT;
+        };
+        QCOMPARE(r.run({"--scan", "computers"}), ExitSignalBase + SIGINT);
+        QCOMPARE(r.console.errors, QString());
+
+        const auto home = ScanStore::open(r.store());
+        const std::vector<StoredScan> scans = home->scans();
+        QCOMPARE(scans.size(), std::size_t(2));
+        QCOMPARE(scans[1].header.site, QStringLiteral("home"));
+        QVERIFY(scans[1].header.complete);
+        QCOMPARE(scans[1].rowCount, 4);
+        QCOMPARE(scans[1].header.started, ScanTime.toUTC());
+        const ScanContents complete = home->load(scans[1].id);
+        QCOMPARE(complete.computers[0].name, QStringLiteral("ALPHA"));
+        QVERIFY(!scans[0].header.complete);
+        QVERIFY(scans[0].rowCount >= 1 && scans[0].rowCount <= 4);
+
+        const auto elsewhere = ScanStore::open(*StoreLocation::parse(otherPath, nullptr));
+        const std::vector<StoredScan> folders = elsewhere->scans();
+        QCOMPARE(folders.size(), std::size_t(1));
+        QCOMPARE(folders[0].header.site, QStringLiteral("north"));
+        QCOMPARE(folders[0].header.resourceType, rtSharedFolder);
+        QCOMPARE(folders[0].rowCount, 2);
+    }
+
+    // A store that cannot be written costs the record, never the output:
+    // the result is written, the failure named (also with -q) and the exit
+    // status says so; a damaged store file is left as it was.
+    void storeFailureKeepsTheOutput_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("standard output") << QStringList{"-q"};
+        QTest::newRow("file") << QStringList{"-q", "-o", "@/scan.nrv"};
+    }
+    void storeFailureKeepsTheOutput() {
+        QFETCH(QStringList, options);
+        Run r;
+        const QByteArray damaged(8192, 'x');
+        writeFile(r.store().sqlitePath, damaged);
+        options.replaceInStrings(QStringLiteral("@"), r.storeDir.path());
+        QCOMPARE(r.run(QStringList{"--scan", "computers"} + options), ExitScanNotRecorded);
+        const QByteArray expected = formatReport(rtComputer, columnCaptions(rtComputer),
+                                                 expectedRows(rtComputer), ScanTime, QLocale::c());
+        const QByteArray written = options.size() > 1
+                                       ? readFile(r.storeDir.filePath(QStringLiteral("scan.nrv")))
+                                       : r.console.output;
+        QCOMPARE(written, expected);
+        QVERIFY2(
+            r.console.errors.startsWith(QStringLiteral("norvane: the scan was not recorded in ") +
+                                        r.store().sqlitePath + QStringLiteral(": ")),
+            qPrintable(r.console.errors));
+        QCOMPARE(readFile(r.store().sqlitePath), damaged);
     }
 
     void progressOnlyOnATerminal_data() {

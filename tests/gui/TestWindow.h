@@ -48,6 +48,11 @@ struct Window {
     // With `recordPings`, the Ping command records the row instead of
     // opening its dialog.
     void create(bool recordPings = true) {
+        // A scan store of the window's own: no other test's scans to
+        // compare with.
+        if (const auto stored = settings(); !stored->contains(QStringLiteral("ScanStore/Location")))
+            stored->setValue(QStringLiteral("ScanStore/Location"),
+                             home.filePath(QStringLiteral("scans.sqlite")));
         form = std::make_unique<TMainForm>(fake, MainFormStorage{settings(), dataHome()});
         form->setCompletionSound([this] { ++sounds; });
         if (recordPings)

@@ -293,10 +293,11 @@ void TestCommands::menus() {
     Window w;
     w.create();
     TMainForm& form = *w.form;
-    QCOMPARE(menuTexts(parts(form).mnuFile), (QStringList{"&Save", "Save &As...", "-", "E&xit"}));
+    QCOMPARE(menuTexts(parts(form).mnuFile),
+             (QStringList{"&Save", "Save &As...", "-", "&History...", "-", "E&xit"}));
     QCOMPARE(menuTexts(parts(form).mnuView),
              (QStringList{"&Toolbars", "Status &Bar", "-", "&GridLines", "&HotTrack", "Ro&wSelect",
-                          "-", "&Go", "Sto&p", "&Refresh"}));
+                          "-", "&Go", "Sto&p", "&Refresh", "-", "&Changes..."}));
     QCOMPARE(menuTexts(parts(form).mnuToolbars),
              (QStringList{"&Standart Buttons", "&Resource Bar"}));
     QCOMPARE(

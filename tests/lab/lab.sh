@@ -18,6 +18,8 @@
 #   lab.sh ghosts COUNT       COUNT computers the browse master lists that have
 #                             gone (one host's names, announced, then link down)
 #   lab.sh client-avahi on|off  run an Avahi daemon on the client's own D-Bus, or stop it
+#   lab.sh second-client      a second client namespace (<prefix>-client2), as
+#                             another site's scanner on the same network
 #   lab.sh device wsd NAME GROUP | mdns HOSTNAME | flood COUNT | quiet | logons
 #                             a device that claims a name or floods endpoints
 #                             (see device()); logons lists who logged on to it
@@ -55,6 +57,8 @@ CLIENT_ADDR=$SUBNET.10
 # Answers ARP but ignores echo requests and runs no daemon.
 QUIET_NS=$PREFIX-quiet
 QUIET_ADDR=$SUBNET.99
+SECOND_CLIENT_NS=$PREFIX-client2
+SECOND_CLIENT_ADDR=$SUBNET.11
 BROWSE_DEADLINE_S=${NORVANE_LAB_BROWSE_DEADLINE:-150}
 POLL_INTERVAL_S=2
 NAME_DEADLINE_S=30
@@ -1229,6 +1233,15 @@ client-avahi)
     need_root
     client_avahi "${2:?on or off}"
     ;;
+second-client)
+    need_root
+    [ -n "$(lab_namespaces)" ] || die "the lab is not up"
+    if ! ip netns list | grep -q "^$SECOND_CLIENT_NS\b"; then
+        ip netns add "$SECOND_CLIENT_NS"
+        attach "$SECOND_CLIENT_NS" client2 "$SECOND_CLIENT_ADDR" 02:4e:56:00:00:fb
+    fi
+    echo "$SECOND_CLIENT_NS"
+    ;;
 device)
     need_root
     shift
@@ -1242,5 +1255,5 @@ bench-net)
     need_root
     bench_net
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | device ... | hostile [up|down] | bench-net" ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | second-client | device ... | hostile [up|down] | bench-net" ;;
 esac

@@ -378,16 +378,23 @@ private slots:
     // cron's run of an unprivileged user: no terminal, a bare environment,
     // a user who may not write the system's Samba folders, and a home that
     // may not be writable either (a system user's). A scan that succeeds
-    // says nothing, so that cron sends no mail.
+    // and is recorded says nothing, so that cron sends no mail; one whose
+    // scan store cannot be made (no home to keep it in, no --store) is
+    // still written, and the store's failure is named with exit status 5.
     void cronRunOfAnUnprivilegedUserIsSilent_data() {
         QTest::addColumn<bool>("writableHome");
-        QTest::newRow("a home of its own") << true;
-        QTest::newRow("a home it cannot write") << false;
+        QTest::addColumn<bool>("storeElsewhere");
+        QTest::newRow("a home of its own") << true << false;
+        QTest::newRow("a home it cannot write") << false << false;
+        QTest::newRow("a home it cannot write, a store elsewhere") << false << true;
     }
     void cronRunOfAnUnprivilegedUserIsSilent() {
         QFETCH(bool, writableHome);
+        QFETCH(bool, storeElsewhere);
         QTemporaryDir home;
-        QVERIFY(home.isValid());
+        QTemporaryDir storeFolder;
+        QVERIFY(home.isValid() && storeFolder.isValid());
+        QCOMPARE(runTool(QStringLiteral("chown"), {"nobody", storeFolder.path()}), 0);
         // The lab's client configuration without its folders, so that the
         // library's caches would go to the system's folders.
         QByteArray config;
@@ -406,15 +413,24 @@ private slots:
             if (writableHome)
                 QCOMPARE(runTool(QStringLiteral("chown"), {"nobody", path}), 0);
         }
+        QStringList arguments{"--scan", "folders"};
+        if (storeElsewhere)
+            arguments << "--store" << storeFolder.filePath(QStringLiteral("scans.sqlite"));
         const Outcome outcome =
-            run({"--scan", "folders"},
-                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "env", "-i",
-                 "HOME=" + home.path(), "PATH=/usr/bin:/bin", "SHELL=/bin/sh", "LOGNAME=nobody",
-                 "USER=nobody"});
-        QCOMPARE(outcome.exitCode, 0);
-        QCOMPARE(outcome.errors, QByteArray());
+            run(arguments, {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "env",
+                            "-i", "HOME=" + home.path(), "PATH=/usr/bin:/bin", "SHELL=/bin/sh",
+                            "LOGNAME=nobody", "USER=nobody"});
+        const bool recorded = writableHome || storeElsewhere;
+        QCOMPARE(outcome.exitCode, recorded ? 0 : 5);
+        if (recorded)
+            QCOMPARE(outcome.errors, QByteArray());
+        else
+            QVERIFY2(outcome.errors.startsWith("norvane: the scan was not recorded in "),
+                     outcome.errors.constData());
         for (const QString& name : BrowsedNames[rtSharedFolder])
             QVERIFY2(outcome.output.contains(name.toUtf8()), outcome.output.constData());
+        if (storeElsewhere)
+            QVERIFY(QFileInfo(storeFolder.filePath(QStringLiteral("scans.sqlite"))).size() > 0);
     }
 
     // Ctrl+C while the walk runs: the scan stops, nothing is written and

@@ -168,6 +168,29 @@ private slots:
         QCOMPARE(described(compareComputers(before, after, true)), QStringList{"gone PC"});
     }
 
+    // The rows a list marks as new are exactly those the comparison calls
+    // new, duplicates included.
+    void newRowsAreTheNewChanges() {
+        const std::vector<ComputerRecord> before{withMac(computer("ALPHA", "WG1"), 0x00, 1),
+                                                 computer("PC"), computer("PC")};
+        const std::vector<ComputerRecord> after{
+            computer("PC"), withMac(computer("alpha", "WG2"), 0x00, 1), computer("ALPHA", "WG1"),
+            computer("PC"), computer("PC")};
+        QCOMPARE(newComputerRows(before, after), (std::vector<std::size_t>{2, 4}));
+        QCOMPARE(countChanges(compareComputers(before, after, true)).added, 2);
+        const auto share = [](const char* name) {
+            return ShareRecord{.computer = QStringLiteral("SRV"),
+                               .name = QLatin1String(name),
+                               .kind = ShareKind::Disk,
+                               .group = {},
+                               .comment = {}};
+        };
+        const std::vector<ShareRecord> shares{share("x"), share("X")};
+        const std::vector<ShareRecord> nowShares{share("x"), share("y"), share("x"), share("x")};
+        QCOMPARE(newShareRows(shares, nowShares), (std::vector<std::size_t>{1, 3}));
+        QCOMPARE(countChanges(compareShares(shares, nowShares, true)).added, 2);
+    }
+
     void sharesByComputerAndName() {
         const auto share = [](const char* computer, const char* name, ShareKind kind,
                               const char* comment) {

@@ -6,12 +6,15 @@
 
 #include "ScanFactory.h"
 #include "StoreTestPlace.h"
+#include "store/PreviousScanChanges.h"
 #include "store/ScanComparison.h"
 #include "store/ScanRecorder.h"
 #include "store/ScanStore.h"
 #include "store/StoreError.h"
+#include "store/StoredRows.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QThread>
 
@@ -284,6 +287,66 @@ private slots:
         QSqlQuery count(raw.db());
         QVERIFY(count.exec(QStringLiteral("SELECT COUNT(*) FROM computers")) && count.next());
         QCOMPARE(count.value(0).toInt(), 15);
+    }
+
+    // What a window shows after a scan: the previous complete scan of the
+    // type at the site (not a partial one, another site's or the scan
+    // itself, recorded already), the new rows by their place in the list
+    // (rows without a record skipped), and the changes. 10,000 rows, timed.
+    void changesSincePreviousMarkNewRows() {
+        constexpr int Rows = 10000;
+        const StoreLocation location = m_place.freshLocation();
+        const auto store = ScanStore::open(location);
+        const qint64 previous = store->record(madeUpScan(QStringLiteral("a"), 0, Rows));
+        ScanContents partial = madeUpScan(QStringLiteral("a"), 1, 10);
+        partial.header.complete = false;
+        store->record(partial);
+        store->record(madeUpScan(QStringLiteral("b"), 1, 10));
+        const ScanContents now = madeUpScan(QStringLiteral("a"), 2, Rows);
+        store->record(now);
+        ResultRows rows = rowsOfScan(now);
+        rows.insert(rows.begin(), ResultRow(QStringLiteral("\\\\NORECORD")));
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<PreviousScanChanges> changes =
+            changesSincePrevious(*store, now.header, rows);
+        qInfo("Changes of %d rows against the previous scan (loaded, compared, marked): %lld ms",
+              Rows, timer.elapsed());
+        QVERIFY(changes);
+        QCOMPARE(changes->previous.id, previous);
+        QCOMPARE(changes->newRows, std::vector<std::size_t>{std::size_t(Rows)});
+        QCOMPARE(rows[Rows].computer->name, now.computers.back().name);
+        const ChangeCounts counts = changes->counts();
+        QCOMPARE(counts.added, 1);
+        QCOMPARE(counts.gone, 1);
+        QCOMPARE(counts.changed, 2 * Rows / 50);
+
+        // The earliest scan has nothing before it.
+        ScanHeader first = now.header;
+        first.started = FirstNight;
+        QVERIFY(!changesSincePrevious(*store, first, rows));
+    }
+
+    // A recorded scan's rows as the walk shows them.
+    void recordedRowsAsTheListShowsThem() {
+        const ScanContents scan = madeUpScan(QStringLiteral("a"), 0, 10);
+        const ResultRows rows = rowsOfScan(scan);
+        QCOMPARE(rows.size(), scan.computers.size());
+        QCOMPARE(rows[1],
+                 ResultRow(QStringLiteral("\\\\PC-00001"), imgComputer,
+                           {"10.0.0.1", "GROUP1", "Workstation, floor 1", "00-1B-21-00-00-01"}));
+        QCOMPARE(rows[7], ResultRow(QStringLiteral("\\\\PC-00007"), imgUnresolvedComputer,
+                                    {NoIpAddress, "GROUP7", "Workstation, floor 0", NoMacAddress}));
+        QCOMPARE(*rows[7].computer, scan.computers[7]);
+        ScanContents shares;
+        shares.header.resourceType = rtSharedPrinter;
+        shares.shares = {ShareRecord{.computer = QStringLiteral("SRV"),
+                                     .name = QStringLiteral("Laser"),
+                                     .kind = ShareKind::Printer,
+                                     .group = QStringLiteral("WG"),
+                                     .comment = QStringLiteral("2nd floor")}};
+        QCOMPARE(rowsOfScan(shares).front(), ResultRow(QStringLiteral("\\\\SRV\\Laser"),
+                                                       imgSharedPrinter, {"WG", "2nd floor"}));
     }
 
     void writersAtOnceKeepEveryScanWhole() {

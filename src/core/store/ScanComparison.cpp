@@ -100,6 +100,37 @@ QString shareKindText(ShareKind kind) {
     return kind == ShareKind::Printer ? QStringLiteral("printer") : QStringLiteral("disk");
 }
 
+// Pairs each newer share with the first unpaired older one of the same
+// computer and name.
+std::vector<int> pairShares(const std::vector<ShareRecord>& older,
+                            const std::vector<ShareRecord>& newer) {
+    QMultiHash<QString, int> olderByKey;
+    for (int i = static_cast<int>(older.size()) - 1; i >= 0; --i)
+        olderByKey.insert(shareKey(older[static_cast<std::size_t>(i)]), i);
+    std::vector<bool> olderTaken(older.size(), false);
+    std::vector<int> partner(newer.size(), -1);
+    for (std::size_t n = 0; n < newer.size(); ++n) {
+        const QString key = shareKey(newer[n]);
+        for (auto it = olderByKey.find(key); it != olderByKey.end() && it.key() == key; ++it) {
+            if (olderTaken[static_cast<std::size_t>(it.value())])
+                continue;
+            partner[n] = it.value();
+            olderTaken[static_cast<std::size_t>(it.value())] = true;
+            break;
+        }
+    }
+    return partner;
+}
+
+std::vector<std::size_t> unpaired(const std::vector<int>& partner) {
+    std::vector<std::size_t> rows;
+    for (std::size_t n = 0; n < partner.size(); ++n) {
+        if (partner[n] < 0)
+            rows.push_back(n);
+    }
+    return rows;
+}
+
 std::vector<FieldChange> shareFields(const ShareRecord& before, const ShareRecord& after) {
     std::vector<FieldChange> fields;
     if (before.kind != after.kind)
@@ -185,22 +216,30 @@ std::vector<ComputerChange> compareComputers(const std::vector<ComputerRecord>& 
     return changes;
 }
 
+std::vector<std::size_t> newComputerRows(const std::vector<ComputerRecord>& older,
+                                         const std::vector<ComputerRecord>& newer) {
+    return unpaired(pairComputers(older, newer));
+}
+
+std::vector<std::size_t> newShareRows(const std::vector<ShareRecord>& older,
+                                      const std::vector<ShareRecord>& newer) {
+    return unpaired(pairShares(older, newer));
+}
+
 std::vector<ShareChange> compareShares(const std::vector<ShareRecord>& older,
                                        const std::vector<ShareRecord>& newer, bool newerComplete) {
-    QHash<QString, int> olderByKey;
-    for (int i = static_cast<int>(older.size()) - 1; i >= 0; --i)
-        olderByKey.insert(shareKey(older[static_cast<std::size_t>(i)]), i);
+    const std::vector<int> partner = pairShares(older, newer);
     std::vector<bool> olderSeen(older.size(), false);
     std::vector<ShareChange> changes;
-    for (const ShareRecord& share : newer) {
-        const auto it = olderByKey.constFind(shareKey(share));
-        if (it == olderByKey.cend() || olderSeen[static_cast<std::size_t>(it.value())]) {
+    for (std::size_t n = 0; n < newer.size(); ++n) {
+        const ShareRecord& share = newer[n];
+        if (partner[n] < 0) {
             changes.push_back(ShareChange{
                 .kind = ChangeKind::New, .before = std::nullopt, .after = share, .fields = {}});
             continue;
         }
-        const ShareRecord& before = older[static_cast<std::size_t>(it.value())];
-        olderSeen[static_cast<std::size_t>(it.value())] = true;
+        const ShareRecord& before = older[static_cast<std::size_t>(partner[n])];
+        olderSeen[static_cast<std::size_t>(partner[n])] = true;
         std::vector<FieldChange> fields = shareFields(before, share);
         if (!fields.empty())
             changes.push_back(ShareChange{.kind = ChangeKind::Changed,

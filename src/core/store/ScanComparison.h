@@ -69,6 +69,13 @@ std::vector<ComputerChange> compareComputers(const std::vector<ComputerRecord>& 
 std::vector<ShareChange> compareShares(const std::vector<ShareRecord>& older,
                                        const std::vector<ShareRecord>& newer, bool newerComplete);
 
+// The indexes of the newer rows that no older row is paired with, in
+// order: the rows a list marks as new.
+std::vector<std::size_t> newComputerRows(const std::vector<ComputerRecord>& older,
+                                         const std::vector<ComputerRecord>& newer);
+std::vector<std::size_t> newShareRows(const std::vector<ShareRecord>& older,
+                                      const std::vector<ShareRecord>& newer);
+
 template <typename Change> ChangeCounts countChanges(const std::vector<Change>& changes) {
     ChangeCounts counts;
     for (const Change& change : changes) {

@@ -5,7 +5,9 @@
 #include "dialogs/ErrorBox.h"
 #include "dialogs/ItemViewResourceList.h"
 #include "dialogs/TAboutBox.h"
+#include "dialogs/TChangesDlg.h"
 #include "dialogs/TFindDlg.h"
+#include "dialogs/THistoryDlg.h"
 #include "dialogs/TPingDlg.h"
 #include "dialogs/TSourcesDlg.h"
 #include "layout/ChromeLayout.h"
@@ -16,6 +18,7 @@
 #include "settings/Settings.h"
 #include "settings/SourceSettings.h"
 #include "settings/WindowPlacement.h"
+#include "store/StoredRows.h"
 #include "widgets/BusyCursor.h"
 #include "widgets/CoolBar.h"
 #include "widgets/ImageList.h"
@@ -33,6 +36,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMovie>
+#include <QPointer>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScreen>
@@ -111,6 +115,16 @@ QString refusalToolTip(const QStringList& computers) {
     if (computers.size() > NamedRefusals)
         lines << QStringLiteral("and %1 more").arg(computers.size() - NamedRefusals);
     return lines.join(QLatin1Char('\n'));
+}
+
+QString changesNoteText(const ChangeCounts& counts) {
+    return QStringLiteral("%1 new, %2 gone").arg(counts.added).arg(counts.gone);
+}
+
+QString scanDescription(const ScanHeader& header) {
+    return QStringLiteral("the %1 scan of %2 at %3")
+        .arg(header.complete ? QStringLiteral("complete") : QStringLiteral("partial"),
+             QLocale().toString(header.started.toLocalTime(), QLocale::ShortFormat), header.site);
 }
 
 } // namespace
@@ -281,6 +295,8 @@ void TMainForm::createActions() {
                          QStringLiteral("Ping"), QKeySequence(Qt::CTRL | Qt::Key_I));
     actSources = makeAction(this, "actSources", "Resource", QStringLiteral("Other &Subnets..."));
     actAbout = makeAction(this, "actAbout", "Help", QStringLiteral("&About Norvane..."));
+    actHistory = makeAction(this, "actHistory", "File", QStringLiteral("&History..."));
+    actChanges = makeAction(this, "actChanges", "View", QStringLiteral("&Changes..."));
     actGridLines = makeAction(this, "actGridLines", "ListView", QStringLiteral("&GridLines"), {},
                               QKeySequence(Qt::CTRL | Qt::Key_G));
     actHotTrack = makeAction(this, "actHotTrack", "ListView", QStringLiteral("&HotTrack"), {},
@@ -306,7 +322,7 @@ void TMainForm::createActions() {
     // control of the window.
     addActions({actSave, actSaveAs, actExit, actToolBar, actResourceBar, actStatusBar, actGo,
                 actStop, actRefresh, actFind, actPing, actSources, actAbout, actGridLines,
-                actHotTrack, actRowSelect});
+                actHotTrack, actRowSelect, actHistory, actChanges});
 
     connectCommand(actSave, &TMainForm::actSaveExecute);
     connectCommand(actSaveAs, &TMainForm::actSaveAsExecute);
@@ -321,6 +337,8 @@ void TMainForm::createActions() {
     connectCommand(actPing, &TMainForm::actPingExecute);
     connectCommand(actSources, &TMainForm::actSourcesExecute);
     connectCommand(actAbout, &TMainForm::actAboutExecute);
+    connectCommand(actHistory, &TMainForm::actHistoryExecute);
+    connectCommand(actChanges, &TMainForm::actChangesExecute);
     connectCommand(actGridLines, &TMainForm::actGridLinesExecute);
     connectCommand(actHotTrack, &TMainForm::actHotTrackExecute);
     connectCommand(actRowSelect, &TMainForm::actRowSelectExecute);
@@ -335,6 +353,8 @@ void TMainForm::createMenus() {
     mnuFile = menu("mnuFile", QStringLiteral("&File"), this);
     mnuFile->addActions({actSave, actSaveAs});
     mnuFile->addSeparator();
+    mnuFile->addAction(actHistory);
+    mnuFile->addSeparator();
     mnuFile->addAction(actExit);
 
     mnuView = menu("mnuView", QStringLiteral("&View"), this);
@@ -346,6 +366,8 @@ void TMainForm::createMenus() {
     mnuView->addActions({actGridLines, actHotTrack, actRowSelect});
     mnuView->addSeparator();
     mnuView->addActions({actGo, actStop, actRefresh});
+    mnuView->addSeparator();
+    mnuView->addAction(actChanges);
 
     mnuResource = menu("mnuResource", QStringLiteral("&Resource"), this);
     mnuResource->addActions({actFind, actPing});
@@ -529,6 +551,7 @@ void TMainForm::ActionListUpdate() {
     actResourceBar->setChecked(!ResourceBar->isHidden());
     actStatusBar->setChecked(!m_statusPanels->isHidden());
     actFind->setEnabled(m_model.rowCount() != 0);
+    actChanges->setEnabled(m_changes.has_value());
     const int row = selectedRow();
     actPing->setEnabled(row >= 0 && m_model.row(row).image == imgComputer);
     actGridLines->setChecked(ListView->gridLines());
@@ -542,7 +565,14 @@ void TMainForm::actGoExecute() {
     m_findComp->start();
     FResourceType = resourceTypeFromIndex(cboResource->currentIndex());
     showUpdating(true);
-    m_statusPanels->setPanel1Note(QString(), QString());
+    ++m_listSerial;
+    m_changes.reset();
+    m_shownScan = 0;
+    m_refusalNote.clear();
+    m_refusalToolTip.clear();
+    m_listNote.clear();
+    m_listToolTip.clear();
+    updateStatusNote();
     attachColumnClick(false);
     m_model.clear();
     m_model.setColumns(columnCaptions(FResourceType));
@@ -616,23 +646,155 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
     // The count alone would make a list with holes look complete.
     const QStringList& refused = m_scan.logOnRefusals();
-    if (refused.isEmpty())
-        m_statusPanels->setPanel1Note(QString(), QString());
-    else
-        m_statusPanels->setPanel1Note(logOnRefusalText(refused.size()), refusalToolTip(refused));
+    m_refusalNote = refused.isEmpty() ? QString() : logOnRefusalText(refused.size());
+    m_refusalToolTip = refused.isEmpty() ? QString() : refusalToolTip(refused);
+    updateStatusNote();
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
         m_completionSound();
-    if (resultCode == ScanCompleted || m_model.rowCount() != 0)
-        m_archiver.record(m_storeSettings, scanContentsOf({.started = m_scanStarted,
-                                                           .site = {},
-                                                           .resourceType = FResourceType,
-                                                           .complete = resultCode == ScanCompleted},
-                                                          m_model.rows()));
+    if (resultCode == ScanCompleted || m_model.rowCount() != 0) {
+        const ScanHeader header{.started = m_scanStarted,
+                                .site = siteOf(m_storeSettings),
+                                .resourceType = FResourceType,
+                                .complete = resultCode == ScanCompleted};
+        m_archiver.record(m_storeSettings, scanContentsOf(header, m_model.rows()));
+        findChanges(header);
+    }
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
     ActionListUpdate();
     emit scanCompleted(resultCode);
+}
+
+void TMainForm::findChanges(const ScanHeader& header) {
+    const int serial = m_listSerial;
+    using Found = std::pair<std::optional<PreviousScanChanges>, std::unordered_set<const void*>>;
+    // The rows are shared with the list: their records name the new rows
+    // however the list is sorted meanwhile.
+    m_storeJobs.run<Found>(
+        this,
+        [location = m_storeSettings.location, header, rows = m_model.rows()] {
+            const std::unique_ptr<ScanStore> store = ScanStore::open(location);
+            Found found{changesSincePrevious(*store, header, rows), {}};
+            if (found.first) {
+                for (std::size_t row : found.first->newRows) {
+                    const ResultRow& shown = rows[row];
+                    found.second.insert(shown.computer
+                                            ? static_cast<const void*>(shown.computer.get())
+                                            : static_cast<const void*>(shown.share.get()));
+                }
+            }
+            return found;
+        },
+        [this, serial](const StoreAnswer<Found>& answer) {
+            if (serial != m_listSerial)
+                return;
+            if (answer.result)
+                showChanges(answer.result->first, answer.result->second);
+            else
+                qWarning("norvane: the scan was not compared with the previous one: %s",
+                         qPrintable(answer.error));
+            emit changesShown();
+        });
+}
+
+void TMainForm::showChanges(const std::optional<PreviousScanChanges>& changes,
+                            const std::unordered_set<const void*>& newRecords) {
+    m_changes = changes;
+    if (!changes)
+        return;
+    m_model.setNewRecords(newRecords);
+    m_listNote = changesNoteText(changes->counts());
+    m_listToolTip = QStringLiteral("Since %1; View > Changes... lists them")
+                        .arg(scanDescription(changes->previous.header));
+    updateStatusNote();
+    ActionListUpdate();
+}
+
+void TMainForm::updateStatusNote() {
+    QStringList notes;
+    QStringList tips;
+    for (const auto& [note, tip] :
+         {std::pair{m_refusalNote, m_refusalToolTip}, std::pair{m_listNote, m_listToolTip}}) {
+        if (note.isEmpty())
+            continue;
+        notes << note;
+        tips << tip;
+    }
+    m_statusPanels->setPanel1Note(notes.join(QStringLiteral("; ")),
+                                  tips.join(QStringLiteral("\n\n")));
+}
+
+void TMainForm::actChangesExecute() {
+    if (!m_changes)
+        return;
+    TChangesDlg dialog(*m_changes, this);
+    dialog.exec();
+}
+
+void TMainForm::actHistoryExecute() {
+    // The dialog may close before the store has answered.
+    QPointer<THistoryDlg> dialog = new THistoryDlg(this);
+    m_storeJobs.run<std::vector<StoredScan>>(
+        this,
+        [location = StoreSettings::read(*FRegistry).location] {
+            return ScanStore::open(location)->scans();
+        },
+        [this, dialog](const StoreAnswer<std::vector<StoredScan>>& answer) {
+            if (!dialog)
+                return;
+            if (answer.result)
+                dialog->setScans(*answer.result);
+            else
+                dialog->setError(answer.error);
+            emit historyListed(dialog);
+        });
+    const bool chosen = dialog->exec() == QDialog::Accepted;
+    const qint64 id = dialog ? dialog->chosenScan() : 0;
+    delete dialog;
+    if (chosen && id != 0)
+        loadRecordedScan(id);
+}
+
+void TMainForm::loadRecordedScan(qint64 id) {
+    actStopExecute();
+    const int serial = ++m_listSerial;
+    m_storeJobs.run<ScanContents>(
+        this,
+        [location = StoreSettings::read(*FRegistry).location, id] {
+            return ScanStore::open(location)->load(id);
+        },
+        [this, serial, id](const StoreAnswer<ScanContents>& answer) {
+            if (serial != m_listSerial || isScanning())
+                return;
+            if (answer.result)
+                showRecordedScan(id, *answer.result);
+            else
+                showGeneralError(answer.error);
+            emit recordedScanShown();
+        });
+}
+
+void TMainForm::showRecordedScan(qint64 id, const ScanContents& scan) {
+    const BusyCursor busy;
+    FResourceType = scan.header.resourceType;
+    FSortColumn = 0;
+    FSortAscending = true;
+    m_changes.reset();
+    m_shownScan = id;
+    m_model.setColumns(columnCaptions(FResourceType));
+    for (int column = 0; column < m_model.columnCount(); ++column)
+        ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
+    m_model.setRows(rowsOfScan(scan));
+    m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
+    m_refusalNote.clear();
+    m_refusalToolTip.clear();
+    // The panel is narrow: the tool tip says which scan.
+    m_listNote = QStringLiteral("Recorded scan");
+    m_listToolTip =
+        QStringLiteral("The list shows %1; Go scans anew").arg(scanDescription(scan.header));
+    updateStatusNote();
+    ActionListUpdate();
 }
 
 void TMainForm::closeUnattended() {

@@ -10,12 +10,14 @@
 #include "ScanArchiver.h"
 #include "ScanController.h"
 #include "ScanLogOn.h"
+#include "StoreJobs.h"
 #include "dialogs/SaveFileDialogs.h"
 #include "models/ResultListModel.h"
 #include "platform/NetworkPlatform.h"
 #include "scan/RowSort.h"
 #include "scan/ScanModel.h"
 #include "session/NetworkSession.h"
+#include "store/PreviousScanChanges.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -25,8 +27,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <unordered_set>
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QMovie;
@@ -78,6 +83,11 @@ public:
     // Panel 1's note on the last scan and its tool tip; empty when none.
     QString statusNote() const;
     QString statusNoteToolTip() const;
+    // What the list's scan changed against the previous complete one, once
+    // known; nothing for a first scan or a loaded one.
+    const std::optional<PreviousScanChanges>& changes() const { return m_changes; }
+    // The list shows a recorded scan rather than a live one.
+    bool showsRecordedScan() const { return m_shownScan != 0; }
     // A start-up check failed: the window is not to be shown.
     bool isDoomed() const { return m_doomed; }
 
@@ -118,6 +128,10 @@ public:
     void actPingExecute();
     void actSourcesExecute();
     void actAboutExecute();
+    void actHistoryExecute();
+    void actChangesExecute();
+    // Fills the list with a recorded scan, read off the UI thread.
+    void loadRecordedScan(qint64 id);
     void actGridLinesExecute();
     void actHotTrackExecute();
     void actRowSelectExecute();
@@ -127,6 +141,13 @@ public:
 signals:
     // The completion step of a scan has run, with the walk's result code.
     void scanCompleted(int resultCode);
+    // The comparison with the previous scan has been applied to the list
+    // (marks and status), or found nothing to compare with.
+    void changesShown();
+    // A recorded scan fills the list, or could not be read.
+    void recordedScanShown();
+    // The History dialog is open and its list of scans has been read.
+    void historyListed(QDialog* dialog);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -147,6 +168,8 @@ private:
     QAction* actPing = nullptr;
     QAction* actSources = nullptr;
     QAction* actAbout = nullptr;
+    QAction* actHistory = nullptr;
+    QAction* actChanges = nullptr;
     QAction* actGridLines = nullptr;
     QAction* actHotTrack = nullptr;
     QAction* actRowSelect = nullptr;
@@ -193,6 +216,14 @@ private:
     void connectCommand(QAction* action, void (TMainForm::*handler)());
 
     void ChildThreadTerminate(int resultCode);
+    // Compares the finished scan with the previous complete one of its type
+    // at its site, off the UI thread, and marks the new rows when done.
+    void findChanges(const ScanHeader& header);
+    void showChanges(const std::optional<PreviousScanChanges>& changes,
+                     const std::unordered_set<const void*>& newRecords);
+    void showRecordedScan(qint64 id, const ScanContents& scan);
+    // Panel 1: the log-on refusals and the changes, each where known.
+    void updateStatusNote();
     // The error box; with `terminate` the window is doomed: it is not to be
     // shown and the program is to end.
     void ShowError(const QString& text, bool terminate);
@@ -226,6 +257,14 @@ private:
     QDateTime m_scanStarted;       // of the scan last started, UTC
     StoreSettings m_storeSettings; // read when it started: the settings close first
     ScanArchiver m_archiver;
+    // Counts the lists shown; an answer for an earlier one is dropped.
+    int m_listSerial = 0;
+    std::optional<PreviousScanChanges> m_changes;
+    qint64 m_shownScan = 0; // the recorded scan the list shows, 0 for a live one
+    QString m_refusalNote;
+    QString m_refusalToolTip;
+    QString m_listNote;
+    QString m_listToolTip;
     ScanLogOn* m_scanLogOn = new ScanLogOn(m_scan, this);
     CompletionSound m_completionSound;
     PingCommand m_pingCommand;
@@ -236,6 +275,8 @@ private:
     QMetaObject::Connection m_columnClick;
     QMetaObject::Connection m_rowActivation;
     QMetaObject::Connection m_idle;
+    // Last, so that its end (waiting for the jobs) comes first.
+    StoreJobs m_storeJobs;
 };
 
 } // namespace norvane

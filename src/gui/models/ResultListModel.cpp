@@ -2,6 +2,7 @@
 
 #include "widgets/ImageList.h"
 
+#include <QFont>
 #include <QPixmap>
 #include <QThreadPool>
 
@@ -53,7 +54,17 @@ void ResultListModel::setImageList(const QList<QIcon>& images) {
 void ResultListModel::clear() {
     beginResetModel();
     m_rows.clear();
+    m_newRecords.clear();
     m_publishedRows = 0;
+    m_firstChanged = m_lastChanged = -1;
+    endResetModel();
+}
+
+void ResultListModel::setRows(ResultRows rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    m_newRecords.clear();
+    m_publishedRows = static_cast<int>(m_rows.size());
     m_firstChanged = m_lastChanged = -1;
     endResetModel();
 }
@@ -189,6 +200,13 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             return icon.isNull() ? m_blankImage : icon;
         }
         return {};
+    case Qt::FontRole:
+        if (isMarkedNew(index.row())) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
     case Qt::ToolTipRole:
         if (isMacColumn(m_columns, column)) {
             const MacVendors& vendors = m_vendors ? *m_vendors : MacVendors::system();
@@ -205,6 +223,22 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+void ResultListModel::setNewRecords(std::unordered_set<const void*> records) {
+    m_newRecords = std::move(records);
+    if (m_publishedRows > 0)
+        emit dataChanged(index(0, 0), index(m_publishedRows - 1, columnCount() - 1),
+                         {Qt::FontRole});
+}
+
+bool ResultListModel::isMarkedNew(int row) const {
+    if (m_newRecords.empty() || row < 0 || row >= static_cast<int>(m_rows.size()))
+        return false;
+    const ResultRow& result = m_rows[static_cast<std::size_t>(row)];
+    const void* record = result.computer ? static_cast<const void*>(result.computer.get())
+                                         : static_cast<const void*>(result.share.get());
+    return record != nullptr && m_newRecords.contains(record);
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <unordered_set>
 #include <vector>
 
 namespace norvane {
@@ -31,6 +32,8 @@ public:
     void setMacVendors(const MacVendors* vendors) { m_vendors = vendors; }
 
     void clear();
+    // Shows whole rows at once (a recorded scan's) in place of any others.
+    void setRows(ResultRows rows);
     void setColumns(const QStringList& captions);
     QStringList columns() const { return m_columns; }
 
@@ -46,6 +49,12 @@ public:
     // The rows as the view shows them.
     const ResultRows& rows() const { return m_rows; }
     const ResultRow& row(int index) const { return m_rows.at(static_cast<std::size_t>(index)); }
+
+    // The rows new since the previous scan are shown in bold. They are
+    // named by their records, so that the marks follow the rows through a
+    // sort; clear() drops them.
+    void setNewRecords(std::unordered_set<const void*> records);
+    bool isMarkedNew(int row) const;
 
     // The sort mark of a column header: an image index, or imgNone.
     void setHeaderImage(int column, int image);
@@ -68,6 +77,7 @@ private:
     QIcon m_blankImage;
     QStringList m_columns;
     QList<int> m_headerImages;
+    std::unordered_set<const void*> m_newRecords;
     ResultRows m_rows;
     int m_publishedRows = 0;
     int m_firstChanged = -1;
