@@ -8,10 +8,17 @@
 // after ten computers the browse master lists have gone (which stay listed
 // for the rest of the lab's life). Runs inside the lab's client namespace
 // (bench/lab/run.sh); with --sequential every walk looks up one computer
-// after the other, as before the look-ahead.
+// after the other, as before the look-ahead. With --folders it measures
+// share listing alone: folder scans against computer scans of the same
+// network in one run, and against `smbclient -L` over the same servers,
+// one at a time and 16 at a time. With --servers FIRST COUNT it lists the
+// shares of COUNT servers at consecutive addresses from FIRST the way a
+// share scan does (checks ahead, listings taken in order), with the
+// look-ahead and without it.
 
 #include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
+#include "scan/LookAhead.h"
 #include "scan/ScanWorker.h"
 
 #include <QCoreApplication>
@@ -20,8 +27,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -41,13 +51,24 @@ public:
     int rows = 0;
     int unresolved = 0;
     QStringList errors;
-    void appendRow() override { ++rows; }
+    // The address cell of each row of a computer scan.
+    QStringList addresses;
+    void appendRow() override {
+        ++rows;
+        m_cell = 0;
+    }
     void setCaption(const QString&) override {}
     void setImage(int image) override { unresolved += image == imgUnresolvedComputer; }
-    void addSubItem(const QString&) override {}
+    void addSubItem(const QString& text) override {
+        if (m_cell++ == 0)
+            addresses << text;
+    }
     void setProgressMax(int) override {}
     void setProgressPosition(int) override {}
     void showError(const QString& text) override { errors << text; }
+
+private:
+    int m_cell = 0;
 };
 
 QString run(const QString& program, const QStringList& arguments) {
@@ -62,7 +83,7 @@ struct Timed {
     int computers = 0;
 };
 
-Timed walk(const QString& config, int resourceType = rtComputer) {
+Timed walk(const QString& config, int resourceType = rtComputer, QStringList* addresses = nullptr) {
     LinuxPlatformSettings settings;
     settings.smbConfigFile = config.toStdString();
     QElapsedTimer timer;
@@ -77,6 +98,8 @@ Timed walk(const QString& config, int resourceType = rtComputer) {
     ScanNetwork(platform, inputs, output, [] { return false; });
     if (!output.errors.isEmpty())
         std::fprintf(stderr, "walk error: %s\n", qPrintable(output.errors.join("; ")));
+    if (addresses != nullptr)
+        *addresses = output.addresses.filter(QRegularExpression(R"(^\d+\.\d+\.\d+\.\d+$)"));
     return {double(timer.nsecsElapsed()) / 1e6, output.rows};
 }
 
@@ -182,6 +205,125 @@ void staleEntriesCost(const QString& config) {
     }
 }
 
+// `smbclient -L` anonymously over every address, `parallel` at a time;
+// the wall time and how many of them listed.
+Timed sambaListings(const QString& config, const QStringList& addresses, int parallel) {
+    QElapsedTimer timer;
+    timer.start();
+    int listed = 0;
+    for (qsizetype first = 0; first < addresses.size(); first += parallel) {
+        std::vector<std::unique_ptr<QProcess>> running;
+        for (qsizetype i = first; i < std::min(addresses.size(), first + parallel); ++i) {
+            running.push_back(std::make_unique<QProcess>());
+            running.back()->start("smbclient", {"-L", addresses[i], "-N", "-s", config});
+        }
+        for (const auto& process : running) {
+            process->waitForFinished(ToolTimeoutMs);
+            listed += process->exitCode() == 0;
+        }
+    }
+    return {double(timer.nsecsElapsed()) / 1e6, listed};
+}
+
+// Folder scans against computer scans, paired round by round, and against
+// Samba's share listing of the servers the computer scan resolved.
+int folderScanCost(const QString& config) {
+    std::vector<double> computerScan, folderScan, ratio, oneByOne, sixteen;
+    int computers = 0, folders = 0, listedOne = 0, listedSixteen = 0;
+    QStringList addresses;
+    for (int round = 0; round < Rounds; ++round) {
+        const Timed computer = walk(config, rtComputer, &addresses);
+        const Timed folder = walk(config, rtSharedFolder);
+        const Timed one = sambaListings(config, addresses, 1);
+        const Timed parallel = sambaListings(config, addresses, 16);
+        computerScan.push_back(computer.ms);
+        folderScan.push_back(folder.ms);
+        ratio.push_back(folder.ms / computer.ms);
+        oneByOne.push_back(one.ms);
+        sixteen.push_back(parallel.ms);
+        computers = computer.computers;
+        folders = folder.computers;
+        listedOne = one.computers;
+        listedSixteen = parallel.computers;
+        std::printf("round %d: computer scan %.1f ms, folder scan %.1f ms (%.2f), smbclient -L "
+                    "%.1f ms one at a time, %.1f ms 16 at a time\n",
+                    round, computer.ms, folder.ms, folder.ms / computer.ms, one.ms, parallel.ms);
+    }
+    std::printf("computer scan: %.1f ms for %d computers (median of %d)\n", median(computerScan),
+                computers, Rounds);
+    std::printf("folder scan: %.1f ms for %d folders (median of %d)\n", median(folderScan), folders,
+                Rounds);
+    std::printf("ratio folder scan / computer scan: %.2f (median of paired runs)\n", median(ratio));
+    std::printf("smbclient -L over %d addresses: %.1f ms one at a time (%d listed), %.1f ms 16 at "
+                "a time (%d listed)\n",
+                int(addresses.size()), median(oneByOne), listedOne, median(sixteen), listedSixteen);
+    return 0;
+}
+
+// Lists the shares of every server as a share scan does: each checked
+// ahead on the look-up pool, then listed in order. The wall time and how
+// many servers listed.
+Timed listServers(const QString& config, const QStringList& servers, std::size_t limit) {
+    LinuxPlatformSettings settings;
+    settings.smbConfigFile = config.toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    LinuxPlatform platform(settings);
+    std::vector<NetResource> computers(static_cast<std::size_t>(servers.size()));
+    for (std::size_t i = 0; i < computers.size(); ++i)
+        computers[i].remoteName = "\\" + servers[qsizetype(i)].toStdString();
+    StopRequest stop;
+    const auto pool = limit > 0 ? std::make_unique<LookupPool>(limit) : nullptr;
+    LookAhead<bool> checks(
+        pool.get(), computers.size(),
+        [&](std::size_t i) {
+            platform.prepareListing(computers[i]);
+            return true;
+        },
+        stop, platform);
+    int listed = 0;
+    std::vector<unsigned char> buffer(EnumBufferSize);
+    for (std::size_t i = 0; i < computers.size(); ++i) {
+        checks.take(i);
+        EnumHandle handle = 0;
+        if (platform.openEnum(RESOURCE_GLOBALNET, RESOURCETYPE_DISK, RESOURCEUSAGE_CONNECTABLE,
+                              &computers[i], &handle) != win::NoError)
+            continue;
+        DWORD count = EnumAllEntries;
+        DWORD size = static_cast<DWORD>(buffer.size());
+        listed += platform.enumResource(handle, &count, buffer.data(), &size) == win::NoError;
+        platform.closeEnum(handle);
+    }
+    return {double(timer.nsecsElapsed()) / 1e6, listed};
+}
+
+int manyServersCost(const QString& config, const QString& first, int count) {
+    const std::uint32_t start = ntohl(NetworkPlatform::inetAddr(first.toLatin1().constData()));
+    QStringList servers;
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t address = htonl(start + std::uint32_t(i));
+        servers << QString::fromStdString(NetworkPlatform::inetNtoa(address));
+    }
+    std::vector<double> ahead, inOrder;
+    int listedAhead = 0, listedInOrder = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        const Timed withLookAhead = listServers(config, servers, LookAheadLimit);
+        const Timed sequential = listServers(config, servers, 0);
+        ahead.push_back(withLookAhead.ms);
+        inOrder.push_back(sequential.ms);
+        listedAhead = withLookAhead.computers;
+        listedInOrder = sequential.computers;
+        std::printf("round %d: %d servers listed in %.1f ms side by side, %d in %.1f ms one at a "
+                    "time\n",
+                    round, withLookAhead.computers, withLookAhead.ms, sequential.computers,
+                    sequential.ms);
+    }
+    std::printf("%d servers: %.1f ms side by side (%d listed), %.1f ms one at a time (%d listed; "
+                "median of %d)\n",
+                count, median(ahead), listedAhead, median(inOrder), listedInOrder, Rounds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +332,11 @@ int main(int argc, char** argv) {
         lookAheadLimit = 0;
     const QString labDir = qEnvironmentVariable("NORVANE_LAB_DIR", "/tmp/norvane-lab");
     const QString config = labDir + "/client/smb.conf";
+    if (app.arguments().contains(QStringLiteral("--folders")))
+        return folderScanCost(config);
+    if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--servers"));
+        at >= 0 && at + 2 < app.arguments().size())
+        return manyServersCost(config, app.arguments()[at + 1], app.arguments()[at + 2].toInt());
     std::vector<double> platformPerComputer;
     std::vector<double> toolsPerComputer;
     int computers = 0;

@@ -248,28 +248,43 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
     case BrowseLevel::Server:
         break;
     }
-    if (m_checkServers) {
-        if (const int refused = takeCheckedServer(target.name)) {
-            qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << refused;
-            return SmbListing{refused, {}};
-        }
+    if (!m_checkServers) {
+        // A computer only discovery knows is listed at the address it
+        // answered from, a directory's by its DNS name (see serverLocation).
+        if (const auto answered = discoveredAddress(target.name))
+            return m_directory->list("smb://" + inetNtoa(*answered), target.level);
+        if (const auto named = namedHost(target.name);
+            named && isDomainName(QString::fromStdString(named->dnsName)))
+            return m_directory->list("smb://" + named->dnsName, target.level);
+        return m_directory->list(url, target.level);
     }
-    // A directory's computer is listed by its DNS name: Kerberos asks for a
-    // ticket to the server of that name.
-    if (const auto named = namedHost(target.name);
-        named && isDomainName(QString::fromStdString(named->dnsName))) {
-        qCDebug(lcBrowse) << "listing" << target.name.c_str() << "as" << named->dnsName.c_str();
-        return m_directory->list("smb://" + named->dnsName, target.level);
+    CheckedServer checked = takeCheckedServer(target.name);
+    if (checked.refused != 0) {
+        qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << checked.refused;
+        return SmbListing{checked.refused, {}};
     }
+    return m_directory->listServer(serverLocation(target.name, checked));
+}
+
+ServerLocation LinuxPlatform::serverLocation(const std::string& name,
+                                             const CheckedServer& checked) {
     // A computer only discovery knows is listed at the address it answered
     // from and nowhere else: its name is only what the answer claimed, and
     // the SMB library would resolve it anew.
-    if (const auto answered = discoveredAddress(target.name)) {
-        const std::string address = inetNtoa(*answered);
-        qCDebug(lcBrowse) << "listing" << target.name.c_str() << "through" << address.c_str();
-        return m_directory->list("smb://" + address, target.level);
+    if (const auto answered = discoveredAddress(name)) {
+        const std::string address = "smb://" + inetNtoa(*answered);
+        qCDebug(lcBrowse) << "listing" << name.c_str() << "through" << address.c_str();
+        return ServerLocation{.url = address, .kerberosUrl = address};
     }
-    return m_directory->list(url, target.level);
+    // Any other at the address its check connected to: by name, the SMB
+    // library would first ask the network whether the name is a
+    // workgroup's (a broadcast time-out for each of two name types), then
+    // resolve it anew. A Kerberos log-on needs a name: the DNS one where DNS
+    // knows the server, which the library does not broadcast for.
+    const std::string& dnsName = checked.resolved.dnsName;
+    return ServerLocation{.url = "smb://" + inetNtoa(checked.resolved.address),
+                          .kerberosUrl =
+                              browseUrl({BrowseLevel::Server, dnsName.empty() ? name : dnsName})};
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -376,7 +391,9 @@ std::uint8_t LinuxPlatform::adapterStatus(Ncb& ncb) {
         std::copy(own->begin(), own->end(), ncb.buffer);
         return NRC_GOODRET;
     }
-    const auto address = host.empty() ? std::nullopt : resolve(host);
+    const auto resolved = host.empty() ? std::nullopt : resolve(host);
+    const std::optional<std::uint32_t> address =
+        resolved ? std::optional(resolved->address) : std::nullopt;
     if (!address) {
         qCDebug(lcNameService) << "node status of" << host.c_str()
                                << "not asked: the name does not resolve";
@@ -436,41 +453,57 @@ int LinuxPlatform::wsaCleanup() {
 std::optional<std::uint32_t> LinuxPlatform::getHostByName(const char* name) {
     if (name == nullptr || *name == '\0' || m_abandonment.isSet())
         return std::nullopt;
-    std::optional<std::uint32_t> address;
+    const std::optional<Resolved> resolved = lookUp(name);
+    return resolved ? std::optional(resolved->address) : std::nullopt;
+}
+
+std::optional<LinuxPlatform::Resolved> LinuxPlatform::lookUp(const std::string& name) {
+    std::optional<Resolved> resolved;
     const std::optional<DiscoveredHost> named = namedHost(name);
     if (named) {
-        address = resolveNamed(*named);
-    } else {
+        resolved = resolveNamed(*named);
+    } else if (const auto answered = discoveredAddress(name)) {
         // A computer only discovery knows is reached at the address it
         // answered from: its name is not handed to the resolver, which would
         // take a name such as "localhost" or "2130706433" for an address of
         // its own.
-        address = discoveredAddress(name);
-        if (!address)
-            address = resolveName(name);
+        resolved = Resolved{.address = *answered, .dnsName = {}, .at = {}};
+    } else {
+        resolved = resolveName(name);
     }
-    if (!address)
-        qCDebug(lcNameService) << name << "not resolved by DNS, NetBIOS or discovery";
-    if (address)
-        qCDebug(lcNameService) << name << "resolved to" << inetNtoa(*address).c_str();
-    if (address || named)
-        rememberResolved(name, address);
-    return address;
+    if (!resolved) {
+        qCDebug(lcNameService) << name.c_str() << "not resolved by DNS, NetBIOS or discovery";
+        if (named)
+            rememberUnresolved(name);
+        return resolved;
+    }
+    qCDebug(lcNameService) << name.c_str() << "resolved to" << inetNtoa(resolved->address).c_str();
+    resolved->at = std::chrono::steady_clock::now();
+    rememberResolved(name, *resolved);
+    return resolved;
 }
 
-std::optional<std::uint32_t> LinuxPlatform::resolveByDns(const std::string& name) {
-    std::optional<std::uint32_t> address;
+std::optional<LinuxPlatform::Resolved> LinuxPlatform::resolveByDns(const std::string& name) {
+    std::optional<Resolved> resolved;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_CANONNAME;
     addrinfo* found = nullptr;
     if (getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found != nullptr &&
         found->ai_addr != nullptr && found->ai_addrlen >= sizeof(sockaddr_in)) {
-        address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+        // A name too long to be a host's is no name to log on to.
+        const char* canonical = found->ai_canonname;
+        const bool named = canonical != nullptr &&
+                           strnlen(canonical, MaxBrowseNameBytes + 1) <= MaxBrowseNameBytes;
+        resolved = Resolved{
+            .address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr,
+            .dnsName = named ? canonical : std::string(),
+            .at = {}};
     }
     if (found != nullptr)
         freeaddrinfo(found);
-    return address;
+    return resolved;
 }
 
 std::optional<DiscoveredHost> LinuxPlatform::namedHost(const std::string& name) {
@@ -486,30 +519,44 @@ std::optional<DiscoveredHost> LinuxPlatform::namedHost(const std::string& name) 
     return host;
 }
 
-std::optional<std::uint32_t> LinuxPlatform::resolveNamed(const DiscoveredHost& host) const {
-    if (!host.dnsName.empty()) {
-        if (const auto address = resolveByDns(host.dnsName))
-            return address;
+std::optional<LinuxPlatform::Resolved>
+LinuxPlatform::resolveNamed(const DiscoveredHost& host) const {
+    // The directory's DNS name is the one a Kerberos log-on asks a ticket for.
+    const std::string dnsName =
+        isDomainName(QString::fromStdString(host.dnsName)) ? host.dnsName : std::string();
+    if (!dnsName.empty()) {
+        if (auto resolved = resolveByDns(dnsName)) {
+            resolved->dnsName = dnsName;
+            return resolved;
+        }
     }
-    if (const auto address = resolveByDns(host.name))
-        return address;
+    if (auto resolved = resolveByDns(host.name)) {
+        if (!dnsName.empty())
+            resolved->dnsName = dnsName;
+        return resolved;
+    }
     // The name service gets one brief attempt: it reaches only the link,
     // where the owner of a name answers within a round trip, and a directory
     // holds many accounts with no host behind them, each of which would
     // otherwise cost the full budget.
-    return queryNameOnAdapters(host.name, true);
+    if (const auto address = queryNameOnAdapters(host.name, true))
+        return Resolved{.address = *address, .dnsName = dnsName, .at = {}};
+    return std::nullopt;
 }
 
-std::optional<std::uint32_t> LinuxPlatform::resolveName(const std::string& name) {
-    std::optional<std::uint32_t> address = resolveByDns(name);
-    if (!address) {
+std::optional<LinuxPlatform::Resolved> LinuxPlatform::resolveName(const std::string& name) {
+    std::optional<Resolved> resolved = resolveByDns(name);
+    if (!resolved) {
         // As Windows does: fall back to a NetBIOS name query on the LAN. A
         // discovered host's query asked already counts where it found the
         // name; where it did not, it may have been a brief one.
         const auto prefetched = m_prefetch->nameQuery(name);
-        address = prefetched && *prefetched ? *prefetched : queryNameOnAdapters(name, false);
+        const auto address =
+            prefetched && *prefetched ? *prefetched : queryNameOnAdapters(name, false);
+        if (address)
+            resolved = Resolved{.address = *address, .dnsName = {}, .at = {}};
     }
-    return address;
+    return resolved;
 }
 
 bool LinuxPlatform::claimHolds(const DiscoveredHost& host) {
@@ -563,57 +610,75 @@ void LinuxPlatform::resumeLookups() {
     m_abandonment.set(false);
 }
 
-void LinuxPlatform::rememberResolved(const std::string& name,
-                                     std::optional<std::uint32_t> address) {
-    const auto now = std::chrono::steady_clock::now();
+void LinuxPlatform::rememberResolved(const std::string& name, const Resolved& resolved) {
     const std::lock_guard lock(m_resolvedMutex);
-    makeRoom(m_resolved, now, ResolvedNameLifetime);
-    m_resolved[name] = Resolved{address, now};
+    makeRoom(m_resolved, resolved.at, ResolvedNameLifetime);
+    m_resolved[name] = resolved;
 }
 
-std::optional<std::uint32_t> LinuxPlatform::resolve(const std::string& name) {
+void LinuxPlatform::rememberUnresolved(const std::string& name) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard lock(m_resolvedMutex);
+    makeRoom(m_unresolved, now, ResolvedNameLifetime);
+    m_unresolved[name] = Unresolved{now};
+}
+
+std::optional<LinuxPlatform::Resolved> LinuxPlatform::resolve(const std::string& name) {
     {
         const std::lock_guard lock(m_resolvedMutex);
         const auto found = m_resolved.find(name);
         if (found != m_resolved.end() &&
             std::chrono::steady_clock::now() - found->second.at < ResolvedNameLifetime)
-            return found->second.address;
+            return found->second;
+        const auto failed = m_unresolved.find(name);
+        if (failed != m_unresolved.end() &&
+            std::chrono::steady_clock::now() - failed->second.at < ResolvedNameLifetime)
+            return std::nullopt;
     }
-    return getHostByName(name.c_str());
+    if (name.empty() || m_abandonment.isSet())
+        return std::nullopt;
+    return lookUp(name);
 }
 
-int LinuxPlatform::checkServer(const std::string& name) {
-    const auto address = resolve(name);
+LinuxPlatform::CheckedServer LinuxPlatform::checkServer(const std::string& name) {
+    CheckedServer checked;
+    const auto resolved = resolve(name);
     if (m_abandonment.isSet())
-        return ECANCELED;
-    if (!address)
-        return ENOENT;
-    return probeSmbServer(*address, m_settings.smbPortConnectTimeout, m_abandonment.fd());
+        checked.refused = ECANCELED;
+    else if (!resolved)
+        checked.refused = ENOENT;
+    else
+        checked = CheckedServer{.refused = probeSmbServer(resolved->address,
+                                                          m_settings.smbPortConnectTimeout,
+                                                          m_abandonment.fd()),
+                                .resolved = *resolved,
+                                .at = {}};
+    return checked;
 }
 
 void LinuxPlatform::prepareListing(const NetResource& computer) {
     const auto target = browseTargetOf(computer);
     if (!m_checkServers || !target || target->level != BrowseLevel::Server)
         return;
-    const int refused = checkServer(target->name);
+    CheckedServer checked = checkServer(target->name);
     // An abandoned check says nothing about the server.
-    if (refused == ECANCELED)
+    if (checked.refused == ECANCELED)
         return;
-    const auto now = std::chrono::steady_clock::now();
+    checked.at = std::chrono::steady_clock::now();
     const std::lock_guard lock(m_checkedMutex);
-    makeRoom(m_checkedServers, now, CheckedServerLifetime);
-    m_checkedServers[target->name] = CheckedServer{refused, now};
+    makeRoom(m_checkedServers, checked.at, CheckedServerLifetime);
+    m_checkedServers[target->name] = std::move(checked);
 }
 
-int LinuxPlatform::takeCheckedServer(const std::string& name) {
+LinuxPlatform::CheckedServer LinuxPlatform::takeCheckedServer(const std::string& name) {
     {
         const std::lock_guard lock(m_checkedMutex);
         const auto found = m_checkedServers.find(name);
         if (found != m_checkedServers.end()) {
-            const CheckedServer checked = found->second;
+            CheckedServer checked = std::move(found->second);
             m_checkedServers.erase(found);
             if (std::chrono::steady_clock::now() - checked.at < CheckedServerLifetime)
-                return checked.refused;
+                return checked;
         }
     }
     return checkServer(name);

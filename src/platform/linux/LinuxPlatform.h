@@ -127,16 +127,27 @@ private:
     std::uint8_t enumerateAdapters(Ncb& ncb);
     std::uint8_t resetAdapter(const Ncb& ncb);
     std::uint8_t adapterStatus(Ncb& ncb);
-    std::optional<std::uint32_t> resolve(const std::string& name);
-    std::optional<std::uint32_t> resolveName(const std::string& name);
+    struct Resolved {
+        std::uint32_t address = 0;
+        // The name DNS gave the address; empty when NetBIOS or discovery
+        // resolved the name.
+        std::string dnsName;
+        std::chrono::steady_clock::time_point at;
+    };
+    // The address `name` resolved to within ResolvedNameLifetime, or a
+    // look-up now.
+    std::optional<Resolved> resolve(const std::string& name);
+    std::optional<Resolved> lookUp(const std::string& name);
+    std::optional<Resolved> resolveName(const std::string& name);
     // The system resolver's address for the name, without NetBIOS.
-    static std::optional<std::uint32_t> resolveByDns(const std::string& name);
+    static std::optional<Resolved> resolveByDns(const std::string& name);
     // The host of that name an authenticated source (a directory) named,
     // unless a browse list named it too; nothing otherwise.
     std::optional<DiscoveredHost> namedHost(const std::string& name);
     // Where a named host is: its DNS name through the system resolver (the
-    // domain's DNS), else its short name.
-    std::optional<std::uint32_t> resolveNamed(const DiscoveredHost& host) const;
+    // domain's DNS), else its short name, else one brief name query; the
+    // directory's DNS name is kept for a Kerberos log-on.
+    std::optional<Resolved> resolveNamed(const DiscoveredHost& host) const;
     // `brief`: one attempt of NameClaimCheckTimeout.
     std::optional<std::uint32_t> queryNameOnAdapters(const std::string& name, bool brief) const;
     // Whether no name service answer puts the host's name at another
@@ -145,14 +156,24 @@ private:
     // The address a computer that only discovery knows answered from, when
     // its claim to the name holds; nothing for any other name.
     std::optional<std::uint32_t> discoveredAddress(const std::string& name);
-    // Remembers a look-up's outcome; a failed one only for named hosts, each
-    // asked by the walk and again by its node status.
-    void rememberResolved(const std::string& name, std::optional<std::uint32_t> address);
-    // 0, or the errno that tells why the server's shares cannot be listed.
-    int checkServer(const std::string& name);
+    void rememberResolved(const std::string& name, const Resolved& resolved);
+    // A named host's failed look-up, asked by the walk and again by its node
+    // status, is made once.
+    void rememberUnresolved(const std::string& name);
+    struct CheckedServer {
+        // 0, or the errno that tells why the server's shares cannot be listed.
+        int refused = 0;
+        // Where the server took a connection, when it did.
+        Resolved resolved;
+        std::chrono::steady_clock::time_point at;
+    };
+    // Where the shares of `name`, checked as `checked`, are listed.
+    ServerLocation serverLocation(const std::string& name, const CheckedServer& checked);
+
+    CheckedServer checkServer(const std::string& name);
     // The outcome of the check made ahead for `name`, taken out, or a check
     // made now.
-    int takeCheckedServer(const std::string& name);
+    CheckedServer takeCheckedServer(const std::string& name);
     NbnsExchange nameQueryExchange() const;
     NbnsExchange nodeStatusExchange() const;
 
@@ -175,18 +196,14 @@ private:
     // After the round it asks about.
     std::unique_ptr<IdentityPrefetch> m_prefetch;
 
-    struct Resolved {
-        std::optional<std::uint32_t> address;
+    struct Unresolved {
         std::chrono::steady_clock::time_point at;
     };
     std::mutex m_resolvedMutex;
     std::map<std::string, Resolved> m_resolved;
+    std::map<std::string, Unresolved> m_unresolved;
 
     bool m_checkServers = false;
-    struct CheckedServer {
-        int refused = 0;
-        std::chrono::steady_clock::time_point at;
-    };
     std::mutex m_checkedMutex;
     std::map<std::string, CheckedServer> m_checkedServers;
 

@@ -19,8 +19,10 @@ namespace norvane {
 
 namespace {
 
-// libsmbclient keeps its configuration and protocol choice process-wide:
-// every listing holds this lock from context creation to its release.
+// libsmbclient keeps its configuration and protocol choice process-wide,
+// and its per-call memory too (the thread hooks that would make that per
+// thread are not part of the library as distributions build it): every
+// listing holds this lock from context creation to its release.
 std::mutex& libraryLock() {
     static std::mutex lock;
     return lock;
@@ -220,6 +222,8 @@ bool LibSmbDirectory::available() {
 }
 
 SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
+    if (level == BrowseLevel::Server)
+        return listServer(ServerLocation{.url = url, .kerberosUrl = url});
     const std::lock_guard lock(libraryLock());
     if (m_abandonment != nullptr && m_abandonment->isSet())
         return SmbListing{ECANCELED, {}};
@@ -228,9 +232,19 @@ SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     if (context == nullptr)
         return SmbListing{errno != 0 ? errno : ENOMEM, {}};
     context->useProtocolsFor(level);
-    if (level == BrowseLevel::Server)
-        return listShares(*context, url);
     return listWith(*context, url);
+}
+
+SmbListing LibSmbDirectory::listServer(const ServerLocation& location) {
+    const std::lock_guard lock(libraryLock());
+    if (m_abandonment != nullptr && m_abandonment->isSet())
+        return SmbListing{ECANCELED, {}};
+    errno = 0;
+    SmbContext* context = this->context();
+    if (context == nullptr)
+        return SmbListing{errno != 0 ? errno : ENOMEM, {}};
+    context->useProtocolsFor(BrowseLevel::Server);
+    return listShares(*context, location);
 }
 
 void LibSmbDirectory::setLogOn(const std::optional<Credentials>& credentials) {
@@ -238,7 +252,8 @@ void LibSmbDirectory::setLogOn(const std::optional<Credentials>& credentials) {
     m_logOn = credentials;
 }
 
-SmbListing LibSmbDirectory::listShares(SmbContext& context, const std::string& url) {
+SmbListing LibSmbDirectory::listShares(SmbContext& context, const ServerLocation& location) {
+    const std::string& url = location.url;
     if (m_logOn && !m_logOn->anonymous()) {
         context.useCredentials(*m_logOn);
         SmbListing listing = listWith(context, url);
@@ -257,12 +272,12 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const std::string& u
         // With no user name the library would log on anonymously.
         const Credentials ticketUser{*principal, {}, {}};
         context.useTicket(ticketUser);
-        SmbListing listing = listWith(context, url);
+        SmbListing listing = listWith(context, location.kerberosUrl);
         context.useAnonymous();
         if (listing.error == 0)
             return listing;
         qCDebug(lcAuth, "%s: Kerberos ticket of %s not taken (%s); listing anonymously",
-                url.c_str(), principal->c_str(), std::strerror(listing.error));
+                location.kerberosUrl.c_str(), principal->c_str(), std::strerror(listing.error));
     }
     return listWith(context, url);
 }
@@ -291,6 +306,10 @@ SmbListing LibSmbDirectory::listWith(SmbContext& context, const std::string& url
     smbc_getFunctionClosedir(ctx)(ctx, directory);
     qCDebug(lcBrowse) << "listed" << url.c_str() << ":" << listing.entries.size() << "entries";
     return listing;
+}
+
+SmbListing SmbDirectory::listServer(const ServerLocation& location) {
+    return list(location.url, BrowseLevel::Server);
 }
 
 void SmbDirectory::setLogOn(const std::optional<Credentials>&) {

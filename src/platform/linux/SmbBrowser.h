@@ -44,12 +44,24 @@ struct SmbListing {
     std::vector<SmbEntry> entries;
 };
 
+// Where a server's shares are listed. `url` names the server by the address
+// the walk resolved (smb://ADDRESS), so that the SMB library neither asks
+// the network whether the name is a workgroup nor resolves it again;
+// `kerberosUrl` names it as Kerberos needs it (its DNS name, else its
+// NetBIOS name), for a log-on with a ticket.
+struct ServerLocation {
+    std::string url;
+    std::string kerberosUrl;
+};
+
 // What lists a browse URL. The real one talks SMB; tests script it.
 class SmbDirectory {
 public:
     virtual ~SmbDirectory() = default;
     virtual bool available() = 0;
     virtual SmbListing list(const std::string& url, BrowseLevel level) = 0;
+    // A server's shares at a location; by default at its `url`.
+    virtual SmbListing listServer(const ServerLocation& location);
     // The log-on of the share listings that follow; see
     // NetworkPlatform::setLogOn. A directory without log-ons ignores it.
     virtual void setLogOn(const std::optional<Credentials>& credentials);
@@ -75,12 +87,13 @@ public:
     ~LibSmbDirectory() override;
     bool available() override;
     SmbListing list(const std::string& url, BrowseLevel level) override;
+    SmbListing listServer(const ServerLocation& location) override;
     void setLogOn(const std::optional<Credentials>& credentials) override;
 
 private:
     SmbContext* context(); // with the library lock held
     SmbListing listWith(SmbContext& context, const std::string& url);
-    SmbListing listShares(SmbContext& context, const std::string& url);
+    SmbListing listShares(SmbContext& context, const ServerLocation& location);
 
     SmbSettings m_settings;
     const Abandonment* m_abandonment;
