@@ -224,6 +224,16 @@ bool LibSmbDirectory::available() {
 SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     if (level == BrowseLevel::Server)
         return listServer(ServerLocation{.url = url, .kerberosUrl = url});
+    return inContext(level, [&](SmbContext& context) { return listWith(context, url); });
+}
+
+SmbListing LibSmbDirectory::listServer(const ServerLocation& location) {
+    return inContext(BrowseLevel::Server,
+                     [&](SmbContext& context) { return listShares(context, location); });
+}
+
+SmbListing LibSmbDirectory::inContext(BrowseLevel level,
+                                      const std::function<SmbListing(SmbContext&)>& listing) {
     const std::lock_guard lock(libraryLock());
     if (m_abandonment != nullptr && m_abandonment->isSet())
         return SmbListing{ECANCELED, {}};
@@ -232,19 +242,7 @@ SmbListing LibSmbDirectory::list(const std::string& url, BrowseLevel level) {
     if (context == nullptr)
         return SmbListing{errno != 0 ? errno : ENOMEM, {}};
     context->useProtocolsFor(level);
-    return listWith(*context, url);
-}
-
-SmbListing LibSmbDirectory::listServer(const ServerLocation& location) {
-    const std::lock_guard lock(libraryLock());
-    if (m_abandonment != nullptr && m_abandonment->isSet())
-        return SmbListing{ECANCELED, {}};
-    errno = 0;
-    SmbContext* context = this->context();
-    if (context == nullptr)
-        return SmbListing{errno != 0 ? errno : ENOMEM, {}};
-    context->useProtocolsFor(BrowseLevel::Server);
-    return listShares(*context, location);
+    return listing(*context);
 }
 
 void LibSmbDirectory::setLogOn(const std::optional<Credentials>& credentials) {

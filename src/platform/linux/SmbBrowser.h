@@ -10,6 +10,7 @@
 #include "common/Credentials.h"
 #include "platform/NetworkPlatform.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -92,6 +93,10 @@ public:
 
 private:
     SmbContext* context(); // with the library lock held
+    // Runs `listing` under the library lock on the context, set for
+    // `level`; a cancelled or failed context is the listing's error.
+    SmbListing inContext(BrowseLevel level,
+                         const std::function<SmbListing(SmbContext&)>& listing);
     SmbListing listWith(SmbContext& context, const std::string& url);
     SmbListing listShares(SmbContext& context, const ServerLocation& location);
 
