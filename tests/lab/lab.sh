@@ -228,6 +228,9 @@ teardown() {
     done
     rm -rf "/etc/netns/$CLIENT_NS" "/etc/netns/$PREFIX-h"*
     rmdir /etc/netns 2>/dev/null || true
+    # A daemon whose namespace was gone before it ended is found by the
+    # lab files it runs from.
+    pkill -KILL -f -- "$LAB_DIR/" 2>/dev/null || true
     rm -rf "$LAB_DIR"
 }
 
