@@ -833,7 +833,7 @@ while True:
 # $LAB_DIR/hostile.log emptied) or down.
 hostile() {
     local ns=$PREFIX-$HOSTILE_NS_SUFFIX last=119 behaviour
-    local -a specs=()
+    local -a behaviours=()
     if [ -e "/run/netns/$ns" ]; then
         signal_namespace KILL "$ns"
         ip netns del "$ns"
@@ -845,12 +845,12 @@ hostile() {
     for behaviour in $HOSTILE_BEHAVIOURS; do
         last=$((last + 1))
         [ $last -gt 120 ] && ip -n "$ns" addr add "$SUBNET_B.$last/24" dev eth0
-        specs+=("$SUBNET_B.$last=$behaviour")
+        behaviours+=("$SUBNET_B.$last=$behaviour")
     done
     ip -n "$ns" route add default via "$ROUTER_ADDR_B"
     : >"$LAB_DIR/hostile.log"
     setsid ip netns exec "$ns" python3 "$(dirname "$0")/smb-hostile.py" \
-        "$(dirname "$0")/../codecs/fixtures" "$LAB_DIR/hostile.log" "${specs[@]}" \
+        "$(dirname "$0")/../codecs/fixtures" "$LAB_DIR/hostile.log" "${behaviours[@]}" \
         </dev/null >"$LAB_DIR/hostile.out" 2>&1 &
     wait_for_port "$ns" 445
 }
