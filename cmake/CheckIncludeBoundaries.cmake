@@ -11,6 +11,7 @@ set(rules
     "core/threading||mainwindow/ widgets/ dialogs/ models/ linux/ cli/ store/"
     "codecs||threading/ mainwindow/ widgets/ dialogs/ models/ linux/ cli/ store/ scan/ session/ platform/"
     "platform||threading/ mainwindow/ widgets/ dialogs/ models/ cli/ store/"
+    "platform/linux/discovery||linux/wsd/ linux/dnssd/ linux/directory/ linux/sweep/"
     "cli||threading/ mainwindow/ widgets/ dialogs/ models/"
     "gui/widgets||mainwindow/ dialogs/ linux/ cli/ threading/ store/"
     "gui/models||mainwindow/ dialogs/ linux/ cli/ threading/ store/"

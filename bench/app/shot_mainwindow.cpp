@@ -1,11 +1,16 @@
 // Pictures of the main window over the scripted network, for looking at the
 // layout: at the design size and narrowed below 370 pixels, during a scan
-// and after it. Writes PNG files into the directory given as the argument.
+// and after it, and with optional columns chosen from the header's menu.
+// Writes PNG files into the directory given as the argument.
 
+#include "gui/FormParts.h"
 #include "gui/TestWindow.h"
+#include "widgets/ResourceListView.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
+#include <QMenu>
 #include <QTest>
 
 #include <cstdio>
@@ -15,6 +20,7 @@ using namespace norvane;
 
 namespace {
 constexpr int NarrowWidth = 340;
+constexpr int WideWidth = 900;
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -39,6 +45,13 @@ int main(int argc, char* argv[]) {
             release.wait();
         }
     };
+    ComputerRecord alpha;
+    alpha.dnsName = QStringLiteral("alpha.corp.example");
+    alpha.operatingSystem = QStringLiteral("Windows Server 2022");
+    alpha.osVersion = QStringLiteral("10.0 (20348)");
+    alpha.foundBy = FoundBy::BrowseList;
+    alpha.foundBy |= FoundBy::Directory;
+    window.fake.facts["ALPHA"] = alpha;
     window.create();
     TMainForm& form = *window.form;
     form.show();
@@ -59,5 +72,18 @@ int main(int argc, char* argv[]) {
     shoot("done-design.png");
     form.resize(NarrowWidth, design.height());
     shoot("done-narrow.png");
+
+    form.resize(WideWidth, design.height());
+    QHeaderView* header = test::parts(form).listView->horizontalHeader();
+    emit header->customContextMenuRequested(QPoint(10, 5));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu)
+        return 1;
+    menu->actions().at(1)->trigger();
+    menu->actions().at(2)->trigger();
+    QTest::qWait(100);
+    menu->grab().save(out.filePath(QStringLiteral("column-menu.png")));
+    menu->close();
+    shoot("columns-chosen.png");
     return 0;
 }

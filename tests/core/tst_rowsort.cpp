@@ -1,6 +1,9 @@
-// The IP sort key, the row compare and the sorted order of the result list.
+// The IP sort key, the row compare and the sorted order of the result list,
+// and the texts of the optional columns.
 
+#include "scan/OptionalColumns.h"
 #include "scan/RowSort.h"
+#include "vendor/MacVendors.h"
 
 #include <QTest>
 
@@ -28,6 +31,7 @@ private slots:
     void sortedOrderAgreesWithCompare_data();
     void sortedOrderAgreesWithCompare();
     void equalRowsKeepTheirOrder();
+    void optionalColumnTexts();
 };
 
 void TestRowSort::ipSortKey_data() {
@@ -169,6 +173,42 @@ void TestRowSort::equalRowsKeepTheirOrder() {
         QCOMPARE(sortedRowOrder(rows, -1, rtComputer, ascending, collator),
                  (std::vector<std::size_t>{0, 1, 2}));
     }
+}
+
+void TestRowSort::optionalColumnTexts() {
+    MacVendors vendors;
+    vendors.addRegistry("Registry,Assignment,Organization Name,Organization Address\r\n"
+                        "MA-L,001122,Acme,somewhere\r\n");
+    ResultRow listed = computer(QStringLiteral("\\\\A"), QStringLiteral("10.0.0.1"));
+    listed.subItems[3] = QStringLiteral("00-11-22-33-44-55");
+    const ResultRow bare = listed;
+    auto record = std::make_shared<ComputerRecord>();
+    record->dnsName = QStringLiteral("a.corp.example");
+    record->osVersion = QStringLiteral("10.0");
+    record->foundBy = FoundBy::BrowseList;
+    record->foundBy |= FoundBy::AddressRange;
+    listed.computer = record;
+
+    QCOMPARE(optionalCellText(listed, OptionalColumn::Vendor, &vendors), QStringLiteral("Acme"));
+    // Not yet known: no vendor rather than a wait.
+    QCOMPARE(optionalCellText(listed, OptionalColumn::Vendor, nullptr), QString());
+    QCOMPARE(optionalCellText(listed, OptionalColumn::DnsName, &vendors),
+             QStringLiteral("a.corp.example"));
+    QCOMPARE(optionalCellText(listed, OptionalColumn::OperatingSystem, &vendors),
+             QStringLiteral("10.0"));
+    QCOMPARE(optionalCellText(listed, OptionalColumn::FoundBy, &vendors),
+             QStringLiteral("browse list, address range"));
+    // A row without a record (a recorded scan's share, an old file) shows
+    // nothing but what its columns give.
+    QCOMPARE(optionalCellText(bare, OptionalColumn::DnsName, &vendors), QString());
+    QCOMPARE(optionalCellText(bare, OptionalColumn::Vendor, &vendors), QStringLiteral("Acme"));
+
+    QCOMPARE(optionalColumnAt(rtComputer, ComputerColumnCount), OptionalColumn::Vendor);
+    QCOMPARE(optionalColumnAt(rtComputer, ComputerColumnCount - 1), std::nullopt);
+    QCOMPARE(optionalColumnAt(rtSharedFolder, ComputerColumnCount), std::nullopt);
+    for (OptionalColumn column : OptionalColumns)
+        QCOMPARE(optionalColumnFromKey(optionalColumnKey(column)), column);
+    QCOMPARE(optionalColumnFromKey(QStringLiteral("dnsname")), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TestRowSort)

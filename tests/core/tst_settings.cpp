@@ -1,6 +1,7 @@
 // Settings round trips, window-state rules, type checks and placement.
 
 #include "common/AppError.h"
+#include "settings/ColumnSettings.h"
 #include "settings/Settings.h"
 #include "settings/WindowPlacement.h"
 
@@ -22,6 +23,7 @@ private slots:
     void init();
 
     void absentStoreRestoresNothing();
+    void columnChoiceKeepsKnownColumns();
     void roundTripKeepsEveryValue();
     void positionIsFourLittleEndianEdges();
     void windowStateCases_data();
@@ -53,6 +55,19 @@ void TestSettings::init() {
 
 std::unique_ptr<QSettings> TestSettings::reopen() {
     return std::make_unique<QSettings>(m_file, QSettings::IniFormat);
+}
+
+// The chosen optional columns survive a run; what another version wrote
+// that this one does not know is left out, not an error.
+void TestSettings::columnChoiceKeepsKnownColumns() {
+    QCOMPARE(ColumnSettings::read(*reopen()).shown.size(), std::size_t(0));
+    ColumnSettings{.shown = {OptionalColumn::FoundBy, OptionalColumn::Vendor}}.write(*reopen());
+    QCOMPARE(ColumnSettings::read(*reopen()).shown,
+             (std::set{OptionalColumn::Vendor, OptionalColumn::FoundBy}));
+    reopen()->setValue(QLatin1String(settingsnames::ColumnsShown),
+                       QStringList{"DnsName", "Colour", " OperatingSystem "});
+    QCOMPARE(ColumnSettings::read(*reopen()).shown,
+             (std::set{OptionalColumn::DnsName, OptionalColumn::OperatingSystem}));
 }
 
 static SettingsSnapshot sampleSnapshot() {

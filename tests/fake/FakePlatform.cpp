@@ -360,4 +360,11 @@ DWORD FakePlatform::icmpSendEcho(IcmpHandle handle, std::uint32_t destination, c
     return 1;
 }
 
+ComputerRecord FakePlatform::knownFacts(const std::string& computer) {
+    const std::lock_guard lock(m_mutex);
+    if (const auto known = facts.find(computer); known != facts.end())
+        return known->second;
+    return NetworkPlatform::knownFacts(computer);
+}
+
 } // namespace norvane::test

@@ -63,6 +63,9 @@ public:
     std::deque<EchoResult> echoes; // consumed one per request; empty: timed out
 
     bool kerberosTicket = false; // the user holds a ticket
+    // What the sources know of a computer, by host name; a computer not
+    // named here was found by the browse list alone.
+    std::map<std::string, ComputerRecord> facts;
 
     std::chrono::milliseconds enumDelay{0};
     std::chrono::milliseconds lookupDelay{0};
@@ -110,6 +113,7 @@ public:
                        std::uint16_t dataSize, const IpOptionInformation* options,
                        void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
     int platformId() const override { return platformFamily; }
+    ComputerRecord knownFacts(const std::string& computer) override;
     // Waits the listing's delay ahead, so that the listing itself does not.
     void prepareListing(const NetResource& computer) override;
     void abandonLookups() override;

@@ -10,9 +10,11 @@
 #include "widgets/ResourceListView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMovie>
 #include <QPointer>
 #include <QProgressBar>
@@ -88,6 +90,7 @@ private slots:
     void windowClosedDuringSound();
     void tenThousandRows();
     void firstRunShowsEveryColumn();
+    void optionalColumnsChosenFromTheHeader();
 };
 
 void TestMainForm::columnsPerType_data() {
@@ -156,12 +159,13 @@ void TestMainForm::rowsInOrder() {
     parts(*w.form).cboResource->setCurrentIndex(type);
     QVERIFY(w.showAndWait());
     QCOMPARE(w.form->model().rows(), rows);
-    // The view shows the caption, then the sub-items, column by column.
+    // The view shows the caption, then the sub-items, column by column;
+    // the optional columns follow the list's own.
     const QAbstractItemModel* view = parts(*w.form).listView->model();
     QCOMPARE(view->rowCount(), static_cast<int>(rows.size()));
     for (int r = 0; r < view->rowCount(); ++r) {
         QCOMPARE(view->index(r, 0).data().toString(), rows[r].caption);
-        for (int c = 1; c < view->columnCount(); ++c)
+        for (int c = 1; c < w.form->model().columns().size(); ++c)
             QCOMPARE(view->index(r, c).data().toString(), rows[r].subItems[c - 1]);
     }
 }
@@ -711,6 +715,82 @@ void TestMainForm::firstRunShowsEveryColumn() {
                  list->viewport()->width(),
              qPrintable(QStringLiteral("viewport %1 wide").arg(list->viewport()->width())));
     QVERIFY(!list->horizontalScrollBar()->isVisible());
+}
+
+// The optional columns are hidden until chosen from the header's menu; the
+// choice holds through new scans and the next run, sorting works on them,
+// the report keeps its five columns, and share lists offer none.
+void TestMainForm::optionalColumnsChosenFromTheHeader() {
+    ListWindow w;
+    buildSmallNetwork(w.fake);
+    ComputerRecord alpha;
+    alpha.dnsName = QStringLiteral("alpha.corp.example");
+    alpha.operatingSystem = QStringLiteral("Windows Server 2022");
+    alpha.osVersion = QStringLiteral("10.0");
+    alpha.foundBy = FoundBy::Directory;
+    w.fake.facts["ALPHA"] = alpha;
+    ComputerRecord delta;
+    delta.dnsName = QStringLiteral("delta.corp.example");
+    w.fake.facts["DELTA"] = delta;
+    w.create();
+    QVERIFY(w.showAndWait());
+    const auto openMenu = [&w]() -> QMenu* {
+        emit w.header()->customContextMenuRequested(QPoint(10, 5));
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    const int dnsName = listColumnOf(OptionalColumn::DnsName);
+    const ResultListModel& model = w.form->model();
+    QCOMPARE(model.columns().size(), ComputerColumnCount);
+    QCOMPARE(model.columnCount(), ComputerColumnCount + OptionalColumnCount);
+    for (int c = ComputerColumnCount; c < model.columnCount(); ++c)
+        QVERIFY(w.header()->isSectionHidden(c));
+
+    QMenu* menu = openMenu();
+    QVERIFY(menu);
+    QStringList offered;
+    for (const QAction* action : menu->actions()) {
+        offered << action->text();
+        QVERIFY(action->isCheckable() && !action->isChecked());
+    }
+    QCOMPARE(offered, (QStringList{"Vendor", "DNS Name", "Operating System", "Found By"}));
+    menu->actions().at(1)->trigger();
+    menu->close();
+    QVERIFY(!w.header()->isSectionHidden(dnsName));
+    QCOMPARE(model.headerData(dnsName, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("DNS Name"));
+    QCOMPARE(w.settings()->value("Columns/Shown").toStringList(), QStringList{"DnsName"});
+    QCOMPARE(
+        model.data(model.index(0, listColumnOf(OptionalColumn::OperatingSystem)), Qt::DisplayRole),
+        QVariant(QStringLiteral("Windows Server 2022 10.0")));
+    QCOMPARE(model.data(model.index(0, listColumnOf(OptionalColumn::FoundBy)), Qt::DisplayRole),
+             QVariant(QStringLiteral("directory")));
+
+    // Descending by DNS name: the two known names first, the rest keep
+    // their order.
+    w.clickHeader(dnsName);
+    w.clickHeader(dnsName);
+    QCOMPARE(w.captions(),
+             (QStringList{"\\\\DELTA", "\\\\ALPHA", "\\\\beta", "\\\\GAMMA", "\\\\alpha"}));
+
+    parts(*w.form).actRefresh->trigger();
+    QVERIFY(w.waitIdle());
+    QVERIFY(!w.header()->isSectionHidden(dnsName));
+    QVERIFY(w.header()->isSectionHidden(listColumnOf(OptionalColumn::Vendor)));
+
+    parts(*w.form).cboResource->setCurrentIndex(rtSharedFolder);
+    parts(*w.form).actGo->trigger();
+    QVERIFY(w.waitIdle());
+    QCOMPARE(model.columnCount(), ShareColumnCount);
+    QVERIFY(!openMenu());
+
+    w.close();
+    w.create();
+    parts(*w.form).cboResource->setCurrentIndex(rtComputer);
+    QVERIFY(w.showAndWait());
+    QVERIFY(!w.header()->isSectionHidden(dnsName));
+    menu = openMenu();
+    QVERIFY(menu && menu->actions().at(1)->isChecked());
+    menu->close();
 }
 
 QTEST_MAIN(TestMainForm)

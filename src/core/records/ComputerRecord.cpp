@@ -4,8 +4,10 @@ namespace norvane {
 
 QStringList foundByNames(FoundBySet sources) {
     static constexpr std::pair<FoundBy, const char*> Names[] = {
-        {FoundBy::BrowseList, "browse list"},     {FoundBy::WsDiscovery, "WS-Discovery"},
-        {FoundBy::DnsSd, "DNS-SD"},               {FoundBy::Directory, "directory"},
+        {FoundBy::BrowseList, "browse list"},
+        {FoundBy::WsDiscovery, "WS-Discovery"},
+        {FoundBy::DnsSd, "DNS-SD"},
+        {FoundBy::Directory, "directory"},
         {FoundBy::AddressRange, "address range"},
     };
     QStringList names;
@@ -14,6 +16,10 @@ QStringList foundByNames(FoundBySet sources) {
             names << QString::fromLatin1(name);
     }
     return names;
+}
+
+QString operatingSystemText(const ComputerRecord& computer) {
+    return (computer.operatingSystem + QLatin1Char(' ') + computer.osVersion).trimmed();
 }
 
 } // namespace norvane

@@ -80,6 +80,10 @@ struct ComputerRecord {
     bool operator==(const ComputerRecord&) const = default;
 };
 
+// The operating system and its version as one text ("Windows Server 2022
+// 10.0"); empty when neither is known.
+QString operatingSystemText(const ComputerRecord& computer);
+
 enum class ShareKind : std::uint8_t { Disk, Printer };
 
 struct ShareRecord {

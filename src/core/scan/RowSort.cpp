@@ -59,11 +59,19 @@ int ListViewCompare(const ResultRow& a, const ResultRow& b, int d, TResourceType
 
 std::vector<std::size_t> sortedRowOrder(const ResultRows& rows, int d, TResourceType resourceType,
                                         bool ascending, const TextCollator& collator) {
+    return sortedRowOrderByText(
+        rows, [d, resourceType](const ResultRow& row) { return sortText(row, d, resourceType); },
+        ascending, collator);
+}
+
+std::vector<std::size_t>
+sortedRowOrderByText(const ResultRows& rows, const std::function<QString(const ResultRow&)>& textOf,
+                     bool ascending, const TextCollator& collator) {
     // One key per row instead of a locale comparison per pair of rows.
     std::vector<QCollatorSortKey> keys;
     keys.reserve(rows.size());
     for (const ResultRow& row : rows)
-        keys.push_back(collator.sortKey(sortText(row, d, resourceType)));
+        keys.push_back(collator.sortKey(textOf(row)));
     std::vector<std::size_t> order(rows.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = i;

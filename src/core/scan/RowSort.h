@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace norvane {
@@ -56,5 +57,11 @@ int ListViewCompare(const ResultRow& a, const ResultRow& b, int d, TResourceType
 // equal keep their relative order.
 std::vector<std::size_t> sortedRowOrder(const ResultRows& rows, int d, TResourceType resourceType,
                                         bool ascending, const TextCollator& collator);
+
+// The rows' indices ordered by a text the caller gives for each row, as
+// sortedRowOrder orders by a column: for the columns the list computes.
+std::vector<std::size_t>
+sortedRowOrderByText(const ResultRows& rows, const std::function<QString(const ResultRow&)>& textOf,
+                     bool ascending, const TextCollator& collator);
 
 } // namespace norvane

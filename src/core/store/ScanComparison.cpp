@@ -175,13 +175,6 @@ QString macAddressText(const MacAddress& mac) {
     return text;
 }
 
-QString operatingSystemText(const ComputerRecord& computer) {
-    if (computer.osVersion.isEmpty())
-        return computer.operatingSystem;
-    if (computer.operatingSystem.isEmpty())
-        return computer.osVersion;
-    return computer.operatingSystem + QLatin1Char(' ') + computer.osVersion;
-}
 
 std::vector<ComputerChange> compareComputers(const std::vector<ComputerRecord>& older,
                                              const std::vector<ComputerRecord>& newer,

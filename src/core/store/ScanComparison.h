@@ -97,7 +97,5 @@ bool isGlobalMac(const MacAddress& mac);
 QString addressText(std::uint32_t address);
 // "00-0A-5E-1F-C2-9B", as the list shows MAC addresses.
 QString macAddressText(const MacAddress& mac);
-// The operating system with its version after it, where known.
-QString operatingSystemText(const ComputerRecord& computer);
 
 } // namespace norvane

@@ -243,6 +243,7 @@ void TMainForm::restoreSettings() {
         actHotTrackExecute();
     if (restored.showRowSelect)
         ListView->setRowSelect(*restored.showRowSelect);
+    m_columnChooser->setChosen(ColumnSettings::read(*FRegistry));
     runCommand([&restored] { restored.throwIfFailed(); });
 }
 
@@ -393,6 +394,13 @@ void TMainForm::createListView() {
     ListView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu->popup(ListView->viewport()->mapToGlobal(at)); });
+
+    m_columnChooser = new ColumnChooser(ListView->horizontalHeader(), &m_model, this);
+    connect(m_columnChooser, &ColumnChooser::chosenChanged, this,
+            [this](const ColumnSettings& chosen) {
+                if (FRegistry)
+                    chosen.write(*FRegistry);
+            });
 
     connect(ListView, &ResourceListView::returnPressed, this, &TMainForm::ListViewDblClick);
     bindRowActivation();
@@ -575,9 +583,7 @@ void TMainForm::actGoExecute() {
     updateStatusNote();
     attachColumnClick(false);
     m_model.clear();
-    m_model.setColumns(columnCaptions(FResourceType));
-    for (int column = 0; column < m_model.columnCount(); ++column)
-        ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
+    resetColumns();
     m_scanStarted = QDateTime::currentDateTimeUtc();
     m_storeSettings = StoreSettings::read(*FRegistry);
     ScanInputs inputs = m_session.scanInputs(FResourceType);
@@ -782,9 +788,7 @@ void TMainForm::showRecordedScan(qint64 id, const ScanContents& scan) {
     FSortAscending = true;
     m_changes.reset();
     m_shownScan = id;
-    m_model.setColumns(columnCaptions(FResourceType));
-    for (int column = 0; column < m_model.columnCount(); ++column)
-        ListView->horizontalHeader()->resizeSection(column, ColumnWidth);
+    resetColumns();
     m_model.setRows(rowsOfScan(scan));
     m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
     m_refusalNote.clear();
@@ -827,6 +831,13 @@ void TMainForm::showUpdating(bool updating) {
     m_statusPanels->setPanel0OwnerDrawn(updating);
 }
 
+void TMainForm::resetColumns() {
+    m_model.setColumns(columnCaptions(FResourceType));
+    for (int column = 0; column < m_model.columnCount(); ++column)
+        ListView->horizontalHeader()->resizeSection(
+            column, m_model.optionalColumnAt(column) ? OptionalColumnWidth : ColumnWidth);
+}
+
 void TMainForm::attachColumnClick(bool attached) {
     disconnect(m_columnClick);
     if (attached)
@@ -840,8 +851,15 @@ void TMainForm::ListViewColumnClick(int column) {
         m_model.setHeaderImage(FSortColumn, imgNone);
     }
     m_model.setHeaderImage(column, FSortAscending ? imgSortUp : imgSortDown);
-    m_model.reorder(sortedRowOrder(m_model.rows(), sortArgument(column), FResourceType,
-                                   FSortAscending, m_collator));
+    if (const auto optional = m_model.optionalColumnAt(column)) {
+        m_model.reorder(sortedRowOrderByText(
+            m_model.rows(),
+            [this, optional](const ResultRow& row) { return m_model.optionalText(row, *optional); },
+            FSortAscending, m_collator));
+    } else {
+        m_model.reorder(sortedRowOrder(m_model.rows(), sortArgument(column), FResourceType,
+                                       FSortAscending, m_collator));
+    }
     FSortAscending = !FSortAscending;
     FSortColumn = column;
 }

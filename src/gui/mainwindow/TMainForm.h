@@ -18,6 +18,7 @@
 #include "scan/ScanModel.h"
 #include "session/NetworkSession.h"
 #include "store/PreviousScanChanges.h"
+#include "widgets/ColumnChooser.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -231,6 +232,8 @@ private:
     void setProgressPosition(int position);
     void showUpdating(bool updating);
     void attachColumnClick(bool attached);
+    // Sets the list's columns for the type of list shown, at their first width.
+    void resetColumns();
     void bindRowActivation();
     // Fits the resource box into the resource bar beside the Go button.
     void fitResourceBox();
@@ -253,6 +256,7 @@ private:
     QList<QPixmap> m_images;
     TextCollator m_collator;
     ResultListModel m_model;
+    ColumnChooser* m_columnChooser = nullptr;
     ScanController m_scan;
     QDateTime m_scanStarted;       // of the scan last started, UTC
     StoreSettings m_storeSettings; // read when it started: the settings close first

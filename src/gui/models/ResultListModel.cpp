@@ -4,7 +4,10 @@
 
 #include <QFont>
 #include <QPixmap>
+#include <QPromise>
 #include <QThreadPool>
+
+#include <memory>
 
 namespace norvane {
 
@@ -19,8 +22,7 @@ QString factsToolTip(const ComputerRecord& computer) {
     QStringList lines;
     if (!computer.dnsName.isEmpty())
         lines << QStringLiteral("DNS name: ") + computer.dnsName;
-    const QString system =
-        (computer.operatingSystem + QLatin1Char(' ') + computer.osVersion).trimmed();
+    const QString system = operatingSystemText(computer);
     if (!system.isEmpty())
         lines << QStringLiteral("Operating system: ") + system;
     if (computer.directory) {
@@ -41,6 +43,45 @@ ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) 
     QPixmap blank(SmallImageSize, SmallImageSize);
     blank.fill(Qt::transparent);
     m_blankImage = QIcon(blank);
+    connect(&m_systemVendors, &QFutureWatcher<void>::finished, this, [this] {
+        if (m_publishedRows > 0 && m_computerList) {
+            const int vendor = listColumnOf(OptionalColumn::Vendor);
+            emit dataChanged(index(0, vendor), index(m_publishedRows - 1, vendor),
+                             {Qt::DisplayRole});
+        }
+    });
+}
+
+void ResultListModel::loadSystemVendors() {
+    if (m_systemVendors.future().isValid())
+        return;
+    // The promise outlives the model if need be: the watcher, not the task,
+    // belongs to the model.
+    auto promise = std::make_shared<QPromise<void>>();
+    m_systemVendors.setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise] {
+        promise->start();
+        MacVendors::system();
+        promise->finish();
+    });
+}
+
+const MacVendors* ResultListModel::knownVendors() const {
+    if (m_vendors)
+        return m_vendors;
+    return m_systemVendors.isFinished() && m_systemVendors.future().isValid()
+               ? &MacVendors::system()
+               : nullptr;
+}
+
+std::optional<OptionalColumn> ResultListModel::optionalColumnAt(int column) const {
+    if (!m_computerList)
+        return std::nullopt;
+    return norvane::optionalColumnAt(rtComputer, column);
+}
+
+QString ResultListModel::optionalText(const ResultRow& row, OptionalColumn column) const {
+    return optionalCellText(row, column, knownVendors());
 }
 
 void ResultListModel::setImageList(const QList<QIcon>& images) {
@@ -72,12 +113,14 @@ void ResultListModel::setRows(ResultRows rows) {
 void ResultListModel::setColumns(const QStringList& captions) {
     beginResetModel();
     m_columns = captions;
-    m_headerImages = QList<int>(captions.size(), imgNone);
+    m_computerList = isMacColumn(captions, static_cast<int>(ComputerColumn::Mac));
+    m_headerImages = QList<int>(columnCount(), imgNone);
     endResetModel();
     // Reading the system's registries takes a moment: done on a pool
-    // thread before the first tool tip asks, not on the UI thread.
-    if (!m_vendors && isMacColumn(captions, static_cast<int>(ComputerColumn::Mac)))
-        QThreadPool::globalInstance()->start([] { MacVendors::system(); });
+    // thread before the first tool tip or vendor cell asks, not on the UI
+    // thread.
+    if (!m_vendors && m_computerList)
+        loadSystemVendors();
 }
 
 void ResultListModel::appendRow() {
@@ -175,7 +218,9 @@ int ResultListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(m_columns.size()) + (m_computerList ? OptionalColumnCount : 0);
 }
 
 QIcon ResultListModel::image(int index) const {
@@ -189,9 +234,9 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        if (column == 0)
-            return result.caption;
-        return column - 1 < result.subItems.size() ? result.subItems.at(column - 1) : QString();
+        if (const auto optional = optionalColumnAt(column))
+            return optionalText(result, *optional);
+        return cellText(result, column);
     case Qt::DecorationRole:
         if (column == 0) {
             // A row without an image keeps the image's room, so that all
@@ -242,10 +287,12 @@ bool ResultListModel::isMarkedNew(int row) const {
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     switch (role) {
     case Qt::DisplayRole:
+        if (const auto optional = optionalColumnAt(section))
+            return optionalColumnCaption(*optional);
         return m_columns.at(section);
     case Qt::DecorationRole: {
         const QIcon icon = image(m_headerImages.at(section));

@@ -6,10 +6,12 @@
 // call in one insertion and the changed cells in one update, so that a fast
 // scan does not cost one view update per change.
 
+#include "scan/OptionalColumns.h"
 #include "scan/ScanModel.h"
 #include "vendor/MacVendors.h"
 
 #include <QAbstractTableModel>
+#include <QFutureWatcher>
 #include <QIcon>
 #include <QList>
 #include <QStringList>
@@ -34,8 +36,15 @@ public:
     void clear();
     // Shows whole rows at once (a recorded scan's) in place of any others.
     void setRows(ResultRows rows);
+    // The list's own columns; a computer list's optional columns follow
+    // them (the view hides those the user did not choose).
     void setColumns(const QStringList& captions);
+    // The list's own columns, which the report carries.
     QStringList columns() const { return m_columns; }
+    // The optional column at a column of the model, if it is one.
+    std::optional<OptionalColumn> optionalColumnAt(int column) const;
+    // A row's text in an optional column, as the list shows it.
+    QString optionalText(const ResultRow& row, OptionalColumn column) const;
 
     // --- scan changes; a row change applies to the row appended last ---
     void appendRow();
@@ -71,11 +80,17 @@ public:
 private:
     QIcon image(int index) const;
     void markChanged(int row);
+    // The registries that name vendors, once they can be read without a wait.
+    const MacVendors* knownVendors() const;
+    void loadSystemVendors();
 
     QList<QIcon> m_images;
     const MacVendors* m_vendors = nullptr;
     QIcon m_blankImage;
     QStringList m_columns;
+    bool m_computerList = false;
+    // Reads the system's registries on a pool thread; finished once read.
+    QFutureWatcher<void> m_systemVendors;
     QList<int> m_headerImages;
     std::unordered_set<const void*> m_newRecords;
     ResultRows m_rows;

@@ -3,12 +3,15 @@
 #include "Adapters.h"
 #include "Logging.h"
 #include "ServerProbe.h"
+#include "directory/DirectorySource.h"
 #include "discovery/DiscoveryMerge.h"
 #include "discovery/DiscoveryRound.h"
 #include "discovery/IdentityPrefetch.h"
-#include "discovery/StandardSources.h"
+#include "dnssd/DnsSdSource.h"
 #include "network/DomainName.h"
 #include "platform/EnumPacking.h"
+#include "sweep/AddressRangeSource.h"
+#include "wsd/WsdSource.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -64,6 +67,17 @@ std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
+}
+
+// The sources that run beside the browse list, one line each; the
+// discovery framework itself knows none of them.
+DiscoverySources standardDiscoverySources() {
+    DiscoverySources sources;
+    sources.push_back(std::make_unique<WsdSource>());
+    sources.push_back(std::make_unique<DnsSdSource>());
+    sources.push_back(std::make_unique<DirectorySource>());
+    sources.push_back(std::make_unique<AddressRangeSource>());
+    return sources;
 }
 
 bool anyInGroup(const std::vector<DiscoveredHost>& hosts, const std::string& group) {
