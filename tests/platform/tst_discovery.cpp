@@ -1,10 +1,10 @@
-// Discovery beside the browse list: how the hosts of the sources join the
-// browse list's groups and servers, and how the platform's enumerations
-// list the union.
+// Discovery beside the browse list: how the platform's enumerations list
+// the union of the browse list and the sources.
 
 #include "ScriptedDirectory.h"
+#include "common/DiscoveryHosts.h"
+#include "discovery/DiscoveryMerge.h"
 #include "linux/LinuxPlatform.h"
-#include "linux/discovery/DiscoveryMerge.h"
 #include "linux/discovery/IdentityPrefetch.h"
 #include "platform/EnumPacking.h"
 
@@ -19,36 +19,6 @@ using namespace norvane;
 using namespace norvane::test;
 
 namespace {
-
-// "NAME@GROUP@a.b.c.d" items, as a host list.
-std::vector<DiscoveredHost> hostsFrom(const QStringList& items) {
-    std::vector<DiscoveredHost> hosts;
-    for (const QString& item : items) {
-        const QStringList parts = item.split(QLatin1Char('@'));
-        DiscoveredHost host{.name = parts[0].toStdString(),
-                            .group = parts[1].toStdString(),
-                            .address = 0,
-                            .foundBy = FoundBy::WsDiscovery};
-        if (parts.size() > 2)
-            host.address = inet_addr(parts[2].toLatin1().constData());
-        hosts.push_back(host);
-    }
-    return hosts;
-}
-
-std::vector<SmbEntry> entriesFrom(unsigned type, const QStringList& names) {
-    std::vector<SmbEntry> entries;
-    for (const QString& name : names)
-        entries.push_back({type, name.toStdString(), {}});
-    return entries;
-}
-
-QStringList namesOf(const std::vector<SmbEntry>& entries) {
-    QStringList names;
-    for (const SmbEntry& entry : entries)
-        names << QString::fromStdString(entry.name);
-    return names;
-}
 
 // Reports a fixed list of hosts and counts its rounds.
 class ScriptedSource : public DiscoverySource {
@@ -100,76 +70,6 @@ class TestDiscovery : public QObject {
     Q_OBJECT
 
 private slots:
-    void mergeWorkgroups_data() {
-        QTest::addColumn<QStringList>("browsed");
-        QTest::addColumn<QStringList>("found");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("nothing discovered")
-            << QStringList{"LABGROUP1"} << QStringList{} << QStringList{"LABGROUP1"};
-        QTest::newRow("a group only discovery knows")
-            << QStringList{"LABGROUP1"} << QStringList{"PC1@LABGROUP1", "PC2@HOMENET"}
-            << QStringList{"LABGROUP1", "HOMENET"};
-        QTest::newRow("case differs: the browse list's spelling")
-            << QStringList{"LabGroup1"} << QStringList{"PC1@LABGROUP1", "PC2@labgroup1"}
-            << QStringList{"LabGroup1"};
-        QTest::newRow("no browse list: each group once")
-            << QStringList{} << QStringList{"A@HOME", "B@home", "DC@corp.example"}
-            << QStringList{"HOME", "corp.example"};
-    }
-    void mergeWorkgroups() {
-        QFETCH(QStringList, browsed);
-        QFETCH(QStringList, found);
-        QFETCH(QStringList, expected);
-        QCOMPARE(
-            namesOf(norvane::mergeWorkgroups(entriesFrom(SmbWorkgroup, browsed), hostsFrom(found))),
-            expected);
-    }
-
-    void mergeServers_data() {
-        QTest::addColumn<QStringList>("browsed");
-        QTest::addColumn<QStringList>("found");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("union, a name once without case")
-            << QStringList{"SRV1"} << QStringList{"srv1@GROUP", "NEW@group", "ELSE@OTHER"}
-            << QStringList{"SRV1", "NEW"};
-        QTest::newRow("only discovery")
-            << QStringList{} << QStringList{"PC@GROUP", "PC2@GROUP"} << QStringList{"PC", "PC2"};
-        QTest::newRow("other groups only")
-            << QStringList{"SRV1"} << QStringList{"PC@GROUPS"} << QStringList{"SRV1"};
-    }
-    void mergeServers() {
-        QFETCH(QStringList, browsed);
-        QFETCH(QStringList, found);
-        QFETCH(QStringList, expected);
-        QCOMPARE(namesOf(norvane::mergeServers(entriesFrom(SmbServer, browsed), "GROUP",
-                                               hostsFrom(found))),
-                 expected);
-    }
-
-    void unitedSourcesNameAHostOnce() {
-        const std::vector<std::vector<DiscoveredHost>> sources{
-            hostsFrom({"PC1@WG@10.0.0.1", "PC2@WG@10.0.0.2"}),
-            hostsFrom({"pc1@OTHER@10.0.0.9", "PC3@WG@10.0.0.3"})};
-        const auto united = uniteHosts(sources);
-        QCOMPARE(united.size(), std::size_t(3));
-        QCOMPARE(united[0], sources[0][0]);
-        QCOMPARE(united[2], sources[1][1]);
-        QCOMPARE(findHost(united, "Pc3"), &united[2]);
-        QVERIFY(!findHost(united, "PC"));
-    }
-
-    // A name a directory gave cannot be taken by an answer, whichever
-    // source came first; answers still own one address each.
-    void namedHostsWinTheirName() {
-        std::vector<std::vector<DiscoveredHost>> sources{
-            hostsFrom({"SRV@WG@10.0.0.1", "PC2@WG@10.0.0.2"}), hostsFrom({"srv@DOM@0.0.0.0"})};
-        sources[1][0].reach = HostReach::Named;
-        const auto united = uniteHosts(sources);
-        QCOMPARE(united.size(), std::size_t(2));
-        QCOMPARE(united[0], sources[1][0]);
-        QCOMPARE(united[1], sources[0][1]);
-    }
-
     // The walk's view: groups, servers and shares over a scripted browse
     // list and a scripted source.
     void enumerationsListTheUnion_data() {

@@ -8,6 +8,7 @@
 
 #include "ErrorMap.h"
 #include "common/Credentials.h"
+#include "discovery/SmbEntry.h"
 #include "platform/NetworkPlatform.h"
 
 #include <functional>
@@ -26,18 +27,6 @@ constexpr const char* LanManProviderName = "Microsoft Windows Network";
 // these bounds every record fits an enumeration buffer on its own.
 constexpr std::size_t MaxBrowseNameBytes = 256;
 constexpr std::size_t MaxBrowseCommentBytes = 1024;
-
-// libsmbclient's entry types that the browser uses.
-constexpr unsigned SmbWorkgroup = 1;
-constexpr unsigned SmbServer = 2;
-constexpr unsigned SmbFileShare = 3;
-constexpr unsigned SmbPrinterShare = 4;
-
-struct SmbEntry {
-    unsigned type = 0;
-    std::string name;
-    std::string comment;
-};
 
 // A directory listing: the entries, or the errno of the failure.
 struct SmbListing {
@@ -95,8 +84,7 @@ private:
     SmbContext* context(); // with the library lock held
     // Runs `listing` under the library lock on the context, set for
     // `level`; a cancelled or failed context is the listing's error.
-    SmbListing inContext(BrowseLevel level,
-                         const std::function<SmbListing(SmbContext&)>& listing);
+    SmbListing inContext(BrowseLevel level, const std::function<SmbListing(SmbContext&)>& listing);
     SmbListing listWith(SmbContext& context, const std::string& url);
     SmbListing listShares(SmbContext& context, const ServerLocation& location);
 

@@ -1,8 +1,8 @@
 #include "DiscoveryRound.h"
 
 #include "discovery/DiscoveryAdmission.h"
+#include "discovery/DiscoveryMerge.h"
 #include "linux/Logging.h"
-#include "linux/discovery/DiscoveryMerge.h"
 #include "platform/NetworkPlatform.h"
 
 namespace norvane {

@@ -1,6 +1,6 @@
 #include "IdentityPrefetch.h"
 
-#include "linux/discovery/DiscoveryMerge.h"
+#include "discovery/DiscoveryMerge.h"
 
 namespace norvane {
 

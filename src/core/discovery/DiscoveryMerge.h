@@ -4,8 +4,8 @@
 // once, a name once, both compared without case, the browse list's
 // spelling first.
 
-#include "linux/SmbBrowser.h"
-#include "linux/discovery/DiscoverySource.h"
+#include "discovery/DiscoveredHost.h"
+#include "discovery/SmbEntry.h"
 
 #include <span>
 #include <string>
