@@ -12,7 +12,7 @@
 #include "common/Product.h"
 #include "linux/AlsaSoundPlayer.h"
 #include "linux/LinuxPlatform.h"
-#include "mainwindow/Application.h"
+#include "mainwindow/NorvaneApplication.h"
 #include "mainwindow/QuitSignals.h"
 #include "mainwindow/TMainForm.h"
 

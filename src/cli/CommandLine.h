@@ -5,7 +5,7 @@
 // text to show, and the caller chooses the exit code.
 
 #include "platform/SourceOptions.h"
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 #include "store/StoreLocation.h"
 
 #include <QString>

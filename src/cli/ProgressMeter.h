@@ -5,7 +5,7 @@
 // rows found. Drawn in place on one line, and only on a terminal.
 
 #include "Console.h"
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -2,7 +2,7 @@
 
 // A finished scan as the command line writes it out.
 
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 
 #include <QDateTime>
 

@@ -5,7 +5,7 @@
 #include "fake/FakePlatform.h"
 #include "tools/FindHistory.h"
 #include "tools/PingRun.h"
-#include "tools/ResourceSearch.h"
+#include "tools/ResourceList.h"
 #include "tools/SettingsHistoryStore.h"
 
 #include <QSettings>

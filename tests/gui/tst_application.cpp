@@ -4,7 +4,7 @@
 
 #include "TestNetwork.h"
 #include "common/AppError.h"
-#include "mainwindow/Application.h"
+#include "mainwindow/NorvaneApplication.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The WAVE reader on good and malformed files, and the player's refusals.
 
 #include "linux/AlsaSoundPlayer.h"
-#include "sound/WaveFile.h"
+#include "sound/WaveSound.h"
 
 #include <QElapsedTimer>
 #include <QFile>

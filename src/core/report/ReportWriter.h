@@ -5,7 +5,7 @@
 // of the list's contents, the time and the regional formats) and then
 // written to the file in one go.
 
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "HostIdentity.h"
 
-#include "ScanModel.h"
+#include "ResultRow.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 // chooses them from the list header's menu; the choice is kept by
 // ColumnSettings.
 
-#include "ScanModel.h"
+#include "ResultRow.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // case-insensitive text comparison, the key that makes dotted IP addresses
 // sort octet by octet, and the compare of two rows for a clicked column.
 
-#include "ScanModel.h"
+#include "ResultRow.h"
 
 #include <QCollator>
 #include <QLocale>

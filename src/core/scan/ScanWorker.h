@@ -9,7 +9,7 @@
 // the walk's order, exactly as a walk with no look-ahead makes them.
 
 #include "CredentialSource.h"
-#include "ScanModel.h"
+#include "ResultRow.h"
 #include "StopRequest.h"
 #include "platform/NetworkPlatform.h"
 #include "platform/SourceOptions.h"

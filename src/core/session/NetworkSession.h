@@ -5,7 +5,7 @@
 // clean-up of the sockets when the program ends.
 
 #include "platform/NetworkPlatform.h"
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 #include "scan/ScanWorker.h"
 #include "session/StartupChecks.h"
 

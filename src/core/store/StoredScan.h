@@ -4,7 +4,7 @@
 // whether it ran to its end, and its rows with every fact they carry.
 
 #include "records/ComputerRecord.h"
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 
 #include <QDateTime>
 #include <QString>

@@ -3,7 +3,7 @@
 // The main list as the Find dialog searches it: the rows of an item view in
 // the order it shows them (through any sorting proxy it is given).
 
-#include "tools/ResourceSearch.h"
+#include "tools/ResourceList.h"
 
 class QAbstractItemView;
 

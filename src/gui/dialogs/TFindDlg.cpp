@@ -2,7 +2,7 @@
 
 #include "DialogGeometry.h"
 #include "common/AppError.h"
-#include "tools/ResourceSearch.h"
+#include "tools/ResourceList.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -7,7 +7,7 @@
 // scan does not cost one view update per change.
 
 #include "scan/OptionalColumns.h"
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 #include "vendor/MacVendors.h"
 
 #include <QAbstractTableModel>

@@ -1,7 +1,7 @@
 #include "ResourceListView.h"
 
 #include "ListItemDelegate.h"
-#include "scan/ScanModel.h"
+#include "scan/ResultRow.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

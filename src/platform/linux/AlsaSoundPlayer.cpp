@@ -1,7 +1,7 @@
 #include "AlsaSoundPlayer.h"
 
 #include "Logging.h"
-#include "sound/WaveFile.h"
+#include "sound/WaveSound.h"
 
 #include <QFile>
 

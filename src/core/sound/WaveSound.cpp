@@ -1,4 +1,4 @@
-#include "WaveFile.h"
+#include "WaveSound.h"
 
 #include <QtEndian>
 

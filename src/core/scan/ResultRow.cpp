@@ -1,4 +1,4 @@
-#include "ScanModel.h"
+#include "ResultRow.h"
 
 #include "platform/NetworkPlatform.h"
 

@@ -1,4 +1,4 @@
-#include "Application.h"
+#include "NorvaneApplication.h"
 
 #include "common/AppError.h"
 #include "dialogs/ErrorBox.h"

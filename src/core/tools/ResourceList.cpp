@@ -1,4 +1,4 @@
-#include "ResourceSearch.h"
+#include "ResourceList.h"
 
 namespace norvane {
 
