@@ -1,9 +1,13 @@
 // The main window under a fast scan: the scripted network of 10,000
 // computers answering at once. Measures the time from Go to the completion,
 // the longest time the UI thread stays away from its event loop during the
-// scan (the largest gap between ticks of a 1 ms timer), and the time to sort
-// the 10,000 rows by IP address, through the column click and through the
-// sort alone. Targets: scan under 1 s, no stall over 50 ms, sort under 50 ms.
+// scan (the largest gap between ticks of a 1 ms timer), the CPU time the UI
+// thread and the whole process spend from Go to the completion (steadier
+// than the clock on a busy machine), and the time to sort the 10,000 rows
+// by IP address, through the column click and through the sort alone. Each
+// run starts once the previous scan's comparison and recording in the scan
+// store have ended, so that a run does not share the processor with them.
+// Targets: scan under 30 ms, no stall over 50 ms, sort under 50 ms.
 
 #include "gui/TestWindow.h"
 #include "scan/RowSort.h"
@@ -14,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 using namespace norvane;
@@ -22,7 +27,7 @@ namespace {
 
 constexpr int Computers = 10000;
 constexpr int Runs = 5;
-constexpr double ScanTargetMs = 1000;
+constexpr double ScanTargetMs = 30;
 constexpr double StallTargetMs = 50;
 constexpr double SortTargetMs = 50;
 
@@ -30,9 +35,17 @@ double ms(qint64 nanoseconds) {
     return static_cast<double>(nanoseconds) / 1e6;
 }
 
+double cpuMs(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 struct Sample {
     double scanMs = 0;
     double stallMs = 0;
+    double uiCpuMs = 0;
+    double processCpuMs = 0;
     double clickSortMs = 0;
     double sortMs = 0;
 };
@@ -72,19 +85,27 @@ int main(int argc, char* argv[]) {
     });
 
     std::vector<Sample> samples;
+    double uiCpuStart = 0;
+    double processCpuStart = 0;
     QObject::connect(&form, &TMainForm::scanCompleted, [&] {
         Sample sample;
         sample.scanMs = ms(clock.nsecsElapsed());
+        sample.uiCpuMs = cpuMs(CLOCK_THREAD_CPUTIME_ID) - uiCpuStart;
+        sample.processCpuMs = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - processCpuStart;
         // The gap up to the completion itself counts too.
         sample.stallMs = ms(std::max(longestGap, clock.nsecsElapsed() - lastTick));
         heartbeat.stop();
         samples.push_back(sample);
-        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     });
+    // The completion starts the comparison with the previous scan; the run
+    // ends with it.
+    QObject::connect(&form, &TMainForm::changesShown, &app, &QCoreApplication::quit);
 
     for (int run = 0; run < Runs; ++run) {
         lastTick = 0;
         longestGap = 0;
+        uiCpuStart = cpuMs(CLOCK_THREAD_CPUTIME_ID);
+        processCpuStart = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
         clock.start();
         heartbeat.start();
         if (run == 0)
@@ -92,6 +113,7 @@ int main(int argc, char* argv[]) {
         else
             test::parts(form).actGo->trigger();
         QApplication::exec();
+        form.waitForRecordings();
         if (form.model().rowCount() != Computers) {
             std::fprintf(stderr, "scan %d listed %d rows\n", run, form.model().rowCount());
             return 1;
@@ -111,10 +133,12 @@ int main(int argc, char* argv[]) {
             return 1;
     }
 
-    std::vector<double> scan, stall, click, sort;
+    std::vector<double> scan, stall, uiCpu, processCpu, click, sort;
     for (const Sample& s : samples) {
         scan.push_back(s.scanMs);
         stall.push_back(s.stallMs);
+        uiCpu.push_back(s.uiCpuMs);
+        processCpu.push_back(s.processCpuMs);
         click.push_back(s.clickSortMs);
         sort.push_back(s.sortMs);
     }
@@ -123,6 +147,9 @@ int main(int argc, char* argv[]) {
                 worst(scan), ScanTargetMs);
     std::printf("longest UI stall:        %7.1f / %7.1f ms (target < %.0f)\n", median(stall),
                 worst(stall), StallTargetMs);
+    std::printf("UI thread CPU, Go to completion: %7.1f / %7.1f ms\n", median(uiCpu), worst(uiCpu));
+    std::printf("process CPU, Go to completion:   %7.1f / %7.1f ms\n", median(processCpu),
+                worst(processCpu));
     std::printf("IP column click sort:    %7.1f / %7.1f ms (target < %.0f)\n", median(click),
                 worst(click), SortTargetMs);
     std::printf("IP sort order alone:     %7.1f / %7.1f ms\n", median(sort), worst(sort));

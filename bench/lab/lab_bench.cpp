@@ -14,7 +14,11 @@
 // one at a time and 16 at a time. With --servers FIRST COUNT it lists the
 // shares of COUNT servers at consecutive addresses from FIRST the way a
 // share scan does (checks ahead, listings taken in order), with the
-// look-ahead and without it.
+// look-ahead and without it. With --back-to-back it starts computer scans
+// one right after the other, as a user pressing Go again would, first
+// without the platform's memory of node status refusals and then with it:
+// a host sends few ICMP port unreachable replies, so later scans of a
+// quick series may hear no refusal.
 
 #include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
@@ -30,8 +34,10 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -83,9 +89,11 @@ struct Timed {
     int computers = 0;
 };
 
-Timed walk(const QString& config, int resourceType = rtComputer, QStringList* addresses = nullptr) {
+Timed walk(const QString& config, int resourceType = rtComputer, QStringList* addresses = nullptr,
+           NameServiceRefusals* refusals = &NameServiceRefusals::shared()) {
     LinuxPlatformSettings settings;
     settings.smbConfigFile = config.toStdString();
+    settings.nameServiceRefusals = refusals;
     QElapsedTimer timer;
     timer.start();
     LinuxPlatform platform(settings);
@@ -324,6 +332,27 @@ int manyServersCost(const QString& config, const QString& first, int count) {
     return 0;
 }
 
+// Long enough for a Linux host to send a burst of refusals again.
+constexpr std::chrono::seconds RefusalBudgetRefill{8};
+constexpr int BackToBackScans = 5;
+
+int backToBackCost(const QString& config) {
+    for (const bool remembered : {false, true}) {
+        std::this_thread::sleep_for(RefusalBudgetRefill);
+        std::vector<double> later;
+        std::printf("%s the refusals' memory:", remembered ? "with" : "without");
+        for (int scan = 0; scan < BackToBackScans; ++scan) {
+            const Timed timed = walk(config, rtComputer, nullptr,
+                                     remembered ? &NameServiceRefusals::shared() : nullptr);
+            std::printf(" %.0f", timed.ms);
+            if (scan > 0)
+                later.push_back(timed.ms);
+        }
+        std::printf(" ms; scans after the first: %.0f ms (median)\n", median(later));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -334,6 +363,8 @@ int main(int argc, char** argv) {
     const QString config = labDir + "/client/smb.conf";
     if (app.arguments().contains(QStringLiteral("--folders")))
         return folderScanCost(config);
+    if (app.arguments().contains(QStringLiteral("--back-to-back")))
+        return backToBackCost(config);
     if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--servers"));
         at >= 0 && at + 2 < app.arguments().size())
         return manyServersCost(config, app.arguments()[at + 1], app.arguments()[at + 2].toInt());

@@ -96,7 +96,7 @@ void FakePlatform::clearCalls() {
     m_calls.clear();
 }
 
-void FakePlatform::record(const std::string& line) {
+void FakePlatform::keep(const std::string& line) {
     if (recordCalls) {
         std::lock_guard lock(m_mutex);
         m_calls.push_back(line);
@@ -107,15 +107,16 @@ void FakePlatform::record(const std::string& line) {
 
 bool FakePlatform::delay(std::chrono::milliseconds base, const std::string& subject) {
     const auto total = base + (extraDelay ? extraDelay(subject) : std::chrono::milliseconds(0));
+    if (total.count() <= 0)
+        return !m_abandoned;
     std::unique_lock lock(m_mutex);
-    if (total.count() > 0)
-        m_abandonedChanged.wait_for(lock, total, [this] { return m_abandoned; });
+    m_abandonedChanged.wait_for(lock, total, [this] { return m_abandoned.load(); });
     return !m_abandoned;
 }
 
 void FakePlatform::prepareListing(const NetResource& computer) {
     const std::string container = describe(&computer);
-    record("prepareListing(" + container + ")");
+    record([&] { return std::string("prepareListing(" + container + ")"); });
     if (!delay(enumDelay, container))
         return;
     std::lock_guard lock(m_mutex);
@@ -141,7 +142,10 @@ DWORD FakePlatform::fail(DWORD code) {
 }
 
 DWORD FakePlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) {
-    record("getProviderName(" + std::to_string(netType) + "," + std::to_string(*bufferSize) + ")");
+    record([&] {
+        return std::string("getProviderName(" + std::to_string(netType) + "," +
+                           std::to_string(*bufferSize) + ")");
+    });
     if (providerNameResult != 0)
         return fail(providerNameResult);
     if (providerName.size() + 1 > *bufferSize) {
@@ -154,8 +158,10 @@ DWORD FakePlatform::getProviderName(DWORD netType, char* buffer, DWORD* bufferSi
 
 DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
                              EnumHandle* handle) {
-    record("openEnum(" + std::to_string(scope) + "," + std::to_string(type) + "," +
-           std::to_string(usage) + "," + describe(container) + ")");
+    record([&] {
+        return std::string("openEnum(" + std::to_string(scope) + "," + std::to_string(type) + "," +
+                           std::to_string(usage) + "," + describe(container) + ")");
+    });
     const Container* source = nullptr;
     if (container != nullptr && !container->remoteName) {
         if (container->provider == providerName)
@@ -193,8 +199,10 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
 }
 
 DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) {
-    record("enumResource(#" + std::to_string(handle) + "," + std::to_string(*count) + "," +
-           std::to_string(*bufferSize) + ")");
+    record([&] {
+        return std::string("enumResource(#" + std::to_string(handle) + "," +
+                           std::to_string(*count) + "," + std::to_string(*bufferSize) + ")");
+    });
     std::string container;
     bool prepared = false;
     {
@@ -224,15 +232,18 @@ DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, 
 }
 
 DWORD FakePlatform::closeEnum(EnumHandle handle) {
-    record("closeEnum(#" + std::to_string(handle) + ")");
+    record([&] { return std::string("closeEnum(#" + std::to_string(handle) + ")"); });
     std::lock_guard lock(m_mutex);
     return m_open.erase(handle) == 1 ? 0 : win::InvalidHandle;
 }
 
 void FakePlatform::setLogOn(const std::optional<Credentials>& credentials) {
-    record("setLogOn(" +
-           (credentials ? credentials->domain + "\\" + credentials->user : std::string("<none>")) +
-           ")");
+    record([&] {
+        return std::string(
+            "setLogOn(" +
+            (credentials ? credentials->domain + "\\" + credentials->user : std::string("<none>")) +
+            ")");
+    });
     std::lock_guard lock(m_mutex);
     m_logOn = credentials;
 }
@@ -249,7 +260,9 @@ DWORD FakePlatform::logOnResult(const std::string& name, const Container& comput
 std::uint8_t FakePlatform::netbios(Ncb& ncb) {
     switch (ncb.command) {
     case NCBENUM: {
-        record("netbios(NCBENUM,length=" + std::to_string(ncb.length) + ")");
+        record([&] {
+            return std::string("netbios(NCBENUM,length=" + std::to_string(ncb.length) + ")");
+        });
         if (enumRetcode == NRC_GOODRET && ncb.buffer != nullptr && ncb.length > 0) {
             const std::size_t n = std::min<std::size_t>(lanas.size(), ncb.length - 1u);
             ncb.buffer[0] = static_cast<std::uint8_t>(n);
@@ -259,11 +272,16 @@ std::uint8_t FakePlatform::netbios(Ncb& ncb) {
         return ncb.retcode = enumRetcode;
     }
     case NCBRESET:
-        record("netbios(NCBRESET,lana=" + std::to_string(ncb.lanaNum) + ")");
+        record([&] {
+            return std::string("netbios(NCBRESET,lana=" + std::to_string(ncb.lanaNum) + ")");
+        });
         return ncb.retcode = resetRetcode;
     case NCBASTAT: {
-        record("netbios(NCBASTAT,lana=" + std::to_string(ncb.lanaNum) + ",callname=" +
-               callNameText(ncb.callname) + ",length=" + std::to_string(ncb.length) + ")");
+        record([&] {
+            return std::string("netbios(NCBASTAT,lana=" + std::to_string(ncb.lanaNum) +
+                               ",callname=" + callNameText(ncb.callname) +
+                               ",length=" + std::to_string(ncb.length) + ")");
+        });
         std::string name(reinterpret_cast<const char*>(ncb.callname), 15);
         name.erase(name.find_last_not_of(' ') + 1);
         // As on a real system, only an enumerated adapter carries a query.
@@ -278,7 +296,7 @@ std::uint8_t FakePlatform::netbios(Ncb& ncb) {
         return ncb.retcode = NRC_GOODRET;
     }
     default:
-        record("netbios(" + std::to_string(ncb.command) + ")");
+        record([&] { return std::string("netbios(" + std::to_string(ncb.command) + ")"); });
         return ncb.retcode = NRC_ILLCMD;
     }
 }
@@ -286,17 +304,17 @@ std::uint8_t FakePlatform::netbios(Ncb& ncb) {
 int FakePlatform::wsaStartup(std::uint16_t version) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04X", version);
-    record(std::string("wsaStartup(") + text + ")");
+    record([&] { return std::string(std::string("wsaStartup(") + text + ")"); });
     return wsaStartupResult;
 }
 
 int FakePlatform::wsaCleanup() {
-    record("wsaCleanup()");
+    record([&] { return std::string("wsaCleanup()"); });
     return 0;
 }
 
 std::optional<std::uint32_t> FakePlatform::getHostByName(const char* name) {
-    record(std::string("getHostByName(") + name + ")");
+    record([&] { return std::string(std::string("getHostByName(") + name + ")"); });
     if (!delay(lookupDelay, name))
         return std::nullopt;
     auto found = addresses.find(name);
@@ -306,14 +324,14 @@ std::optional<std::uint32_t> FakePlatform::getHostByName(const char* name) {
 }
 
 IcmpHandle FakePlatform::icmpCreateFile() {
-    record("icmpCreateFile()");
+    record([&] { return std::string("icmpCreateFile()"); });
     if (!icmpAvailable)
         return InvalidIcmpHandle;
     return m_nextIcmp++;
 }
 
 bool FakePlatform::icmpCloseHandle(IcmpHandle handle) {
-    record("icmpCloseHandle(" + std::to_string(handle) + ")");
+    record([&] { return std::string("icmpCloseHandle(" + std::to_string(handle) + ")"); });
     return handle != InvalidIcmpHandle;
 }
 
@@ -323,11 +341,15 @@ DWORD FakePlatform::icmpSendEcho(IcmpHandle handle, std::uint32_t destination, c
     char fill[8] = "-";
     if (dataSize > 0)
         std::snprintf(fill, sizeof fill, "%02X", *static_cast<const unsigned char*>(data));
-    record("icmpSendEcho(" + std::to_string(handle) + "," + inetNtoa(destination) + ",size=" +
-           std::to_string(dataSize) + ",ttl=" + std::to_string(options ? options->ttl : 0) +
-           ",tos=" + std::to_string(options ? options->tos : 0) + ",flags=" +
-           std::to_string(options ? options->flags : 0) + ",reply=" + std::to_string(replySize) +
-           ",timeout=" + std::to_string(timeoutMs) + ",fill=" + fill + ")");
+    record([&] {
+        return std::string("icmpSendEcho(" + std::to_string(handle) + "," + inetNtoa(destination) +
+                           ",size=" + std::to_string(dataSize) +
+                           ",ttl=" + std::to_string(options ? options->ttl : 0) +
+                           ",tos=" + std::to_string(options ? options->tos : 0) +
+                           ",flags=" + std::to_string(options ? options->flags : 0) +
+                           ",reply=" + std::to_string(replySize) +
+                           ",timeout=" + std::to_string(timeoutMs) + ",fill=" + fill + ")");
+    });
     EchoResult result;
     {
         std::lock_guard lock(m_mutex);

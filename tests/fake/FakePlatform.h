@@ -9,6 +9,7 @@
 #include "platform/NetworkPlatform.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -129,7 +130,13 @@ private:
         bool prepared = false; // its delays were waited for ahead
     };
 
-    void record(const std::string& line);
+    // Logs the call whose line `line()` makes; the line is made only when
+    // someone reads it, so that a benchmark does not pay for it.
+    template <typename MakeLine> void record(MakeLine line) {
+        if (recordCalls || onCall)
+            keep(line());
+    }
+    void keep(const std::string& line);
     DWORD fail(DWORD code);
     DWORD logOnResult(const std::string& name, const Container& computer); // with m_mutex held
     // Waits the delay of a call about `subject`; false when the wait was
@@ -144,7 +151,8 @@ private:
     std::map<std::string, int> m_failedLogOns;
     EnumHandle m_nextHandle = 1;
     std::condition_variable m_abandonedChanged;
-    bool m_abandoned = false;
+    // Written under m_mutex; read without it where no wait follows.
+    std::atomic<bool> m_abandoned{false};
     IcmpHandle m_nextIcmp = 100;
 };
 

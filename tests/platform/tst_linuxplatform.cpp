@@ -452,6 +452,75 @@ private slots:
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     }
 
+    // A host limits its port unreachable replies, so a scan soon after
+    // another may hear none: the refusal heard first stands for the
+    // refusals' lifetime, without a packet, and then the host is asked
+    // again.
+    void nodeStatusRemembersARefusal() {
+        auto now = NameServiceRefusals::Clock::now();
+        NameServiceRefusals refusals([&] { return now; });
+        std::uint16_t port = 0;
+        {
+            const Responder gone;
+            port = gone.port();
+        }
+        const NbnsExchange exchange{
+            .port = port, .timeout = 300ms, .attempts = 2, .abandonFd = -1, .refusals = &refusals};
+        QVERIFY(queryNodeStatus(loopback(), exchange).refused);
+        QVERIFY(refusals.refused(loopback(), port));
+
+        // The host now keeps silent, as one whose replies ran out does.
+        const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = loopback();
+        local.sin_port = htons(port);
+        QCOMPARE(bind(silent, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+        const auto requestsArrived = [silent] {
+            char packet[512];
+            int count = 0;
+            while (recv(silent, packet, sizeof packet, MSG_DONTWAIT) > 0)
+                ++count;
+            return count;
+        };
+        QElapsedTimer timer;
+        timer.start();
+        NodeStatusReply reply = queryNodeStatus(loopback(), exchange);
+        QVERIFY(reply.refused);
+        QVERIFY2(timer.elapsed() < 300, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(requestsArrived(), 0);
+
+        now += NameServiceRefusalLifetime;
+        reply = queryNodeStatus(loopback(), exchange);
+        QVERIFY(!reply.refused);
+        QVERIFY(!reply.status);
+        QCOMPARE(requestsArrived(), 2);
+        close(silent);
+    }
+
+    void refusalsAreKeptPerPortAndBounded() {
+        auto now = NameServiceRefusals::Clock::now();
+        NameServiceRefusals refusals([&] { return now; });
+        refusals.remember(loopback(), 137);
+        QVERIFY(refusals.refused(loopback(), 137));
+        QVERIFY(!refusals.refused(loopback(), 138));
+        QVERIFY(!refusals.refused(loopback() + htonl(1), 137));
+        now += NameServiceRefusalLifetime - 1s;
+        QVERIFY(refusals.refused(loopback(), 137));
+
+        // A full memory drops the expired refusals first, everything when
+        // none has expired; the newest is always kept.
+        now += 1s;
+        for (std::uint32_t host = 1; host < RefusingHostsKept; ++host)
+            refusals.remember(htonl(0x0A000000 + host), 137);
+        refusals.remember(htonl(0x0A100000), 137);
+        QVERIFY(refusals.refused(htonl(0x0A000001), 137));
+        QVERIFY(refusals.refused(htonl(0x0A100000), 137));
+        refusals.remember(htonl(0x0A100001), 137);
+        QVERIFY(!refusals.refused(htonl(0x0A000001), 137));
+        QVERIFY(refusals.refused(htonl(0x0A100001), 137));
+    }
+
     void nodeStatusIgnoresForeignAnswers_data() {
         QTest::addColumn<bool>("otherAddress");
         QTest::addColumn<int>("idOffset");

@@ -2,6 +2,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <clocale>
 #include <cwchar>
 #include <locale.h>
@@ -18,6 +19,10 @@ bool isHiddenFormatting(char32_t c) {
            c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
+bool needsReplacing(char32_t c) {
+    return c < 0x20 || c == Delete || isHiddenFormatting(c);
+}
+
 // The C library's character widths, from its built-in UTF-8 locale, which
 // every thread may use whatever the program's own locale is.
 locale_t widthLocale() {
@@ -29,16 +34,21 @@ locale_t widthLocale() {
 
 QString visibleText(const QString& text) {
     // Every character replaced lies in the basic plane, so the UTF-16 units
-    // can be looked at one by one; surrogates pass unchanged.
+    // can be looked at one by one; surrogates pass unchanged. A text with
+    // nothing to replace, as most are, is shared rather than copied.
+    const auto first = std::find_if(text.cbegin(), text.cend(),
+                                    [](QChar unit) { return needsReplacing(unit.unicode()); });
+    if (first == text.cend())
+        return text;
     QString shown = text;
-    for (QChar& unit : shown) {
-        const char32_t c = unit.unicode();
+    for (auto unit = shown.begin() + (first - text.cbegin()); unit != shown.end(); ++unit) {
+        const char32_t c = unit->unicode();
         if (c < 0x20)
-            unit = QChar(char16_t(ControlPictures + c));
+            *unit = QChar(char16_t(ControlPictures + c));
         else if (c == Delete)
-            unit = QChar(char16_t(DeletePicture));
+            *unit = QChar(char16_t(DeletePicture));
         else if (isHiddenFormatting(c))
-            unit = QChar(QChar::ReplacementCharacter);
+            *unit = QChar(QChar::ReplacementCharacter);
     }
     return shown;
 }

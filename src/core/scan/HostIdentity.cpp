@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace norvane {
 
@@ -45,19 +44,22 @@ std::array<char, NcbNameSize> makeCallName(const QByteArray& hostName) {
 
 QString macText(const std::uint8_t* address) {
     static const char digits[] = "0123456789ABCDEF";
-    QString text;
-    text.reserve(17);
-    for (int i = 0; i < 6; ++i) {
-        if (i > 0)
-            text += QLatin1Char('-');
-        text += QLatin1Char(digits[address[i] >> 4]);
-        text += QLatin1Char(digits[address[i] & 0x0F]);
+    constexpr std::size_t Length = 17;
+    std::array<char, Length> text{};
+    for (std::size_t i = 0; i < 6; ++i) {
+        text[i * 3] = digits[address[i] >> 4];
+        text[i * 3 + 1] = digits[address[i] & 0x0F];
+        if (i < 5)
+            text[i * 3 + 2] = '-';
     }
-    return text;
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(Length));
 }
 
-QString GetMacAddress(NetworkPlatform& platform, std::uint8_t lana, const char* callName) {
-    std::vector<std::uint8_t> buffer(AdapterStatusBufferSize, 0);
+std::optional<MacAddress> adapterMac(NetworkPlatform& platform, std::uint8_t lana,
+                                     const char* callName) {
+    // On the stack: every computer of a walk asks once.
+    std::array<std::uint8_t, AdapterStatusBufferSize> buffer;
+    buffer.fill(0);
     Ncb ncb;
     ncb.command = NCBASTAT;
     ncb.lanaNum = lana;
@@ -68,8 +70,15 @@ QString GetMacAddress(NetworkPlatform& platform, std::uint8_t lana, const char* 
     std::memcpy(ncb.callname, callName, length);
     ncb.callname[length] = 0;
     if (platform.netbios(ncb) != NRC_GOODRET)
-        return QString::fromLatin1(NoMacAddress);
-    return macText(buffer.data());
+        return std::nullopt;
+    MacAddress mac;
+    std::copy_n(buffer.begin(), mac.size(), mac.begin());
+    return mac;
+}
+
+QString GetMacAddress(NetworkPlatform& platform, std::uint8_t lana, const char* callName) {
+    const std::optional<MacAddress> mac = adapterMac(platform, lana, callName);
+    return mac ? macText(mac->data()) : QString::fromLatin1(NoMacAddress);
 }
 
 std::optional<MacAddress> macFromText(const QString& text) {

@@ -39,5 +39,8 @@ std::optional<MacAddress> macFromText(const QString& text);
 // The MAC address of the computer answering to the zero-terminated call
 // name, or the placeholder when the adapter status query fails.
 QString GetMacAddress(NetworkPlatform& platform, std::uint8_t lana, const char* callName);
+// The same as bytes; nothing when the query fails.
+std::optional<MacAddress> adapterMac(NetworkPlatform& platform, std::uint8_t lana,
+                                     const char* callName);
 
 } // namespace norvane

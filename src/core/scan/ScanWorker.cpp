@@ -60,22 +60,21 @@ std::optional<ContainerRead> enumerateContainer(NetworkPlatform& platform,
     return read;
 }
 
-// What the look-ups of one computer found.
+// What the look-ups of one computer found, as values: the walk makes the
+// row's texts and its record from them.
 struct HostFound {
-    std::optional<QString> address;
-    QString mac;
+    std::optional<std::uint32_t> address; // network byte order
+    std::optional<MacAddress> mac;
     ComputerRecord facts;
 };
 
 HostFound lookUpHost(NetworkPlatform& platform, const QByteArray& hostName, std::uint8_t lana) {
     HostFound found;
-    found.address = resolveHostName(platform, hostName);
+    found.address = platform.getHostByName(hostName.constData());
     found.facts = platform.knownFacts(hostName.toStdString());
     if (found.address) {
         const auto callName = makeCallName(hostName);
-        found.mac = GetMacAddress(platform, lana, callName.data());
-    } else {
-        found.mac = QString::fromLatin1(NoMacAddress);
+        found.mac = adapterMac(platform, lana, callName.data());
     }
     return found;
 }
@@ -173,10 +172,7 @@ private:
             m_output.appendRow();
             m_output.setCaption(shown(computers[i].remoteName));
             const std::optional<HostFound> found = hosts.take(i);
-            addComputerCells(found.value_or(HostFound{.address = std::nullopt,
-                                                      .mac = QString::fromLatin1(NoMacAddress),
-                                                      .facts = {}}),
-                             computers[i], group);
+            addComputerCells(found.value_or(HostFound{}), computers[i], group);
             if (!found)
                 return false;
         }
@@ -187,21 +183,23 @@ private:
                           const QString& group) {
         if (found.address) {
             m_output.setImage(imgComputer);
-            m_output.addSubItem(*found.address);
+            m_output.addSubItem(QString::fromStdString(NetworkPlatform::inetNtoa(*found.address)));
         } else {
             m_output.setImage(imgUnresolvedComputer);
             m_output.addSubItem(QString::fromLatin1(NoIpAddress));
         }
+        const QString name = shown(computer.remoteName);
+        const QString comment = shown(computer.comment);
         m_output.addSubItem(group);
-        m_output.addSubItem(shown(computer.comment));
-        m_output.addSubItem(found.mac);
+        m_output.addSubItem(comment);
+        m_output.addSubItem(found.mac ? macText(found.mac->data())
+                                      : QString::fromLatin1(NoMacAddress));
         auto record = std::make_shared<ComputerRecord>(found.facts);
-        record->name = shown(computer.remoteName).mid(2);
+        record->name = name.mid(2);
         record->group = group;
-        record->comment = shown(computer.comment);
-        if (found.address)
-            record->address = NetworkPlatform::inetAddr(found.address->toLatin1().constData());
-        record->mac = macFromText(found.mac);
+        record->comment = comment;
+        record->address = found.address;
+        record->mac = found.mac;
         // The sources' facts are network text too.
         record->dnsName = visibleText(record->dnsName);
         record->operatingSystem = visibleText(record->operatingSystem);

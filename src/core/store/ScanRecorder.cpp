@@ -19,6 +19,10 @@ RecordedScan recordFinishedScan(const StoreSettings& settings, ScanContents scan
 ScanContents scanContentsOf(const ScanHeader& header, const ResultRows& rows) {
     ScanContents contents;
     contents.header = header;
+    if (header.resourceType == rtComputer)
+        contents.computers.reserve(rows.size());
+    else
+        contents.shares.reserve(rows.size());
     for (const ResultRow& row : rows) {
         if (header.resourceType == rtComputer && row.computer)
             contents.computers.push_back(*row.computer);

@@ -61,14 +61,15 @@ std::optional<Credentials> ScanHandOver::remembered(const QString& group) {
 
 std::optional<CredentialAnswer> ScanHandOver::ask(const CredentialRequest& request) {
     ScanChange change(ScanChange::AskCredentials, 0, request.computer);
-    change.group = request.group;
-    change.user = request.user;
+    change.logOn = std::make_shared<const LogOnDetails>(
+        LogOnDetails{.group = request.group, .user = request.user, .credentials = {}});
     return this->request(std::move(change));
 }
 
 void ScanHandOver::remember(const QString& group, const Credentials& credentials) {
     ScanChange change(ScanChange::Remember, 0, group);
-    change.credentials = credentials;
+    change.logOn = std::make_shared<const LogOnDetails>(
+        LogOnDetails{.group = {}, .user = {}, .credentials = credentials});
     push(std::move(change));
 }
 

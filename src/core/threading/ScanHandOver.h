@@ -27,6 +27,15 @@
 
 namespace norvane {
 
+// What a log-on change carries besides its text.
+struct LogOnDetails {
+    QString group;           // AskCredentials: the group to suggest
+    QString user;            // AskCredentials: the user to suggest
+    Credentials credentials; // Remember: what to keep
+};
+
+// Kept small: a large scan queues hundreds of thousands of changes, and
+// the log-on's rare fields would make every one of them larger.
 struct ScanChange {
     enum Kind {
         AppendRow,
@@ -37,8 +46,8 @@ struct ScanChange {
         SetProgressPosition,
         ShowError,
         FindRemembered, // text: the group
-        AskCredentials, // text: the computer; group, user: what to suggest
-        Remember,       // text: the group; credentials: what to keep
+        AskCredentials, // text: the computer; logOn: the group and user to suggest
+        Remember,       // text: the group; logOn: the credentials to keep
         SetRecord,      // computer or share: the record of the row appended last
         Finished,       // number: the walk's result code
     };
@@ -48,11 +57,9 @@ struct ScanChange {
     Kind kind;
     int number;
     QString text;
-    QString group;
-    QString user;
-    Credentials credentials;
     std::shared_ptr<const ComputerRecord> computer;
     std::shared_ptr<const ShareRecord> share;
+    std::shared_ptr<const LogOnDetails> logOn;
 };
 
 using ScanChanges = std::deque<ScanChange>;

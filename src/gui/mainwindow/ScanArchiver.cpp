@@ -12,14 +12,16 @@ ScanArchiver::~ScanArchiver() {
     wait();
 }
 
-void ScanArchiver::record(StoreSettings settings, ScanContents scan) {
+void ScanArchiver::record(StoreSettings settings, ScanHeader header,
+                          std::shared_ptr<const ResultRows> rows) {
     std::erase_if(m_recordings, [](const std::future<void>& recording) {
         return recording.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
-    m_recordings.push_back(std::async(
-        std::launch::async, [settings = std::move(settings), scan = std::move(scan)]() mutable {
+    m_recordings.push_back(
+        std::async(std::launch::async, [settings = std::move(settings), header = std::move(header),
+                                        rows = std::move(rows)]() mutable {
             try {
-                recordFinishedScan(settings, std::move(scan));
+                recordFinishedScan(settings, scanContentsOf(header, *rows));
             } catch (const StoreError& error) {
                 qWarning("norvane: the scan was not recorded: %s", qPrintable(error.message()));
             }

@@ -134,7 +134,7 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
             break;
         case ScanChange::Remember:
             if (m_credentialHooks.remember)
-                m_credentialHooks.remember(change.text, change.credentials);
+                m_credentialHooks.remember(change.text, change.logOn->credentials);
             break;
         case ScanChange::Finished:
             m_model.publish();
@@ -165,7 +165,7 @@ void ScanController::applyCredentialRequest(const std::shared_ptr<Scan>& scan,
     if (scan->stopping) {
         // Nobody is asked while a scan is being stopped.
     } else if (change.kind == ScanChange::AskCredentials && m_credentialHooks.ask) {
-        answer = m_credentialHooks.ask({change.text, change.group, change.user});
+        answer = m_credentialHooks.ask({change.text, change.logOn->group, change.logOn->user});
     } else if (change.kind == ScanChange::FindRemembered && m_credentialHooks.remembered) {
         if (auto remembered = m_credentialHooks.remembered(change.text))
             answer = CredentialAnswer{std::move(*remembered), false};

@@ -663,8 +663,11 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
                                 .site = siteOf(m_storeSettings),
                                 .resourceType = FResourceType,
                                 .complete = resultCode == ScanCompleted};
-        m_archiver.record(m_storeSettings, scanContentsOf(header, m_model.rows()));
-        findChanges(header);
+        // One copy of the rows for the recording and the comparison, which
+        // read the records off the UI thread.
+        const auto rows = std::make_shared<const ResultRows>(m_model.rows());
+        m_archiver.record(m_storeSettings, header, rows);
+        findChanges(header, rows);
     }
     m_findComp->stop();
     QApplication::restoreOverrideCursor();
@@ -672,19 +675,20 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     emit scanCompleted(resultCode);
 }
 
-void TMainForm::findChanges(const ScanHeader& header) {
+void TMainForm::findChanges(const ScanHeader& header,
+                            const std::shared_ptr<const ResultRows>& rows) {
     const int serial = m_listSerial;
     using Found = std::pair<std::optional<PreviousScanChanges>, std::unordered_set<const void*>>;
     // The rows are shared with the list: their records name the new rows
     // however the list is sorted meanwhile.
     m_storeJobs.run<Found>(
         this,
-        [location = m_storeSettings.location, header, rows = m_model.rows()] {
+        [location = m_storeSettings.location, header, rows] {
             const std::unique_ptr<ScanStore> store = ScanStore::open(location);
-            Found found{changesSincePrevious(*store, header, rows), {}};
+            Found found{changesSincePrevious(*store, header, *rows), {}};
             if (found.first) {
                 for (std::size_t row : found.first->newRows) {
-                    const ResultRow& shown = rows[row];
+                    const ResultRow& shown = (*rows)[row];
                     found.second.insert(shown.computer
                                             ? static_cast<const void*>(shown.computer.get())
                                             : static_cast<const void*>(shown.share.get()));

@@ -704,8 +704,11 @@ NbnsExchange LinuxPlatform::nameQueryExchange() const {
 }
 
 NbnsExchange LinuxPlatform::nodeStatusExchange() const {
-    return {m_settings.nbnsPort, m_settings.nodeStatusTimeout, m_settings.nodeStatusAttempts,
-            m_abandonment.fd()};
+    return {.port = m_settings.nbnsPort,
+            .timeout = m_settings.nodeStatusTimeout,
+            .attempts = m_settings.nodeStatusAttempts,
+            .abandonFd = m_abandonment.fd(),
+            .refusals = m_settings.nameServiceRefusals};
 }
 
 IcmpHandle LinuxPlatform::icmpCreateFile() {

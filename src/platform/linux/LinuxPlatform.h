@@ -62,6 +62,9 @@ struct LinuxPlatformSettings {
     std::chrono::milliseconds smbPortConnectTimeout = SmbPortConnectTimeout;
     std::string smbConfigFile; // empty: libsmbclient's own smb.conf
     std::string neighbourTable = "/proc/net/arp";
+    // Node status refusals heard lately, shared with every query of the
+    // process; none: every node status query asks the network.
+    NameServiceRefusals* nameServiceRefusals = &NameServiceRefusals::shared();
 };
 
 class DiscoverySource;

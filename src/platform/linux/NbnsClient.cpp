@@ -51,6 +51,10 @@ bool waitForSendTurn(int abandonFd) {
 
 NodeStatusReply queryNodeStatus(std::uint32_t address, const NbnsExchange& exchange) {
     NodeStatusReply reply;
+    if (exchange.refusals != nullptr && exchange.refusals->refused(address, exchange.port)) {
+        reply.refused = true;
+        return reply;
+    }
     const UdpSocket socket;
     if (!socket.valid() || !socket.connectTo(address, exchange.port))
         return reply;
@@ -77,6 +81,8 @@ NodeStatusReply queryNodeStatus(std::uint32_t address, const NbnsExchange& excha
             break;
         }
     }
+    if (reply.refused && exchange.refusals != nullptr)
+        exchange.refusals->remember(address, exchange.port);
     return reply;
 }
 

@@ -7,6 +7,7 @@
 // on many threads at once; their sends are paced process-wide, so that a
 // walk starting many look-ups together does not burst onto the network.
 
+#include "NameServiceRefusals.h"
 #include "nbns/NbnsCodec.h"
 
 #include <chrono>
@@ -24,6 +25,9 @@ struct NbnsExchange {
     std::chrono::milliseconds timeout{750}; // per attempt
     int attempts = 3;
     int abandonFd = -1; // readable: give up now
+    // Where node status refusals are kept and looked up; none: every query
+    // asks the network.
+    NameServiceRefusals* refusals = nullptr;
 };
 
 // Where a name query goes, and the network whose hosts may answer it.
@@ -43,7 +47,8 @@ struct NodeStatusReply {
 
 // Asks `address` for its node status. Only an answer from that address and
 // the asked port, with the request's transaction id, is accepted. A host
-// that refuses the port is not asked again.
+// that refuses the port is not asked again; with the exchange's refusals, a
+// host that refused lately is not asked at all, and counts as refusing.
 NodeStatusReply queryNodeStatus(std::uint32_t address, const NbnsExchange& exchange);
 
 // Sends a name query to every target (broadcast allowed) and returns the

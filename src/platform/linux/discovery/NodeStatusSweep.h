@@ -15,7 +15,8 @@ namespace norvane {
 // The node status answers of those of `addresses` that answered, each
 // accepted only from the address it was sent to, from the name service
 // port, with the request's id; unanswered hosts are asked again up to the
-// exchange's number of attempts.
+// exchange's number of attempts. A host the exchange's refusals hold is
+// not asked.
 std::map<std::uint32_t, nbns::NodeStatus> sweepNodeStatus(std::span<const std::uint32_t> addresses,
                                                           const NbnsExchange& exchange,
                                                           const RoundCancel& cancel);

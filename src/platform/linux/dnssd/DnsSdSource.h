@@ -23,7 +23,11 @@ struct DnsSdSettings {
     bool useAvahi = true;
     AvahiSettings avahi;
     MdnsSettings multicast;
-    NbnsExchange nodeStatus{137, DnsSdNodeStatusTimeout, DnsSdNodeStatusAttempts};
+    NbnsExchange nodeStatus{.port = 137,
+                            .timeout = DnsSdNodeStatusTimeout,
+                            .attempts = DnsSdNodeStatusAttempts,
+                            .abandonFd = -1,
+                            .refusals = &NameServiceRefusals::shared()};
 };
 
 class DnsSdSource : public DiscoverySource {
