@@ -271,7 +271,7 @@ Timed listServers(const QString& config, const QStringList& servers, std::size_t
     LinuxPlatform platform(settings);
     std::vector<NetResource> computers(static_cast<std::size_t>(servers.size()));
     for (std::size_t i = 0; i < computers.size(); ++i)
-        computers[i].remoteName = "\\" + servers[qsizetype(i)].toStdString();
+        computers[i].remoteName = "\\\\" + servers[qsizetype(i)].toStdString();
     StopRequest stop;
     const auto pool = limit > 0 ? std::make_unique<LookupPool>(limit) : nullptr;
     LookAhead<bool> checks(

@@ -86,6 +86,11 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
         m_directory = std::make_shared<LibSmbDirectory>(
             SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs}, &m_abandonment);
         m_checkServers = true;
+        const std::string lister =
+            m_settings.shareLister.empty() ? SpawnedLister::findProgram() : m_settings.shareLister;
+        if (!lister.empty())
+            m_lister = std::make_unique<SpawnedLister>(
+                lister, SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
     }
 }
 
@@ -263,6 +268,14 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << checked.refused;
         return SmbListing{checked.refused, {}};
     }
+    // A listing ahead stands when it listed or was refused; one that failed
+    // otherwise (a time-out, a reset) is tried again here, as the walk
+    // would have tried it.
+    const bool standing =
+        checked.listing && (checked.listing->error == 0 || checked.listing->error == EACCES ||
+                            checked.listing->error == EPERM);
+    if (standing && !credentialsInForce())
+        return std::move(*checked.listing);
     return m_directory->listServer(serverLocation(target.name, checked));
 }
 
@@ -285,6 +298,33 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
     return ServerLocation{.url = "smb://" + inetNtoa(checked.resolved.address),
                           .kerberosUrl =
                               browseUrl({BrowseLevel::Server, dnsName.empty() ? name : dnsName})};
+}
+
+std::optional<SmbListing> LinuxPlatform::listAhead(const std::string& name,
+                                                   const CheckedServer& checked) {
+    if (!m_lister)
+        return std::nullopt;
+    {
+        std::unique_lock lock(m_checkedMutex);
+        m_listingAheadEnded.wait(
+            lock, [this] { return m_listingsAhead < ListingsAheadLimit || m_abandonment.isSet(); });
+        if (m_credentialsInForce || m_abandonment.isSet())
+            return std::nullopt;
+        ++m_listingsAhead;
+    }
+    std::optional<SmbListing> listing =
+        m_lister->list(serverLocation(name, checked), m_abandonment.fd());
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        --m_listingsAhead;
+    }
+    m_listingAheadEnded.notify_one();
+    return listing;
+}
+
+bool LinuxPlatform::credentialsInForce() {
+    const std::lock_guard lock(m_checkedMutex);
+    return m_credentialsInForce;
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -337,6 +377,10 @@ void LinuxPlatform::setSourceOptions(const SourceOptions& options) {
 }
 
 void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        m_credentialsInForce = credentials && !credentials->anonymous();
+    }
     m_directory->setLogOn(credentials);
 }
 
@@ -603,7 +647,12 @@ std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::strin
 }
 
 void LinuxPlatform::abandonLookups() {
-    m_abandonment.set(true);
+    {
+        // Under the lock, so that a listing about to wait for its turn sees it.
+        const std::lock_guard lock(m_checkedMutex);
+        m_abandonment.set(true);
+    }
+    m_listingAheadEnded.notify_all();
 }
 
 void LinuxPlatform::resumeLookups() {
@@ -652,6 +701,7 @@ LinuxPlatform::CheckedServer LinuxPlatform::checkServer(const std::string& name)
                                                           m_settings.smbPortConnectTimeout,
                                                           m_abandonment.fd()),
                                 .resolved = *resolved,
+                                .listing = std::nullopt,
                                 .at = {}};
     return checked;
 }
@@ -664,6 +714,8 @@ void LinuxPlatform::prepareListing(const NetResource& computer) {
     // An abandoned check says nothing about the server.
     if (checked.refused == ECANCELED)
         return;
+    if (checked.refused == 0)
+        checked.listing = listAhead(target->name, checked);
     checked.at = std::chrono::steady_clock::now();
     const std::lock_guard lock(m_checkedMutex);
     makeRoom(m_checkedServers, checked.at, CheckedServerLifetime);

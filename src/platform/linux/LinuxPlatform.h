@@ -8,10 +8,12 @@
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
+#include "SpawnedLister.h"
 #include "discovery/DiscoveredHost.h"
 #include "platform/NetworkPlatform.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,6 +53,9 @@ constexpr std::size_t ResolvedNamesKept = std::size_t(1) << 18;
 // run one at a time, short enough that a server that changed in between is
 // checked again. Each outcome serves one listing.
 constexpr std::chrono::seconds CheckedServerLifetime{60};
+// How many servers' shares are listed ahead of the walk at once, each by a
+// process of its own.
+constexpr std::size_t ListingsAheadLimit = 16;
 
 struct LinuxPlatformSettings {
     std::uint16_t nbnsPort = NbnsPort;
@@ -62,6 +67,9 @@ struct LinuxPlatformSettings {
     std::chrono::milliseconds smbPortConnectTimeout = SmbPortConnectTimeout;
     std::string smbConfigFile; // empty: libsmbclient's own smb.conf
     std::string neighbourTable = "/proc/net/arp";
+    // The program that lists a server's shares ahead; empty: the one found
+    // beside the executable or in the build tree, none when there is none.
+    std::string shareLister;
 };
 
 class DiscoverySource;
@@ -76,7 +84,12 @@ using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
 // Safe to call from several threads at once. With its own SMB directory
 // (none given), a server's share list is asked for only once the server's
 // name resolves and one of its SMB ports accepts a connection; both waits
-// end at once when look-ups are abandoned.
+// end at once when look-ups are abandoned. While no credentials are in
+// force, the check made ahead also lists the server's shares anonymously,
+// in a process of its own, side by side with other checks; the listing in
+// walk order takes that list when no credentials are in force then either,
+// and lists anew otherwise. Credentials are thus only ever tried in walk
+// order, one server at a time.
 class LinuxPlatform : public NetworkPlatform {
 public:
     // With the standard discovery sources.
@@ -165,10 +178,17 @@ private:
         int refused = 0;
         // Where the server took a connection, when it did.
         Resolved resolved;
+        // Its shares, listed ahead with no credentials.
+        std::optional<SmbListing> listing;
         std::chrono::steady_clock::time_point at;
     };
     // Where the shares of `name`, checked as `checked`, are listed.
     ServerLocation serverLocation(const std::string& name, const CheckedServer& checked);
+    // The shares of a checked server, listed ahead when nothing stands in
+    // the way: no credentials in force, and no more listings ahead under way
+    // than ListingsAheadLimit (it waits for one to end).
+    std::optional<SmbListing> listAhead(const std::string& name, const CheckedServer& checked);
+    bool credentialsInForce();
 
     CheckedServer checkServer(const std::string& name);
     // The outcome of the check made ahead for `name`, taken out, or a check
@@ -206,6 +226,10 @@ private:
     bool m_checkServers = false;
     std::mutex m_checkedMutex;
     std::map<std::string, CheckedServer> m_checkedServers;
+    bool m_credentialsInForce = false; // under m_checkedMutex
+    std::size_t m_listingsAhead = 0;   // under m_checkedMutex
+    std::condition_variable m_listingAheadEnded;
+    std::unique_ptr<SpawnedLister> m_lister; // none: no listings ahead
 
     IcmpEcho m_icmp;
 };
