@@ -3,6 +3,7 @@
 
 #include "linux/ListingCodec.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace norvane;
@@ -15,6 +16,7 @@ private slots:
     void malformedListingsAreRefused_data();
     void malformedListingsAreRefused();
     void malformedRequestsAreRefused();
+    void mutatedFramesStayInBounds();
 };
 
 void TestListingCodec::listingRoundTrips() {
@@ -37,10 +39,20 @@ void TestListingCodec::listingRoundTrips() {
 
 void TestListingCodec::requestRoundTrips() {
     const ServerLocation location{.url = "smb://10.0.0.5", .kerberosUrl = "smb://host.example"};
-    const auto decoded = decodeListingRequest(encodeListingRequest(location));
-    QVERIFY(decoded);
-    QCOMPARE(decoded->url, location.url);
-    QCOMPARE(decoded->kerberosUrl, location.kerberosUrl);
+    const auto plain = decodeListingRequest(encodeListingRequest({location, std::nullopt}));
+    QVERIFY(plain);
+    QCOMPARE(plain->location.url, location.url);
+    QCOMPARE(plain->location.kerberosUrl, location.kerberosUrl);
+    QVERIFY(!plain->logOn);
+
+    const Credentials anna{"anna", "OFFICE", SecretText(std::string(MaxListingRequestBytes, 'p'))};
+    const auto withLogOn = decodeListingRequest(encodeListingRequest({location, anna}));
+    QVERIFY(withLogOn && withLogOn->logOn);
+    QVERIFY(*withLogOn->logOn == anna);
+    // An anonymous log-on is none.
+    const auto anonymous =
+        decodeListingRequest(encodeListingRequest({location, Credentials{"", "OFFICE", {}}}));
+    QVERIFY(anonymous && !anonymous->logOn);
 }
 
 void TestListingCodec::malformedListingsAreRefused_data() {
@@ -73,14 +85,44 @@ void TestListingCodec::malformedListingsAreRefused() {
 }
 
 void TestListingCodec::malformedRequestsAreRefused() {
-    const std::string good = encodeListingRequest({.url = "smb://a", .kerberosUrl = "smb://b"});
+    const std::string good = encodeListingRequest(
+        {{.url = "smb://a", .kerberosUrl = "smb://b"}, Credentials{"u", "d", SecretText("p")}});
     std::string tooLong;
     putFrameLength(tooLong, MaxListingRequestBytes + 1);
     tooLong += std::string(MaxListingRequestBytes + 1, 'u');
-    putFrameLength(tooLong, 0);
+    for (std::size_t i = 1; i < ListingRequestFields; ++i)
+        putFrameLength(tooLong, 0);
+    std::string huge;
+    putFrameLength(huge, 0xFFFFFFFFu);
     for (const std::string& bytes :
-         {std::string(), good.substr(0, good.size() - 1), good + "x", tooLong})
+         {std::string(), good.substr(0, good.size() - 1), good + "x", tooLong, huge})
         QVERIFY(!decodeListingRequest(bytes));
+}
+
+// Every cut and every flipped byte of valid frames either decodes within
+// the bounds or is refused; none reads past its bytes (the sanitizers'
+// build checks that).
+void TestListingCodec::mutatedFramesStayInBounds() {
+    const std::string listing = encodeListing(
+        SmbListing{0, {{SmbFileShare, "docs", "Team"}, {SmbPrinterShare, "laser", ""}}});
+    const std::string request =
+        encodeListingRequest({{.url = "smb://10.0.0.5", .kerberosUrl = "smb://h"},
+                              Credentials{"u", "d", SecretText("p")}});
+    QRandomGenerator random(24);
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes = round % 2 == 0 ? listing : request;
+        bytes.resize(random.bounded(quint32(bytes.size() + 1)));
+        for (int flips = random.bounded(4); flips > 0 && !bytes.empty(); --flips)
+            bytes[random.bounded(quint32(bytes.size()))] = char(random.bounded(256));
+        if (const auto decoded = decodeListing(bytes)) {
+            QVERIFY(decoded->entries.size() <= MaxListedEntries);
+            for (const SmbEntry& entry : decoded->entries)
+                QVERIFY(!entry.name.empty() && entry.name.size() <= MaxBrowseNameBytes &&
+                        entry.comment.size() <= MaxBrowseCommentBytes);
+        }
+        if (const auto decoded = decodeListingRequest(bytes))
+            QVERIFY(decoded->location.url.size() <= MaxListingRequestBytes);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestListingCodec)

@@ -1,5 +1,6 @@
 #include "ScanWorker.h"
 
+#include "AheadLogOn.h"
 #include "HostIdentity.h"
 #include "LogOnPolicy.h"
 #include "LookAhead.h"
@@ -213,17 +214,23 @@ private:
 
     // False when the walk was stopped. The platform checks every computer
     // ahead, side by side, so that computers that have gone cost about one
-    // wait together. The listings themselves run one after the other, in
-    // walk order: the log-on in force is the platform's and may change at
-    // any computer, and the SMB library serves one listing at a time. Each
-    // listing runs on a thread of its own, so that a stop need not wait for
-    // it.
+    // wait together, and lists its shares ahead too with the log-on the
+    // policy would start that computer with, when that log-on cannot lock
+    // an account. The walk still lists in walk order through the policy,
+    // which decides every log-on, prompt and retry as without the listings
+    // ahead; the platform hands such a listing the outcome of the one made
+    // ahead when both log on alike. Each listing in walk order runs on a
+    // thread of its own, so that a stop need not wait for it.
     bool addShareRowsOfAll(const std::vector<NetResource>& computers, const QString& group) {
         const DWORD type = enumerationType(resourceTypeFromIndex(m_inputs.resourceType));
+        m_aheadLogOn.set(m_logOn.logOnAhead(group));
         LookAhead<bool> checks(
             m_pool.get(), computers.size(),
             [this, &computers](std::size_t i) {
                 m_platform.prepareListing(computers[i]);
+                // Without a pool this runs right before the listing itself.
+                if (m_pool)
+                    listAhead(computers[i]);
                 return true;
             },
             m_stop, m_platform);
@@ -245,12 +252,21 @@ private:
             });
             if (stopped)
                 return false;
+            m_aheadLogOn.set(m_logOn.logOnAhead(group));
             if (LogOnPolicy::isRefusal(listed))
                 m_output.logOnRefused(shown(computer.remoteName));
             if (!addShareRows(shares, computer, group))
                 return false;
         }
         return true;
+    }
+
+    void listAhead(const NetResource& computer) {
+        const std::optional<AheadLogOn::LogOn> logOn = m_aheadLogOn.current();
+        if (!logOn)
+            return;
+        if (m_platform.listAhead(computer, *logOn) == win::LogonFailure && *logOn)
+            m_aheadLogOn.withdraw(**logOn);
     }
 
     // False when the walk was stopped.
@@ -288,6 +304,7 @@ private:
     // The share listing under way, apart from the checks queued ahead.
     std::unique_ptr<LookupPool> m_listingPool;
     LogOnPolicy m_logOn;
+    AheadLogOn m_aheadLogOn;
 };
 
 } // namespace

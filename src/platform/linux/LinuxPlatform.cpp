@@ -268,13 +268,13 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << checked.refused;
         return SmbListing{checked.refused, {}};
     }
-    // A listing ahead stands when it listed or was refused; one that failed
-    // otherwise (a time-out, a reset) is tried again here, as the walk
-    // would have tried it.
+    // A listing ahead stands when it listed or was refused with the log-on
+    // in force now; one that failed otherwise (a time-out, a reset) is
+    // tried again here, as the walk would have tried it.
     const bool standing =
         checked.listing && (checked.listing->error == 0 || checked.listing->error == EACCES ||
                             checked.listing->error == EPERM);
-    if (standing && !credentialsInForce())
+    if (standing && checked.listedAs == logOnInForce())
         return std::move(*checked.listing);
     return m_directory->listServer(serverLocation(target.name, checked));
 }
@@ -300,20 +300,16 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
                               browseUrl({BrowseLevel::Server, dnsName.empty() ? name : dnsName})};
 }
 
-std::optional<SmbListing> LinuxPlatform::listAhead(const std::string& name,
-                                                   const CheckedServer& checked) {
-    if (!m_lister)
-        return std::nullopt;
+std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request) {
     {
         std::unique_lock lock(m_checkedMutex);
         m_listingAheadEnded.wait(
-            lock, [this] { return m_listingsAhead < ListingsAheadLimit || m_abandonment.isSet(); });
-        if (m_credentialsInForce || m_abandonment.isSet())
+            lock, [this] { return m_listingsAhead < ListerProcessLimit || m_abandonment.isSet(); });
+        if (m_abandonment.isSet())
             return std::nullopt;
         ++m_listingsAhead;
     }
-    std::optional<SmbListing> listing =
-        m_lister->list(serverLocation(name, checked), m_abandonment.fd());
+    std::optional<SmbListing> listing = m_lister->list(request, m_abandonment.fd());
     {
         const std::lock_guard lock(m_checkedMutex);
         --m_listingsAhead;
@@ -322,9 +318,38 @@ std::optional<SmbListing> LinuxPlatform::listAhead(const std::string& name,
     return listing;
 }
 
-bool LinuxPlatform::credentialsInForce() {
+DWORD LinuxPlatform::listAhead(const NetResource& computer,
+                               const std::optional<Credentials>& logOn) {
+    const auto target = browseTargetOf(computer);
+    if (!m_lister || !target || target->level != BrowseLevel::Server)
+        return win::NoError;
+    CheckedServer checked;
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        const auto found = m_checkedServers.find(target->name);
+        if (found == m_checkedServers.end() || found->second.refused != 0)
+            return win::NoError;
+        checked = found->second;
+    }
+    std::optional<SmbListing> listing = listInProcess(
+        ListingRequest{.location = serverLocation(target->name, checked), .logOn = logOn});
+    if (!listing)
+        return win::NoError;
+    const DWORD result =
+        listing->error == 0 ? win::NoError : windowsErrorFromErrno(listing->error, target->level);
     const std::lock_guard lock(m_checkedMutex);
-    return m_credentialsInForce;
+    // Kept only beside the check it was made for.
+    const auto found = m_checkedServers.find(target->name);
+    if (found != m_checkedServers.end() && found->second.at == checked.at) {
+        found->second.listing = std::move(listing);
+        found->second.listedAs = logOn;
+    }
+    return result;
+}
+
+std::optional<Credentials> LinuxPlatform::logOnInForce() {
+    const std::lock_guard lock(m_checkedMutex);
+    return m_logOnInForce;
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -379,7 +404,7 @@ void LinuxPlatform::setSourceOptions(const SourceOptions& options) {
 void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {
     {
         const std::lock_guard lock(m_checkedMutex);
-        m_credentialsInForce = credentials && !credentials->anonymous();
+        m_logOnInForce = credentials && !credentials->anonymous() ? credentials : std::nullopt;
     }
     m_directory->setLogOn(credentials);
 }
@@ -702,6 +727,7 @@ LinuxPlatform::CheckedServer LinuxPlatform::checkServer(const std::string& name)
                                                           m_abandonment.fd()),
                                 .resolved = *resolved,
                                 .listing = std::nullopt,
+                                .listedAs = std::nullopt,
                                 .at = {}};
     return checked;
 }
@@ -714,8 +740,6 @@ void LinuxPlatform::prepareListing(const NetResource& computer) {
     // An abandoned check says nothing about the server.
     if (checked.refused == ECANCELED)
         return;
-    if (checked.refused == 0)
-        checked.listing = listAhead(target->name, checked);
     checked.at = std::chrono::steady_clock::now();
     const std::lock_guard lock(m_checkedMutex);
     makeRoom(m_checkedServers, checked.at, CheckedServerLifetime);

@@ -51,30 +51,41 @@ void putFrameLength(std::string& out, std::size_t length) {
     putNumber(out, static_cast<std::uint32_t>(length), FrameLengthBytes);
 }
 
-std::string encodeListingRequest(const ServerLocation& location) {
+std::string encodeListingRequest(const ListingRequest& request) {
+    const Credentials none;
+    const Credentials& logOn = request.logOn ? *request.logOn : none;
     std::string out;
-    putFrameLength(out, location.url.size());
-    out += location.url;
-    putFrameLength(out, location.kerberosUrl.size());
-    out += location.kerberosUrl;
+    for (const std::string_view field :
+         {std::string_view(request.location.url), std::string_view(request.location.kerberosUrl),
+          std::string_view(logOn.user), std::string_view(logOn.domain), logOn.password.view()}) {
+        putFrameLength(out, field.size());
+        out += field;
+    }
     return out;
 }
 
-std::optional<ServerLocation> decodeListingRequest(std::string_view bytes) {
-    ServerLocation location;
-    for (std::string* field : {&location.url, &location.kerberosUrl}) {
+std::optional<ListingRequest> decodeListingRequest(std::string_view bytes) {
+    std::string_view fields[ListingRequestFields];
+    for (std::string_view& field : fields) {
         if (bytes.size() < FrameLengthBytes)
             return std::nullopt;
         const std::size_t length = frameLength(bytes);
         bytes.remove_prefix(FrameLengthBytes);
         if (length > MaxListingRequestBytes || length > bytes.size())
             return std::nullopt;
-        field->assign(bytes.substr(0, length));
+        field = bytes.substr(0, length);
         bytes.remove_prefix(length);
     }
     if (!bytes.empty())
         return std::nullopt;
-    return location;
+    ListingRequest request;
+    request.location =
+        ServerLocation{.url = std::string(fields[0]), .kerberosUrl = std::string(fields[1])};
+    if (!fields[2].empty())
+        request.logOn = Credentials{.user = std::string(fields[2]),
+                                    .domain = std::string(fields[3]),
+                                    .password = SecretText(fields[4])};
+    return request;
 }
 
 std::string encodeListing(const SmbListing& listing) {

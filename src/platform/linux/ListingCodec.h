@@ -19,14 +19,26 @@ constexpr std::size_t MaxListedEntries = 4096;
 constexpr std::size_t MaxListingBytes =
     8 + MaxListedEntries * (5 + MaxBrowseNameBytes + MaxBrowseCommentBytes);
 
-// Longest URL a listing request carries.
+// What a listing process is asked: where the server is, and the log-on
+// (none: the user's Kerberos ticket where one fits, else anonymous). The
+// password travels only in this request, over the process's socket.
+struct ListingRequest {
+    ServerLocation location;
+    std::optional<Credentials> logOn;
+};
+
+// Longest field (URL, user, domain, password) a listing request carries,
+// and how many fields it has.
 constexpr std::size_t MaxListingRequestBytes = 4096;
+constexpr std::size_t ListingRequestFields = 5;
 // The bytes of a frame's or a request field's length.
 constexpr std::size_t FrameLengthBytes = 4;
 
-std::string encodeListingRequest(const ServerLocation& location);
-// Nothing when the bytes are not one whole request within the bounds.
-std::optional<ServerLocation> decodeListingRequest(std::string_view bytes);
+// The caller wipes the bytes once sent: they hold the password.
+std::string encodeListingRequest(const ListingRequest& request);
+// Nothing when the bytes are not one whole request within the bounds. A
+// log-on without a user name is none.
+std::optional<ListingRequest> decodeListingRequest(std::string_view bytes);
 
 // The length of the frame or field that `bytes` start with; `bytes` holds
 // at least FrameLengthBytes.

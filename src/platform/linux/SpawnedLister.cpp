@@ -99,6 +99,8 @@ std::optional<SpawnedLister::Process> SpawnedLister::start() const {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDOUT_FILENO);
+    // Nothing else of this process's: sockets, the abandonment descriptor.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     const std::string timeout = std::to_string(m_settings.timeoutMs);
     std::array<char*, 4> arguments{const_cast<char*>(m_program.c_str()),
                                    const_cast<char*>(timeout.c_str()),
@@ -124,7 +126,7 @@ void SpawnedLister::end(const Process& process) {
     }
 }
 
-std::optional<SmbListing> SpawnedLister::list(const ServerLocation& location, int abandonFd) {
+std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int abandonFd) {
     std::optional<Process> process;
     {
         const std::lock_guard lock(m_mutex);
@@ -138,8 +140,11 @@ std::optional<SmbListing> SpawnedLister::list(const ServerLocation& location, in
     const auto deadline = Clock::now() + SpawnedListingTimeout;
     std::string frame;
     std::optional<SmbListing> listing;
-    if (sendAll(process->socket, encodeListingRequest(location)) &&
-        receiveAll(process->socket, abandonFd, deadline, frame, FrameLengthBytes)) {
+    std::string sent = encodeListingRequest(request);
+    const bool asked = sendAll(process->socket, sent);
+    // It holds the password.
+    wipeBytes(sent.data(), sent.size());
+    if (asked && receiveAll(process->socket, abandonFd, deadline, frame, FrameLengthBytes)) {
         const std::size_t length = frameLength(frame);
         frame.clear();
         if (length <= MaxListingBytes &&

@@ -1,11 +1,14 @@
 #pragma once
 
-// Servers' shares listed anonymously by processes of their own
-// (norvane-share-lister): libsmbclient serves one call at a time in a
-// process, so listings side by side each need one. A process lists one
-// server at a time and is kept for the next listing; one that is abandoned,
-// runs past SpawnedListingTimeout or answers out of turn is killed.
+// Servers' shares listed by processes of their own (norvane-share-lister):
+// libsmbclient serves one call at a time in a process, so listings side by
+// side each need one. A process lists one server at a time, with the log-on
+// its request carries (the password goes over its socket, never on its
+// command line or in its environment), and is kept for the next listing;
+// one that is abandoned, runs past SpawnedListingTimeout or answers with
+// anything but a listing within the bounds is killed and reaped.
 
+#include "ListingCodec.h"
 #include "SmbBrowser.h"
 
 #include <sys/types.h>
@@ -34,7 +37,7 @@ public:
     // The listing, or nothing when no process could run it to its end
     // (abandoned, timed out, gone, or an answer that is no listing). Safe
     // to call from several threads at once: each call has a process.
-    std::optional<SmbListing> list(const ServerLocation& location, int abandonFd);
+    std::optional<SmbListing> list(const ListingRequest& request, int abandonFd);
 
     // The listing program beside the running executable, else the build
     // tree's; empty when neither is there.

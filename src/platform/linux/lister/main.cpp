@@ -1,13 +1,16 @@
-// Lists servers' shares anonymously (or with the user's Kerberos ticket)
-// for a parent that runs several listings side by side (SpawnedLister):
-// reads one request at a time on standard input, answers each with one
-// frame on standard output, and ends when its input does.
+// Lists servers' shares for a parent that runs several listings side by
+// side (SpawnedLister): reads one request at a time (location and log-on)
+// on standard input, answers each with one frame on standard output, and
+// ends when its input does or its parent goes.
 //   norvane-share-lister TIMEOUT_MS [SMB_CONF]
 
 #include "ListingCodec.h"
 #include "SmbBrowser.h"
 
+#include <sys/prctl.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <cstdlib>
@@ -43,18 +46,21 @@ bool writeAll(std::string_view bytes) {
 }
 
 // The next request, or nothing at the end of input or a malformed one.
-std::optional<norvane::ServerLocation> nextRequest() {
+std::optional<norvane::ListingRequest> nextRequest() {
     using namespace norvane;
     std::string request;
-    for (int field = 0; field < 2; ++field) {
+    for (std::size_t field = 0; field < ListingRequestFields; ++field) {
         if (!readExactly(request, FrameLengthBytes))
-            return std::nullopt;
+            break;
         const std::size_t length =
             frameLength(std::string_view(request).substr(request.size() - FrameLengthBytes));
         if (length > MaxListingRequestBytes || !readExactly(request, length))
-            return std::nullopt;
+            break;
     }
-    return decodeListingRequest(request);
+    std::optional<ListingRequest> decoded = decodeListingRequest(request);
+    // The request holds the password.
+    wipeBytes(request.data(), request.size());
+    return decoded;
 }
 
 } // namespace
@@ -69,9 +75,12 @@ int main(int argc, char** argv) {
         settings.configFile = argv[2];
     if (settings.timeoutMs <= 0)
         return 2;
+    // Ends with the platform that started it, even one killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     LibSmbDirectory directory(settings);
-    while (const auto location = nextRequest()) {
-        const std::string listing = encodeListing(directory.listServer(*location));
+    while (const auto request = nextRequest()) {
+        directory.setLogOn(request->logOn);
+        const std::string listing = encodeListing(directory.listServer(request->location));
         std::string frame;
         putFrameLength(frame, listing.size());
         if (!writeAll(frame + listing))
