@@ -194,8 +194,11 @@ private slots:
         QFETCH(bool, ahead);
         FakePlatform net;
         office(net);
+        // Long enough for the walk to reach LOCKED1 and take its answer
+        // first, even on a busy machine; DEN, which refuses anna and so
+        // withdraws her from the listings ahead, later still.
         net.extraDelay = [](const std::string& subject) {
-            return subject == "\\\\LOCKED2" ? 30ms : 0ms;
+            return subject == "\\\\LOCKED2" ? 300ms : subject == "\\\\DEN" ? 900ms : 0ms;
         };
         ScriptedSource source;
         source.answers.push_back(answer(anna(password.toUtf8().constData())));

@@ -4,16 +4,17 @@
 
 namespace norvane {
 
-void AheadLogOn::set(std::optional<LogOn> logOn) {
+void AheadLogOn::set(const QString& group, std::optional<LogOn> logOn) {
     const std::lock_guard lock(m_mutex);
-    m_current = std::move(logOn);
+    m_byGroup[group] = std::move(logOn);
 }
 
-std::optional<AheadLogOn::LogOn> AheadLogOn::current() const {
+std::optional<AheadLogOn::LogOn> AheadLogOn::current(const QString& group) const {
     const std::lock_guard lock(m_mutex);
-    if (!m_current || withdrawn(*m_current))
+    const auto found = m_byGroup.find(group);
+    if (found == m_byGroup.end() || !found->second || withdrawn(*found->second))
         return std::nullopt;
-    return m_current;
+    return found->second;
 }
 
 void AheadLogOn::withdraw(const Credentials& credentials) {
