@@ -82,10 +82,13 @@ std::string SpawnedLister::findProgram() {
     std::array<char, PATH_MAX> self{};
     const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
     if (length > 0) {
-        std::string beside(self.data(), static_cast<std::size_t>(length));
-        beside = beside.substr(0, beside.rfind('/') + 1) + ListerName;
-        if (isProgram(beside))
-            return beside;
+        std::string folder(self.data(), static_cast<std::size_t>(length));
+        folder = folder.substr(0, folder.rfind('/') + 1);
+        for (const std::string& candidate :
+             {folder + ListerName, folder + "../libexec/norvane/" + ListerName}) {
+            if (isProgram(candidate))
+                return candidate;
+        }
     }
     const std::string built = NORVANE_SHARE_LISTER_BUILT;
     return isProgram(built) ? built : std::string();

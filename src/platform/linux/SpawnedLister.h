@@ -39,8 +39,9 @@ public:
     // to call from several threads at once: each call has a process.
     std::optional<SmbListing> list(const ListingRequest& request, int abandonFd);
 
-    // The listing program beside the running executable, else the build
-    // tree's; empty when neither is there.
+    // The listing program beside the running executable, else in the
+    // installed libexec folder, else the build tree's; empty when none is
+    // there.
     static std::string findProgram();
 
 private:
