@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     while (const auto request = nextRequest()) {
         directory.setLogOn(request->logOn);
         const std::string listing = encodeListing(directory.listServer(request->location));
+        // The password is kept no longer than its listing.
+        directory.setLogOn(std::nullopt);
         std::string frame;
         putFrameLength(frame, listing.size());
         if (!writeAll(frame + listing))
