@@ -130,8 +130,8 @@ public:
             return ScanStoppedOrFailed;
         }
         m_output.setProgressMax(static_cast<int>(domains.records.size()) - 1);
-        const bool shareScan = m_inputs.resourceType == rtSharedFolder ||
-                               m_inputs.resourceType == rtSharedPrinter;
+        const bool shareScan =
+            m_inputs.resourceType == rtSharedFolder || m_inputs.resourceType == rtSharedPrinter;
         if (shareScan && m_pool)
             return addShareRowsOfEveryGroup(domains.records) ? ScanCompleted : ScanStoppedOrFailed;
         for (std::size_t i = 0; i < domains.records.size(); ++i) {
