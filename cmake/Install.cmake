@@ -31,6 +31,9 @@ add_custom_target(norvane_icons ALL DEPENDS ${NORVANE_ICON_PNGS})
 
 if(TARGET norvane)
     install(TARGETS norvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # The share listing processes' program, which the platform looks for
+    # beside the executable, then here.
+    install(TARGETS norvane-share-lister RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/norvane)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/norvane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

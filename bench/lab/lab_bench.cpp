@@ -13,12 +13,12 @@
 // network in one run, and against `smbclient -L` over the same servers,
 // one at a time and 16 at a time. With --servers FIRST COUNT it lists the
 // shares of COUNT servers at consecutive addresses from FIRST the way a
-// share scan does (checks ahead, listings taken in order), with the
-// look-ahead and without it. With --back-to-back it starts computer scans
-// one right after the other, as a user pressing Go again would, first
-// without the platform's memory of node status refusals and then with it:
-// a host sends few ICMP port unreachable replies, so later scans of a
-// quick series may hear no refusal.
+// share scan does (checks and anonymous listings ahead, listings taken in
+// order), with the look-ahead and without it. With --back-to-back it starts
+// computer scans one right after the other, as a user pressing Go again
+// would, first without the platform's memory of node status refusals and
+// then with it: a host sends few ICMP port unreachable replies, so later
+// scans of a quick series may hear no refusal.
 
 #include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
@@ -37,6 +37,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -89,14 +90,25 @@ struct Timed {
     int computers = 0;
 };
 
-Timed walk(const QString& config, int resourceType = rtComputer, QStringList* addresses = nullptr,
-           NameServiceRefusals* refusals = &NameServiceRefusals::shared()) {
+LinuxPlatformSettings settingsFor(const QString& config,
+                                  NameServiceRefusals* refusals = &NameServiceRefusals::shared()) {
     LinuxPlatformSettings settings;
     settings.smbConfigFile = config.toStdString();
     settings.nameServiceRefusals = refusals;
+    return settings;
+}
+
+// A walk on `kept`, a platform that outlives it as the window's does (its
+// listing processes stay), else on a platform of its own with `refusals`.
+Timed walk(const QString& config, int resourceType = rtComputer, QStringList* addresses = nullptr,
+           LinuxPlatform* kept = nullptr,
+           NameServiceRefusals* refusals = &NameServiceRefusals::shared()) {
     QElapsedTimer timer;
     timer.start();
-    LinuxPlatform platform(settings);
+    std::optional<LinuxPlatform> own;
+    if (kept == nullptr)
+        own.emplace(settingsFor(config, refusals));
+    LinuxPlatform& platform = kept != nullptr ? *kept : *own;
     ScanInputs inputs;
     inputs.providerName = LanManProviderName;
     inputs.resourceType = resourceType;
@@ -236,12 +248,16 @@ Timed sambaListings(const QString& config, const QStringList& addresses, int par
 // Folder scans against computer scans, paired round by round, and against
 // Samba's share listing of the servers the computer scan resolved.
 int folderScanCost(const QString& config) {
-    std::vector<double> computerScan, folderScan, ratio, oneByOne, sixteen;
+    std::vector<double> computerScan, folderScan, ratio, keptScan, keptRatio, oneByOne, sixteen;
     int computers = 0, folders = 0, listedOne = 0, listedSixteen = 0;
     QStringList addresses;
+    LinuxPlatform kept(settingsFor(config));
     for (int round = 0; round < Rounds; ++round) {
         const Timed computer = walk(config, rtComputer, &addresses);
         const Timed folder = walk(config, rtSharedFolder);
+        const Timed again = walk(config, rtSharedFolder, nullptr, &kept);
+        keptScan.push_back(again.ms);
+        keptRatio.push_back(again.ms / computer.ms);
         const Timed one = sambaListings(config, addresses, 1);
         const Timed parallel = sambaListings(config, addresses, 16);
         computerScan.push_back(computer.ms);
@@ -253,15 +269,19 @@ int folderScanCost(const QString& config) {
         folders = folder.computers;
         listedOne = one.computers;
         listedSixteen = parallel.computers;
-        std::printf("round %d: computer scan %.1f ms, folder scan %.1f ms (%.2f), smbclient -L "
-                    "%.1f ms one at a time, %.1f ms 16 at a time\n",
-                    round, computer.ms, folder.ms, folder.ms / computer.ms, one.ms, parallel.ms);
+        std::printf("round %d: computer scan %.1f ms, folder scan %.1f ms (%.2f), on a kept "
+                    "platform %.1f ms (%.2f), smbclient -L %.1f ms one at a time, %.1f ms 16 at a "
+                    "time\n",
+                    round, computer.ms, folder.ms, folder.ms / computer.ms, again.ms,
+                    again.ms / computer.ms, one.ms, parallel.ms);
     }
     std::printf("computer scan: %.1f ms for %d computers (median of %d)\n", median(computerScan),
                 computers, Rounds);
     std::printf("folder scan: %.1f ms for %d folders (median of %d)\n", median(folderScan), folders,
                 Rounds);
     std::printf("ratio folder scan / computer scan: %.2f (median of paired runs)\n", median(ratio));
+    std::printf("folder scan on a kept platform: %.1f ms, ratio %.2f (median of paired runs)\n",
+                median(keptScan), median(keptRatio));
     std::printf("smbclient -L over %d addresses: %.1f ms one at a time (%d listed), %.1f ms 16 at "
                 "a time (%d listed)\n",
                 int(addresses.size()), median(oneByOne), listedOne, median(sixteen), listedSixteen);
@@ -271,21 +291,23 @@ int folderScanCost(const QString& config) {
 // Lists the shares of every server as a share scan does: each checked
 // ahead on the look-up pool, then listed in order. The wall time and how
 // many servers listed.
-Timed listServers(const QString& config, const QStringList& servers, std::size_t limit) {
-    LinuxPlatformSettings settings;
-    settings.smbConfigFile = config.toStdString();
+// `listAhead`: the listings run ahead too, side by side, else in order.
+Timed listServers(const QString& config, const QStringList& servers, std::size_t limit,
+                  bool listAhead) {
     QElapsedTimer timer;
     timer.start();
-    LinuxPlatform platform(settings);
+    LinuxPlatform platform(settingsFor(config));
     std::vector<NetResource> computers(static_cast<std::size_t>(servers.size()));
     for (std::size_t i = 0; i < computers.size(); ++i)
-        computers[i].remoteName = "\\" + servers[qsizetype(i)].toStdString();
+        computers[i].remoteName = "\\\\" + servers[qsizetype(i)].toStdString();
     StopRequest stop;
     const auto pool = limit > 0 ? std::make_unique<LookupPool>(limit) : nullptr;
     LookAhead<bool> checks(
         pool.get(), computers.size(),
         [&](std::size_t i) {
             platform.prepareListing(computers[i]);
+            if (listAhead)
+                platform.listAhead(computers[i], std::nullopt);
             return true;
         },
         stop, platform);
@@ -312,23 +334,27 @@ int manyServersCost(const QString& config, const QString& first, int count) {
         const std::uint32_t address = htonl(start + std::uint32_t(i));
         servers << QString::fromStdString(NetworkPlatform::inetNtoa(address));
     }
-    std::vector<double> ahead, inOrder;
-    int listedAhead = 0, listedInOrder = 0;
+    std::vector<double> ahead, checksAhead, inOrder;
+    int listedAhead = 0, listedChecksAhead = 0, listedInOrder = 0;
     for (int round = 0; round < Rounds; ++round) {
-        const Timed withLookAhead = listServers(config, servers, LookAheadLimit);
-        const Timed sequential = listServers(config, servers, 0);
+        const Timed withLookAhead = listServers(config, servers, LookAheadLimit, true);
+        const Timed onlyChecks = listServers(config, servers, LookAheadLimit, false);
+        const Timed sequential = listServers(config, servers, 0, false);
         ahead.push_back(withLookAhead.ms);
+        checksAhead.push_back(onlyChecks.ms);
         inOrder.push_back(sequential.ms);
         listedAhead = withLookAhead.computers;
+        listedChecksAhead = onlyChecks.computers;
         listedInOrder = sequential.computers;
-        std::printf("round %d: %d servers listed in %.1f ms side by side, %d in %.1f ms one at a "
-                    "time\n",
-                    round, withLookAhead.computers, withLookAhead.ms, sequential.computers,
-                    sequential.ms);
+        std::printf("round %d: %d servers listed in %.1f ms side by side, %d in %.1f ms with "
+                    "only the checks ahead, %d in %.1f ms one at a time\n",
+                    round, withLookAhead.computers, withLookAhead.ms, onlyChecks.computers,
+                    onlyChecks.ms, sequential.computers, sequential.ms);
     }
-    std::printf("%d servers: %.1f ms side by side (%d listed), %.1f ms one at a time (%d listed; "
-                "median of %d)\n",
-                count, median(ahead), listedAhead, median(inOrder), listedInOrder, Rounds);
+    std::printf("%d servers: %.1f ms side by side (%d listed), %.1f ms with only the checks "
+                "ahead (%d listed), %.1f ms one at a time (%d listed; median of %d)\n",
+                count, median(ahead), listedAhead, median(checksAhead), listedChecksAhead,
+                median(inOrder), listedInOrder, Rounds);
     return 0;
 }
 
@@ -342,7 +368,7 @@ int backToBackCost(const QString& config) {
         std::vector<double> later;
         std::printf("%s the refusals' memory:", remembered ? "with" : "without");
         for (int scan = 0; scan < BackToBackScans; ++scan) {
-            const Timed timed = walk(config, rtComputer, nullptr,
+            const Timed timed = walk(config, rtComputer, nullptr, nullptr,
                                      remembered ? &NameServiceRefusals::shared() : nullptr);
             std::printf(" %.0f", timed.ms);
             if (scan > 0)

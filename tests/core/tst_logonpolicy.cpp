@@ -10,10 +10,13 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <functional>
 
 using namespace norvane;
+using namespace std::chrono_literals;
 using norvane::test::FakePlatform;
 using norvane::test::RecordingOutput;
 
@@ -155,15 +158,85 @@ private slots:
         QFETCH(QString, failedLogOns);
         QFETCH(QStringList, remembers);
 
+        // One computer at a time, and with the listings made ahead: LOCKED2
+        // and DEN answer late, so that theirs run once LOCKED1 took (or
+        // refused) the credentials.
+        for (const std::size_t limit : {std::size_t(0), std::size_t(1), LookAheadLimit}) {
+            FakePlatform net;
+            office(net);
+            net.extraDelay = [](const std::string& subject) {
+                return subject == "\\\\LOCKED2" || subject == "\\\\DEN" ? 30ms : 0ms;
+            };
+            ScriptedSource source;
+            script(net, source);
+            RecordingOutput output;
+            ScanInputs inputs{QByteArray::fromStdString(net.providerName), rtSharedFolder, 0};
+            inputs.lookAheadLimit = limit;
+            QCOMPARE(ScanNetwork(
+                         net, inputs, output, [] { return false; }, withSource ? &source : nullptr),
+                     ScanCompleted);
+            checkScan(net, source, output, shares, requests, failedLogOns, remembers);
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QStringLiteral("with look-ahead limit %1").arg(limit)));
+        }
+    }
+
+    // Credentials a computer took after refusing the scan without them are
+    // used by the listings made ahead; a wrong password never is.
+    void provedCredentialsListAhead_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("ahead");
+        QTest::newRow("right") << "right" << true;
+        QTest::newRow("wrong") << "wrong" << false;
+    }
+    void provedCredentialsListAhead() {
+        QFETCH(QString, password);
+        QFETCH(bool, ahead);
         FakePlatform net;
         office(net);
+        // Long enough for the walk to reach LOCKED1 and take its answer
+        // first, even on a busy machine; DEN, which refuses anna and so
+        // withdraws her from the listings ahead, later still.
+        net.extraDelay = [](const std::string& subject) {
+            return subject == "\\\\LOCKED2" ? 300ms : subject == "\\\\DEN" ? 900ms : 0ms;
+        };
         ScriptedSource source;
-        script(net, source);
+        source.answers.push_back(answer(anna(password.toUtf8().constData())));
         RecordingOutput output;
         const ScanInputs inputs{QByteArray::fromStdString(net.providerName), rtSharedFolder, 0};
         QCOMPARE(ScanNetwork(
-                     net, inputs, output, [] { return false; }, withSource ? &source : nullptr),
+                     net, inputs, output, [] { return false; }, &source),
                  ScanCompleted);
+        const std::vector<std::string> calls = net.calls();
+        QCOMPARE(std::count(calls.begin(), calls.end(), "listAhead(\\\\LOCKED2,anna)") == 1, ahead);
+        QCOMPARE(net.failedLogOns("\\\\LOCKED1") + net.failedLogOns("\\\\LOCKED2"), ahead ? 0 : 1);
+    }
+
+    // A later group's remembered password is unproved there: the group's
+    // listings ahead do not try it, so a stale one fails once, in walk order.
+    void unprovedCredentialsNeverListAhead() {
+        FakePlatform net;
+        office(net);
+        net.addComputer("HOME", "\\\\DEN2").onlyUser = net.containers["\\\\DEN"].onlyUser;
+        net.addShare("\\\\DEN2", "\\\\DEN2\\radio", RESOURCETYPE_DISK);
+        ScriptedSource source;
+        source.answers.push_back(answer(anna("right")));
+        source.stored["HOME"] = Credentials{"bob", "HOME", SecretText("old")};
+        RecordingOutput output;
+        const ScanInputs inputs{QByteArray::fromStdString(net.providerName), rtSharedFolder, 0};
+        QCOMPARE(ScanNetwork(
+                     net, inputs, output, [] { return false; }, &source),
+                 ScanCompleted);
+        for (const std::string& call : net.calls())
+            QVERIFY2(call.find(",bob)") == std::string::npos, call.c_str());
+        QCOMPARE(net.failedLogOns("\\\\DEN"), 1);
+        QCOMPARE(net.failedLogOns("\\\\DEN2"), 1);
+    }
+
+private:
+    static void checkScan(FakePlatform& net, ScriptedSource& source, const RecordingOutput& output,
+                          const QStringList& shares, const QStringList& requests,
+                          const QString& failedLogOns, const QStringList& remembers) {
 
         QStringList listed;
         for (const ResultRow& row : output.rows)
@@ -187,6 +260,8 @@ private slots:
             QCOMPARE(logOns.back(), std::string("setLogOn(<none>)"));
         QCOMPARE(net.openHandles(), std::size_t(0));
     }
+
+private slots:
 
     void refusalCodes_data() {
         QTest::addColumn<DWORD>("code");

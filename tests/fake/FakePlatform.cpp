@@ -123,6 +123,25 @@ void FakePlatform::prepareListing(const NetResource& computer) {
     m_prepared.insert(container);
 }
 
+DWORD FakePlatform::listAhead(const NetResource& computer,
+                              const std::optional<Credentials>& logOn) {
+    const std::string container = describe(&computer);
+    record("listAhead(" + container + "," + (logOn ? logOn->user : std::string("<none>")) + ")");
+    const auto found =
+        computer.remoteName ? containers.find(*computer.remoteName) : containers.end();
+    if (found == containers.end() || found->second.openError != 0)
+        return win::NoError;
+    if (!delay(enumDelay, container))
+        return win::Timeout;
+    const Container& source = found->second;
+    std::lock_guard lock(m_mutex);
+    DWORD result = source.enumError;
+    if (source.onlyUser && result == 0)
+        result = logOnResult(*computer.remoteName, source, logOn);
+    m_listedAhead[container] = AheadListing{.logOn = logOn, .result = result};
+    return result;
+}
+
 void FakePlatform::abandonLookups() {
     {
         std::lock_guard lock(m_mutex);
@@ -180,11 +199,17 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
     {
         std::lock_guard lock(m_mutex);
         open.prepared = m_prepared.erase(open.container) == 1;
-    }
-    open.enumError = source->enumError;
-    if (usage == RESOURCEUSAGE_CONNECTABLE && source->onlyUser && open.enumError == 0) {
-        std::lock_guard lock(m_mutex);
-        open.enumError = logOnResult(*container->remoteName, *source);
+        open.enumError = source->enumError;
+        const auto ahead = m_listedAhead.find(open.container);
+        if (usage == RESOURCEUSAGE_CONNECTABLE && ahead != m_listedAhead.end() &&
+            ahead->second.logOn == m_logOn) {
+            open.enumError = ahead->second.result;
+            open.prepared = true;
+        } else if (usage == RESOURCEUSAGE_CONNECTABLE && source->onlyUser && open.enumError == 0) {
+            open.enumError = logOnResult(*container->remoteName, *source, m_logOn);
+        }
+        if (ahead != m_listedAhead.end())
+            m_listedAhead.erase(ahead);
     }
     for (const NetResource& record : source->records) {
         // A computer's shares are listed by type; containers list everything.
@@ -248,10 +273,11 @@ void FakePlatform::setLogOn(const std::optional<Credentials>& credentials) {
     m_logOn = credentials;
 }
 
-DWORD FakePlatform::logOnResult(const std::string& name, const Container& computer) {
-    if (!m_logOn || m_logOn->anonymous())
+DWORD FakePlatform::logOnResult(const std::string& name, const Container& computer,
+                                const std::optional<Credentials>& logOn) {
+    if (!logOn || logOn->anonymous())
         return kerberosTicket && computer.acceptsTicket ? win::NoError : win::AccessDenied;
-    if (*m_logOn == *computer.onlyUser)
+    if (*logOn == *computer.onlyUser)
         return win::NoError;
     ++m_failedLogOns[name];
     return win::LogonFailure;

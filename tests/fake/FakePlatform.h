@@ -117,6 +117,9 @@ public:
     ComputerRecord knownFacts(const std::string& computer) override;
     // Waits the listing's delay ahead, so that the listing itself does not.
     void prepareListing(const NetResource& computer) override;
+    // Lists ahead with `logOn` (its failed log-ons counted like any); the
+    // listing that follows with that log-on in force takes the outcome.
+    DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) override;
     void abandonLookups() override;
     void resumeLookups() override;
 
@@ -138,7 +141,9 @@ private:
     }
     void keep(const std::string& line);
     DWORD fail(DWORD code);
-    DWORD logOnResult(const std::string& name, const Container& computer); // with m_mutex held
+    // With m_mutex held.
+    DWORD logOnResult(const std::string& name, const Container& computer,
+                      const std::optional<Credentials>& logOn);
     // Waits the delay of a call about `subject`; false when the wait was
     // cut short by abandoned look-ups.
     bool delay(std::chrono::milliseconds base, const std::string& subject);
@@ -149,6 +154,11 @@ private:
     std::optional<Credentials> m_logOn;
     std::set<std::string> m_prepared; // containers whose delay was waited for ahead
     std::map<std::string, int> m_failedLogOns;
+    struct AheadListing {
+        std::optional<Credentials> logOn;
+        DWORD result = 0;
+    };
+    std::map<std::string, AheadListing> m_listedAhead; // by container
     EnumHandle m_nextHandle = 1;
     std::condition_variable m_abandonedChanged;
     // Written under m_mutex; read without it where no wait follows.

@@ -209,6 +209,20 @@ public:
     // any thread, side by side with other calls; a walk calls it for the
     // computers after the one it lists, since listings run one at a time.
     virtual void prepareListing(const NetResource& computer) { static_cast<void>(computer); }
+    // Lists `computer`'s shares now, logging on with `logOn` (none: the
+    // user's Kerberos ticket where one fits, else anonymously) instead of
+    // the log-on in force, and keeps the outcome for the listing of that
+    // computer that follows: that one takes it when the log-on in force then
+    // is `logOn`, and lists anew otherwise. Runs on any thread, side by side
+    // with other listings, after prepareListing of the same computer.
+    // Returns the listing's result; NoError when nothing was listed. A walk
+    // hands it only log-ons that cannot lock an account: none, or
+    // credentials a computer has taken in this scan.
+    virtual DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) {
+        static_cast<void>(computer);
+        static_cast<void>(logOn);
+        return win::NoError;
+    }
 
     // What the platform knows of a computer of the latest browse beyond its
     // name, group, comment and addresses: the sources that found it, its

@@ -1,5 +1,6 @@
 #include "LogOnPolicy.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace norvane {
@@ -29,11 +30,25 @@ DWORD LogOnPolicy::list(const QString& computer, const QString& group,
     }
     // Only a computer that refused without them proves the credentials
     // right: one that maps any unknown log-on to its guest takes them too.
+    if (retried && result == win::NoError && m_inForce &&
+        std::find(m_proved.begin(), m_proved.end(), *m_inForce) == m_proved.end())
+        m_proved.push_back(*m_inForce);
     if (retried && result == win::NoError && m_inForceOrigin == Origin::Given && m_rememberGiven) {
         m_source->remember(m_givenFor, *m_given);
         m_rememberGiven = false;
     }
     return result;
+}
+
+std::optional<std::optional<Credentials>> LogOnPolicy::logOnAhead(const QString& group) {
+    const Origin origin = originFor(group);
+    if (origin == Origin::None)
+        return std::optional<Credentials>();
+    const std::optional<Credentials>& credentials =
+        origin == Origin::Remembered ? m_remembered[group] : m_given;
+    if (!credentials || std::find(m_proved.begin(), m_proved.end(), *credentials) == m_proved.end())
+        return std::nullopt;
+    return credentials;
 }
 
 LogOnPolicy::Origin LogOnPolicy::originFor(const QString& group) {

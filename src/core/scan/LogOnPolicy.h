@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace norvane {
 
@@ -36,6 +37,12 @@ public:
     // runs again while other credentials are at hand. Returns the result
     // of the last run.
     DWORD list(const QString& computer, const QString& group, const std::function<DWORD()>& list);
+
+    // The log-on the next listing of a computer of `group` starts with, when
+    // a listing made ahead may use it: none, or credentials proved in this
+    // scan; nothing while the credentials it would start with are not
+    // proved, since a wrong password must be tried once only.
+    std::optional<std::optional<Credentials>> logOnAhead(const QString& group);
 
     static bool isRefusal(DWORD result);
 
@@ -58,6 +65,8 @@ private:
     bool m_rememberGiven = false;
     QString m_givenFor; // the group the user was asked for
     std::optional<Credentials> m_inForce;
+    // Credentials a computer took after refusing the log-on without them.
+    std::vector<Credentials> m_proved;
     Origin m_inForceOrigin = Origin::None;
 };
 

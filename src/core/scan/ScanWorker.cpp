@@ -1,5 +1,6 @@
 #include "ScanWorker.h"
 
+#include "AheadLogOn.h"
 #include "HostIdentity.h"
 #include "LogOnPolicy.h"
 #include "LookAhead.h"
@@ -128,6 +129,10 @@ public:
             return ScanStoppedOrFailed;
         }
         m_output.setProgressMax(static_cast<int>(domains.records.size()) - 1);
+        const bool shareScan =
+            m_inputs.resourceType == rtSharedFolder || m_inputs.resourceType == rtSharedPrinter;
+        if (shareScan && m_pool)
+            return addShareRowsOfEveryGroup(domains.records) ? ScanCompleted : ScanStoppedOrFailed;
         for (std::size_t i = 0; i < domains.records.size(); ++i) {
             if (m_stop.isRequested())
                 return ScanStoppedOrFailed;
@@ -209,46 +214,117 @@ private:
         m_output.setComputerRecord(std::move(record));
     }
 
-    // False when the walk was stopped. The platform checks every computer
+    // Share scans. With look-ahead, the platform checks every computer
     // ahead, side by side, so that computers that have gone cost about one
-    // wait together. The listings themselves run one after the other, in
-    // walk order: the log-on in force is the platform's and may change at
-    // any computer, and the SMB library serves one listing at a time. Each
-    // listing runs on a thread of its own, so that a stop need not wait for
-    // it.
+    // wait together, and lists its shares ahead too with the log-on the
+    // policy would start that computer with, when that log-on cannot lock
+    // an account. The walk still lists in walk order through the policy,
+    // which decides every log-on, prompt and retry as without the listings
+    // ahead; the platform hands such a listing the outcome of the one made
+    // ahead when both log on alike. Each listing in walk order runs on a
+    // thread of its own, so that a stop need not wait for it.
+    // Without it, one computer at a time, everything on the walk's thread.
+    // False when the walk was stopped.
     bool addShareRowsOfAll(const std::vector<NetResource>& computers, const QString& group) {
-        const DWORD type = enumerationType(resourceTypeFromIndex(m_inputs.resourceType));
-        LookAhead<bool> checks(
-            m_pool.get(), computers.size(),
-            [this, &computers](std::size_t i) {
-                m_platform.prepareListing(computers[i]);
-                return true;
-            },
-            m_stop, m_platform);
-        for (std::size_t i = 0; i < computers.size(); ++i) {
-            if (m_stop.isRequested() || !checks.take(i).has_value())
+        for (const NetResource& computer : computers) {
+            if (m_stop.isRequested())
                 return false;
-            const NetResource& computer = computers[i];
-            std::optional<ContainerRead> shares;
-            bool stopped = false;
-            const DWORD listed = m_logOn.list(text(computer.remoteName), group, [&] {
-                LookAhead<std::optional<ContainerRead>> listing(
-                    m_listingPool.get(), 1,
-                    [&](std::size_t) { return listShares(m_platform, computer, type); }, m_stop,
-                    m_platform);
-                auto taken = listing.take(0);
-                stopped = !taken;
-                shares = taken ? std::move(*taken) : std::nullopt;
-                return shares ? shares->firstCallResult : win::Timeout;
-            });
-            if (stopped)
-                return false;
-            if (LogOnPolicy::isRefusal(listed))
-                m_output.logOnRefused(shown(computer.remoteName));
-            if (!addShareRows(shares, computer, group))
+            m_platform.prepareListing(computer);
+            if (!listInOrder(computer, group))
                 return false;
         }
         return true;
+    }
+
+    // A share scan with look-ahead reads every group's computers first and
+    // runs one look-ahead over all of them, so that the listings of later
+    // groups overlap those of earlier ones (a server that wakes slowly costs
+    // one wait in the scan, not one per group). Emits exactly what the walk
+    // group by group emits. False when the walk was stopped.
+    bool addShareRowsOfEveryGroup(const std::vector<NetResource>& domains) {
+        struct Member {
+            std::size_t domain;
+            QString group;
+            NetResource computer;
+        };
+        std::vector<Member> members;
+        for (std::size_t i = 0; i < domains.size(); ++i) {
+            if (m_stop.isRequested())
+                return false;
+            const auto computers = enumerateContainer(m_platform, domains[i], RESOURCETYPE_DISK,
+                                                      RESOURCEUSAGE_CONTAINER, m_buffer);
+            if (!computers || computers->firstCallResult != win::NoError)
+                continue;
+            const QString group = shown(domains[i].remoteName);
+            for (const NetResource& computer : computers->records)
+                members.push_back(Member{.domain = i, .group = group, .computer = computer});
+        }
+        publishLogOnsAhead(members.begin(), members.end());
+        LookAhead<bool> checks(
+            m_pool.get(), members.size(),
+            [this, &members](std::size_t i) {
+                m_platform.prepareListing(members[i].computer);
+                listAhead(members[i].computer, members[i].group);
+                return true;
+            },
+            m_stop, m_platform);
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < domains.size(); ++i) {
+            if (m_stop.isRequested())
+                return false;
+            m_output.setProgressPosition(static_cast<int>(i));
+            for (; next < members.size() && members[next].domain == i; ++next) {
+                if (m_stop.isRequested() || !checks.take(next).has_value())
+                    return false;
+                if (!listInOrder(members[next].computer, members[next].group))
+                    return false;
+                publishLogOnsAhead(members.begin() + std::ptrdiff_t(next) + 1, members.end());
+            }
+        }
+        return true;
+    }
+
+    // What the policy would start each group's listings with, for the
+    // listings ahead of the groups of [first, last).
+    template <typename Iterator> void publishLogOnsAhead(Iterator first, Iterator last) {
+        const QString* published = nullptr;
+        for (; first != last; ++first) {
+            if (published != nullptr && *published == first->group)
+                continue;
+            published = &first->group;
+            m_aheadLogOn.set(first->group, m_logOn.logOnAhead(first->group));
+        }
+    }
+
+    // Lists `computer` through the log-on policy, in walk order, and adds
+    // its rows. False when the walk was stopped.
+    bool listInOrder(const NetResource& computer, const QString& group) {
+        const DWORD type = enumerationType(resourceTypeFromIndex(m_inputs.resourceType));
+        std::optional<ContainerRead> shares;
+        bool stopped = false;
+        const DWORD listed = m_logOn.list(text(computer.remoteName), group, [&] {
+            LookAhead<std::optional<ContainerRead>> listing(
+                m_listingPool.get(), 1,
+                [&](std::size_t) { return listShares(m_platform, computer, type); }, m_stop,
+                m_platform);
+            auto taken = listing.take(0);
+            stopped = !taken;
+            shares = taken ? std::move(*taken) : std::nullopt;
+            return shares ? shares->firstCallResult : win::Timeout;
+        });
+        if (stopped)
+            return false;
+        if (LogOnPolicy::isRefusal(listed))
+            m_output.logOnRefused(shown(computer.remoteName));
+        return addShareRows(shares, computer, group);
+    }
+
+    void listAhead(const NetResource& computer, const QString& group) {
+        const std::optional<AheadLogOn::LogOn> logOn = m_aheadLogOn.current(group);
+        if (!logOn)
+            return;
+        if (m_platform.listAhead(computer, *logOn) == win::LogonFailure && *logOn)
+            m_aheadLogOn.withdraw(**logOn);
     }
 
     // False when the walk was stopped.
@@ -286,6 +362,7 @@ private:
     // The share listing under way, apart from the checks queued ahead.
     std::unique_ptr<LookupPool> m_listingPool;
     LogOnPolicy m_logOn;
+    AheadLogOn m_aheadLogOn;
 };
 
 } // namespace

@@ -100,6 +100,11 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformSettings settings,
         m_directory = std::make_shared<LibSmbDirectory>(
             SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs}, &m_abandonment);
         m_checkServers = true;
+        const std::string lister =
+            m_settings.shareLister.empty() ? SpawnedLister::findProgram() : m_settings.shareLister;
+        if (!lister.empty())
+            m_lister = std::make_unique<SpawnedLister>(
+                lister, SmbSettings{m_settings.smbConfigFile, m_settings.smbTimeoutMs});
     }
 }
 
@@ -277,6 +282,14 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
         qCDebug(lcBrowse) << target.name.c_str() << "takes no SMB connection:" << checked.refused;
         return SmbListing{checked.refused, {}};
     }
+    // A listing ahead stands when it listed or was refused with the log-on
+    // in force now; one that failed otherwise (a time-out, a reset) is
+    // tried again here, as the walk would have tried it.
+    const bool standing =
+        checked.listing && (checked.listing->error == 0 || checked.listing->error == EACCES ||
+                            checked.listing->error == EPERM);
+    if (standing && checked.listedAs == logOnInForce())
+        return std::move(*checked.listing);
     return m_directory->listServer(serverLocation(target.name, checked));
 }
 
@@ -299,6 +312,58 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
     return ServerLocation{.url = "smb://" + inetNtoa(checked.resolved.address),
                           .kerberosUrl =
                               browseUrl({BrowseLevel::Server, dnsName.empty() ? name : dnsName})};
+}
+
+std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request) {
+    {
+        std::unique_lock lock(m_checkedMutex);
+        m_listingAheadEnded.wait(
+            lock, [this] { return m_listingsAhead < ListerProcessLimit || m_abandonment.isSet(); });
+        if (m_abandonment.isSet())
+            return std::nullopt;
+        ++m_listingsAhead;
+    }
+    std::optional<SmbListing> listing = m_lister->list(request, m_abandonment.fd());
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        --m_listingsAhead;
+    }
+    m_listingAheadEnded.notify_one();
+    return listing;
+}
+
+DWORD LinuxPlatform::listAhead(const NetResource& computer,
+                               const std::optional<Credentials>& logOn) {
+    const auto target = browseTargetOf(computer);
+    if (!m_lister || !target || target->level != BrowseLevel::Server)
+        return win::NoError;
+    CheckedServer checked;
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        const auto found = m_checkedServers.find(target->name);
+        if (found == m_checkedServers.end() || found->second.refused != 0)
+            return win::NoError;
+        checked = found->second;
+    }
+    std::optional<SmbListing> listing = listInProcess(
+        ListingRequest{.location = serverLocation(target->name, checked), .logOn = logOn});
+    if (!listing)
+        return win::NoError;
+    const DWORD result =
+        listing->error == 0 ? win::NoError : windowsErrorFromErrno(listing->error, target->level);
+    const std::lock_guard lock(m_checkedMutex);
+    // Kept only beside the check it was made for.
+    const auto found = m_checkedServers.find(target->name);
+    if (found != m_checkedServers.end() && found->second.at == checked.at) {
+        found->second.listing = std::move(listing);
+        found->second.listedAs = logOn;
+    }
+    return result;
+}
+
+std::optional<Credentials> LinuxPlatform::logOnInForce() {
+    const std::lock_guard lock(m_checkedMutex);
+    return m_logOnInForce;
 }
 
 DWORD LinuxPlatform::closeEnum(EnumHandle handle) {
@@ -351,6 +416,10 @@ void LinuxPlatform::setSourceOptions(const SourceOptions& options) {
 }
 
 void LinuxPlatform::setLogOn(const std::optional<Credentials>& credentials) {
+    {
+        const std::lock_guard lock(m_checkedMutex);
+        m_logOnInForce = credentials && !credentials->anonymous() ? credentials : std::nullopt;
+    }
     m_directory->setLogOn(credentials);
 }
 
@@ -617,7 +686,12 @@ std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::strin
 }
 
 void LinuxPlatform::abandonLookups() {
-    m_abandonment.set(true);
+    {
+        // Under the lock, so that a listing about to wait for its turn sees it.
+        const std::lock_guard lock(m_checkedMutex);
+        m_abandonment.set(true);
+    }
+    m_listingAheadEnded.notify_all();
 }
 
 void LinuxPlatform::resumeLookups() {
@@ -666,6 +740,8 @@ LinuxPlatform::CheckedServer LinuxPlatform::checkServer(const std::string& name)
                                                           m_settings.smbPortConnectTimeout,
                                                           m_abandonment.fd()),
                                 .resolved = *resolved,
+                                .listing = std::nullopt,
+                                .listedAs = std::nullopt,
                                 .at = {}};
     return checked;
 }

@@ -8,10 +8,12 @@
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
 #include "SmbBrowser.h"
+#include "SpawnedLister.h"
 #include "discovery/DiscoveredHost.h"
 #include "platform/NetworkPlatform.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,6 +53,11 @@ constexpr std::size_t ResolvedNamesKept = std::size_t(1) << 18;
 // run one at a time, short enough that a server that changed in between is
 // checked again. Each outcome serves one listing.
 constexpr std::chrono::seconds CheckedServerLifetime{60};
+// How many servers' shares are listed ahead of the walk at once, each by a
+// process of its own: the most listing processes a platform runs. A
+// listing is mostly waiting on the network, a process costs a few
+// megabytes.
+constexpr std::size_t ListerProcessLimit = 16;
 
 struct LinuxPlatformSettings {
     std::uint16_t nbnsPort = NbnsPort;
@@ -65,6 +72,9 @@ struct LinuxPlatformSettings {
     // Node status refusals heard lately, shared with every query of the
     // process; none: every node status query asks the network.
     NameServiceRefusals* nameServiceRefusals = &NameServiceRefusals::shared();
+    // The program that lists a server's shares ahead; empty: the one found
+    // beside the executable or in the build tree, none when there is none.
+    std::string shareLister;
 };
 
 class DiscoverySource;
@@ -79,7 +89,10 @@ using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
 // Safe to call from several threads at once. With its own SMB directory
 // (none given), a server's share list is asked for only once the server's
 // name resolves and one of its SMB ports accepts a connection; both waits
-// end at once when look-ups are abandoned.
+// end at once when look-ups are abandoned. A listing made ahead
+// (listAhead) runs in a listing process of its own, side by side with
+// others, with the log-on it was given; the listing in walk order takes its
+// outcome when the log-on in force is the same, and lists anew otherwise.
 class LinuxPlatform : public NetworkPlatform {
 public:
     // With the standard discovery sources.
@@ -105,6 +118,7 @@ public:
     int wsaCleanup() override;
     std::optional<std::uint32_t> getHostByName(const char* name) override;
     void prepareListing(const NetResource& computer) override;
+    DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) override;
     void abandonLookups() override;
     void resumeLookups() override;
 
@@ -168,10 +182,18 @@ private:
         int refused = 0;
         // Where the server took a connection, when it did.
         Resolved resolved;
+        // Its shares, listed ahead, and the log-on they were listed with.
+        std::optional<SmbListing> listing;
+        std::optional<Credentials> listedAs;
         std::chrono::steady_clock::time_point at;
     };
     // Where the shares of `name`, checked as `checked`, are listed.
     ServerLocation serverLocation(const std::string& name, const CheckedServer& checked);
+    // The shares of a checked server listed by a listing process, once no
+    // more than ListerProcessLimit others are under way (it waits for one
+    // to end); nothing when abandoned or no process listed them.
+    std::optional<SmbListing> listInProcess(const ListingRequest& request);
+    std::optional<Credentials> logOnInForce();
 
     CheckedServer checkServer(const std::string& name);
     // The outcome of the check made ahead for `name`, taken out, or a check
@@ -209,6 +231,10 @@ private:
     bool m_checkServers = false;
     std::mutex m_checkedMutex;
     std::map<std::string, CheckedServer> m_checkedServers;
+    std::optional<Credentials> m_logOnInForce; // under m_checkedMutex
+    std::size_t m_listingsAhead = 0;           // under m_checkedMutex
+    std::condition_variable m_listingAheadEnded;
+    std::unique_ptr<SpawnedLister> m_lister; // none: no listings ahead
 
     IcmpEcho m_icmp;
 };

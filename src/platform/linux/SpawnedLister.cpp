@@ -1,0 +1,166 @@
+#include "SpawnedLister.h"
+
+#include "ListingCodec.h"
+#include "Logging.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+
+extern char** environ;
+
+namespace norvane {
+
+namespace {
+
+constexpr const char* ListerName = "norvane-share-lister";
+
+using Clock = std::chrono::steady_clock;
+
+bool isProgram(const std::string& path) {
+    return !path.empty() && ::access(path.c_str(), X_OK) == 0;
+}
+
+bool sendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+// Reads exactly `wanted` bytes into `into` unless the deadline passes, the
+// abandonment descriptor becomes readable or the peer goes.
+bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& into,
+                std::size_t wanted) {
+    while (into.size() < wanted) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd waits[2] = {{fd, POLLIN, 0}, {abandonFd, POLLIN, 0}};
+        const int ready = ::poll(waits, abandonFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0 || (abandonFd >= 0 && (waits[1].revents & POLLIN) != 0))
+            return false;
+        std::array<char, 16384> chunk{};
+        const std::size_t room = std::min(chunk.size(), wanted - into.size());
+        const ssize_t got = ::recv(fd, chunk.data(), room, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        into.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+} // namespace
+
+SpawnedLister::SpawnedLister(std::string program, SmbSettings settings)
+    : m_program(std::move(program)), m_settings(std::move(settings)) {}
+
+SpawnedLister::~SpawnedLister() {
+    for (const Process& process : m_idle)
+        end(process);
+}
+
+std::string SpawnedLister::findProgram() {
+    std::array<char, PATH_MAX> self{};
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (length > 0) {
+        std::string folder(self.data(), static_cast<std::size_t>(length));
+        folder = folder.substr(0, folder.rfind('/') + 1);
+        for (const std::string& candidate :
+             {folder + ListerName, folder + "../libexec/norvane/" + ListerName}) {
+            if (isProgram(candidate))
+                return candidate;
+        }
+    }
+    const std::string built = NORVANE_SHARE_LISTER_BUILT;
+    return isProgram(built) ? built : std::string();
+}
+
+std::optional<SpawnedLister::Process> SpawnedLister::start() const {
+    int sockets[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, sockets[1], STDOUT_FILENO);
+    // Nothing else of this process's: sockets, the abandonment descriptor.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    const std::string timeout = std::to_string(m_settings.timeoutMs);
+    std::array<char*, 4> arguments{const_cast<char*>(m_program.c_str()),
+                                   const_cast<char*>(timeout.c_str()),
+                                   const_cast<char*>(m_settings.configFile.c_str()), nullptr};
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, m_program.c_str(), &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(sockets[1]);
+    if (spawned != 0) {
+        ::close(sockets[0]);
+        qCDebug(lcBrowse) << "listing process not started:" << spawned;
+        return std::nullopt;
+    }
+    return Process{.pid = pid, .socket = sockets[0]};
+}
+
+void SpawnedLister::end(const Process& process) {
+    // Closing its socket ends an idle process; one in a listing is killed.
+    ::kill(process.pid, SIGKILL);
+    ::close(process.socket);
+    while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int abandonFd) {
+    std::optional<Process> process;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_idle.empty()) {
+            process = m_idle.back();
+            m_idle.pop_back();
+        }
+    }
+    if (!process && !(process = start()))
+        return std::nullopt;
+    const auto deadline = Clock::now() + SpawnedListingTimeout;
+    std::string frame;
+    std::optional<SmbListing> listing;
+    std::string sent = encodeListingRequest(request);
+    const bool asked = sendAll(process->socket, sent);
+    // It holds the password.
+    wipeBytes(sent.data(), sent.size());
+    if (asked && receiveAll(process->socket, abandonFd, deadline, frame, FrameLengthBytes)) {
+        const std::size_t length = frameLength(frame);
+        frame.clear();
+        if (length <= MaxListingBytes &&
+            receiveAll(process->socket, abandonFd, deadline, frame, length))
+            listing = decodeListing(frame);
+    }
+    if (!listing) {
+        end(*process);
+        return listing;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_idle.push_back(*process);
+    return listing;
+}
+
+} // namespace norvane
