@@ -126,7 +126,9 @@ void FakePlatform::prepareListing(const NetResource& computer) {
 DWORD FakePlatform::listAhead(const NetResource& computer,
                               const std::optional<Credentials>& logOn) {
     const std::string container = describe(&computer);
-    record("listAhead(" + container + "," + (logOn ? logOn->user : std::string("<none>")) + ")");
+    record([&] {
+        return "listAhead(" + container + "," + (logOn ? logOn->user : std::string("<none>")) + ")";
+    });
     const auto found =
         computer.remoteName ? containers.find(*computer.remoteName) : containers.end();
     if (found == containers.end() || found->second.openError != 0)
