@@ -63,6 +63,8 @@ public:
     std::deque<EchoResult> echoes; // consumed one per request; empty: timed out
 
     bool kerberosTicket = false; // the user holds a ticket
+    // Why sources left computers out, as sourceShortfalls() reports it.
+    std::vector<std::string> shortfalls;
 
     std::chrono::milliseconds enumDelay{0};
     std::chrono::milliseconds lookupDelay{0};
@@ -110,6 +112,7 @@ public:
                        std::uint16_t dataSize, const IpOptionInformation* options,
                        void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
     int platformId() const override { return platformFamily; }
+    std::vector<std::string> sourceShortfalls() override { return shortfalls; }
     // Waits the listing's delay ahead, so that the listing itself does not.
     void prepareListing(const NetResource& computer) override;
     void abandonLookups() override;

@@ -126,16 +126,10 @@ class TestLabDirectory : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_caches;
-    QByteArray m_cache;
+    test::LabTicket m_ticket;
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_caches.isValid());
-        m_cache = "FILE:" + m_caches.filePath(QStringLiteral("ccache")).toLocal8Bit();
-        test::useLabKerberos(m_cache);
-        QVERIFY(test::kinitLabUser());
-    }
+    void initTestCase() { QVERIFY(m_ticket.obtain()); }
 
     void withTicketEveryAccountIsRead() {
         const DirectoryRead read = DirectoryReader(-1).read();
@@ -226,16 +220,14 @@ private slots:
     }
     void withoutTicketNothingIsTried() {
         QFETCH(bool, ticketless);
-        const QByteArray other =
-            "FILE:" + m_caches.filePath(QStringLiteral("ticketless")).toLocal8Bit();
-        QFile::remove(m_caches.filePath(QStringLiteral("ticketless")));
+        const QByteArray other = m_ticket.emptyCache(QStringLiteral("ticketless"));
         if (ticketless)
             QVERIFY(test::cacheWithoutTickets(other, LabPrincipal));
         qputenv("KRB5CCNAME", other);
         QElapsedTimer clock;
         clock.start();
         const DirectoryRead read = DirectoryReader(-1).read();
-        qputenv("KRB5CCNAME", m_cache);
+        m_ticket.restore();
         QCOMPARE(int(read.outcome), int(DirectoryRead::Outcome::NoTicket));
         QVERIFY(read.computers.empty());
         QVERIFY2(read.reason.contains(QLatin1String("kinit")), qPrintable(read.reason));

@@ -149,13 +149,97 @@ private slots:
     void unitedSourcesNameAHostOnce() {
         const std::vector<std::vector<DiscoveredHost>> sources{
             hostsFrom({"PC1@WG@10.0.0.1", "PC2@WG@10.0.0.2"}),
-            hostsFrom({"pc1@OTHER@10.0.0.9", "PC3@WG@10.0.0.3"})};
+            hostsFrom({"pc1@OTHER@10.0.0.1", "PC3@WG@10.0.0.3"})};
         const auto united = uniteHosts(sources);
         QCOMPARE(united.size(), std::size_t(3));
         QCOMPARE(united[0], sources[0][0]);
         QCOMPARE(united[2], sources[1][1]);
         QCOMPARE(findHost(united, "Pc3"), &united[2]);
         QVERIFY(!findHost(united, "PC"));
+    }
+
+    // Unauthenticated answers that put one name at two addresses make it
+    // contested, whichever came first, in one source or across two: it is
+    // trusted at neither address. A directory's name is never contested,
+    // and a contested claim frees no address for another name.
+    void contestedNames_data() {
+        QTest::addColumn<QStringList>("first");  // WS-Discovery; no address: a directory's
+        QTest::addColumn<QStringList>("second"); // an address sweep
+        QTest::addColumn<QStringList>("united"); // NAME@ADDRESS, @contested or @named
+        QTest::newRow("one host, two sources")
+            << QStringList{"PC1@WG@10.0.0.1"} << QStringList{"pc1@WG@10.0.0.1"}
+            << QStringList{"PC1@10.0.0.1"};
+        QTest::newRow("impostor answers last")
+            << QStringList{"SRV@WG@10.0.0.1"} << QStringList{"SRV@WG@10.0.0.66"}
+            << QStringList{"SRV@contested"};
+        QTest::newRow("impostor answers first")
+            << QStringList{"SRV@WG@10.0.0.66"} << QStringList{"SRV@WG@10.0.0.1"}
+            << QStringList{"SRV@contested"};
+        QTest::newRow("within one sweep")
+            << QStringList{} << QStringList{"SRV@WG@10.0.0.1", "srv@WG@10.0.0.2", "PC@WG@10.0.0.3"}
+            << QStringList{"SRV@contested", "PC@10.0.0.3"};
+        QTest::newRow("three claims")
+            << QStringList{"SRV@WG@10.0.0.1", "SRV@WG@10.0.0.2"} << QStringList{"SRV@WG@10.0.0.3"}
+            << QStringList{"SRV@contested"};
+        QTest::newRow("directory's name")
+            << QStringList{"SRV@DOM"} << QStringList{"SRV@WG@10.0.0.1", "SRV@WG@10.0.0.2"}
+            << QStringList{"SRV@named"};
+        QTest::newRow("contested address stays taken")
+            << QStringList{"A@WG@10.0.0.1", "A@WG@10.0.0.2"} << QStringList{"B@WG@10.0.0.1"}
+            << QStringList{"A@contested"};
+    }
+    void contestedNames() {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        QFETCH(QStringList, united);
+        std::vector<std::vector<DiscoveredHost>> sources{hostsFrom(first), hostsFrom(second)};
+        for (DiscoveredHost& host : sources[0]) {
+            host.dnsName = "claimed.example";
+            if (host.address == 0) {
+                host.reach = HostReach::Named;
+                host.foundBy = FoundBy::Directory;
+            }
+        }
+        for (DiscoveredHost& host : sources[1])
+            host.foundBy = FoundBy::AddressRange;
+        QStringList got;
+        for (const DiscoveredHost& host : uniteHosts(sources)) {
+            QString where = QString::fromStdString(NetworkPlatform::inetNtoa(host.address));
+            if (host.reach == HostReach::Contested) {
+                where = QStringLiteral("contested");
+                QCOMPARE(host.address, 0u);
+                // What one claimant said of itself is not kept.
+                QVERIFY(host.dnsName.empty());
+            } else if (host.reach == HostReach::Named) {
+                where = QStringLiteral("named");
+            }
+            got << QString::fromStdString(host.name) + QLatin1Char('@') + where;
+        }
+        QCOMPARE(got, united);
+    }
+
+    // A contested name is reached by the name service alone: the answers'
+    // addresses get neither its listing nor its log-on.
+    void contestedNameIsReachedByName() {
+        auto directory = std::make_shared<ScriptedDirectory>();
+        directory->listings["smb://10.0.0.66"] = {0, {{SmbFileShare, "trap", {}}}};
+        directory->listings["smb://10.0.0.65"] = {0, {{SmbFileShare, "trap", {}}}};
+        std::vector<DiscoveredHost> answers = hostsFrom({"SRV@WG@10.0.0.65", "SRV@WG@10.0.0.66"});
+        answers[1].foundBy = FoundBy::AddressRange;
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(answers));
+        LinuxPlatformSettings settings;
+        settings.nameQueryTimeout = std::chrono::milliseconds(50);
+        settings.nameQueryAttempts = 1;
+        LinuxPlatform platform(settings, directory, std::move(sources));
+        listContainer(platform, container(std::nullopt), 0);
+        QCOMPARE(listContainer(platform, container("WG"), 0).names, QStringList{"\\\\SRV"});
+        QCOMPARE(platform.getHostByName("SRV"), std::nullopt);
+        listContainer(platform, container("\\\\SRV"), RESOURCETYPE_DISK);
+        QCOMPARE(directory->asked.back().first, std::string("smb://SRV"));
+        const ComputerRecord facts = platform.knownFacts("SRV");
+        QVERIFY(facts.foundBy.contains(FoundBy::WsDiscovery));
+        QVERIFY(facts.foundBy.contains(FoundBy::AddressRange));
     }
 
     // A name a directory gave cannot be taken by an answer, whichever
@@ -375,6 +459,47 @@ private slots:
         QCOMPARE(asked.load(), 1);
         QCOMPARE(askedBriefly.load(), brief);
         QCOMPARE(prefetch.nodeStatus(inet_addr("10.0.0.9"))->has_value(), answered);
+    }
+
+    // What the round's sources already asked is not asked again: the
+    // sweep's node status stands, answered or not, and the name is asked
+    // briefly; a contested name has no address to ask and is asked in full.
+    void prefetchTakesWhatTheRoundAsked() {
+        std::atomic<int> statusQueries{0};
+        std::mutex mutex;
+        std::map<std::string, bool> nameQueries; // name -> brief
+        std::vector<DiscoveredHost> hosts =
+            hostsFrom({"NAS@HOMENET@10.0.0.9", "SILENT@HOMENET@10.0.0.10", "SRV@HOMENET"});
+        hosts[2].reach = HostReach::Contested;
+        nbns::NodeStatus carried;
+        carried.unitId = {2, 0x4e, 0x56, 0, 0, 9};
+        IdentityPrefetch prefetch;
+        prefetch.start([=] { return hosts; },
+                       [&](const std::string& name, bool brief) -> std::optional<std::uint32_t> {
+                           const std::lock_guard lock(mutex);
+                           nameQueries[name] = brief;
+                           return std::nullopt;
+                       },
+                       [&](std::uint32_t) {
+                           ++statusQueries;
+                           return NodeStatusReply{};
+                       },
+                       [&](std::uint32_t address) -> std::optional<NodeStatusReply> {
+                           if (address == inet_addr("10.0.0.9"))
+                               return NodeStatusReply{.status = carried, .refused = false};
+                           if (address == inet_addr("10.0.0.10"))
+                               return NodeStatusReply{};
+                           return std::nullopt;
+                       });
+        for (const char* name : {"NAS", "SILENT", "SRV"})
+            QVERIFY(prefetch.nameQuery(name).has_value());
+        QCOMPARE(prefetch.nodeStatus(inet_addr("10.0.0.9"))->value().unitId, carried.unitId);
+        QVERIFY(!prefetch.nodeStatus(inet_addr("10.0.0.10"))->has_value());
+        QVERIFY(!prefetch.nodeStatus(0).has_value());
+        QCOMPARE(statusQueries.load(), 0);
+        const std::lock_guard lock(mutex);
+        QCOMPARE(nameQueries,
+                 (std::map<std::string, bool>{{"NAS", true}, {"SILENT", true}, {"SRV", false}}));
     }
 };
 

@@ -101,12 +101,44 @@ public:
                                    });
         if (!complete)
             return stop();
+        readZone(base);
+        if (m_connection.cancelled())
+            return stop();
         m_result.outcome = Outcome::Read;
         m_result.controller = target.host;
         return true;
     }
 
 private:
+    // The domain's zone in the domain's DNS partition, where the domain's
+    // DNS servers keep it; a directory without it leaves the names to DNS.
+    void readZone(const QByteArray& base) {
+        DirectoryZone zone(m_result.domain);
+        const QByteArray zoneBase =
+            "DC=" + m_result.domain.toLatin1() + ",CN=MicrosoftDNS,DC=DomainDnsZones," + base;
+        const bool complete = m_connection.readPaged(
+            zoneBase, "(objectClass=dnsNode)", {"name", "dnsRecord"}, MaxZoneNodes,
+            [&zone](Attributes&& attributes) {
+                std::optional<std::uint32_t> address;
+                for (int i = 0; i < MaxValuesPerAttribute && !address; ++i) {
+                    const auto record = attributes.find(
+                        i == 0 ? QByteArray("dnsrecord") : "dnsrecord#" + QByteArray::number(i));
+                    if (record == attributes.end())
+                        break;
+                    address = addressOfDnsRecord(record->second);
+                }
+                zone.addNode(valueOf(attributes, "name"), address);
+            });
+        if (!complete) {
+            qCDebug(lcDirectory) << "the zone" << m_result.domain
+                                 << "is not read from the directory:" << m_connection.error();
+            return;
+        }
+        qCDebug(lcDirectory) << "the zone" << m_result.domain << "holds" << zone.size()
+                             << "addresses";
+        m_result.zone = std::move(zone);
+    }
+
     static QByteArray valueOf(const Attributes& attributes, const char* name) {
         const auto found = attributes.find(QByteArray(name));
         return found == attributes.end() ? QByteArray() : found->second;

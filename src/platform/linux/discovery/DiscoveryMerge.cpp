@@ -1,5 +1,8 @@
 #include "DiscoveryMerge.h"
 
+#include "linux/Logging.h"
+#include "platform/NetworkPlatform.h"
+
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
@@ -13,6 +16,26 @@ bool listed(const std::vector<SmbEntry>& entries, unsigned type, std::string_vie
     return std::any_of(entries.begin(), entries.end(), [&](const SmbEntry& entry) {
         return entry.type == type && sameNameIgnoringCase(entry.name, name);
     });
+}
+
+// A second address claims `held`'s name: neither is trusted for it.
+void contest(DiscoveredHost& held, const DiscoveredHost& claim) {
+    const QLoggingCategory& first = discoveryCategory(held.foundBy);
+    const QLoggingCategory& second = discoveryCategory(claim.foundBy);
+    for (const QLoggingCategory* category : {&first, &second}) {
+        if (category == &second && &first == &second)
+            break;
+        qCDebug(*category) << QString::fromStdString(claim.name) << "claimed at"
+                           << NetworkPlatform::inetNtoa(held.address).c_str() << "and"
+                           << NetworkPlatform::inetNtoa(claim.address).c_str()
+                           << ": reached by the name service alone, at neither address";
+    }
+    // What the first answer said of itself is as unproven as its address.
+    held = DiscoveredHost{.name = held.name,
+                          .group = held.group,
+                          .address = 0,
+                          .foundBy = held.foundBy,
+                          .reach = HostReach::Contested};
 }
 
 } // namespace
@@ -46,8 +69,16 @@ std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHos
                 const auto [known, added] = byName.try_emplace(nameKey(host.name), united.size());
                 if (!added) {
                     DiscoveredHost& other = united[known->second];
-                    if (other.reach == reach && other.address == host.address)
-                        other.foundBy |= host.foundBy;
+                    if (other.reach == HostReach::Named)
+                        continue;
+                    if (other.reach == HostReach::AnsweredFrom && other.address != host.address) {
+                        contest(other, host);
+                    } else if (other.reach == HostReach::Contested) {
+                        qCDebug(discoveryCategory(host.foundBy))
+                            << QString::fromStdString(host.name) << "also claimed at"
+                            << NetworkPlatform::inetNtoa(host.address).c_str();
+                    }
+                    other.foundBy |= host.foundBy;
                     continue;
                 }
                 // One answering address stands for one computer.

@@ -20,8 +20,10 @@ std::string nameKey(std::string_view name);
 
 // The hosts of several sources as one list: a name once, and an answering
 // address once. For a name, a host an authenticated source named wins over
-// any answer that claimed it; otherwise the first source that found it wins
-// and a later source at the same address adds itself to its sources.
+// any answer that claimed it. Answers that claim one name from one address
+// add their sources to one host; answers that claim it from two addresses
+// make it HostReach::Contested, trusted at neither address, whatever their
+// order (logged on the sources' categories).
 std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources);
 
 // The browse list's workgroups followed by every group only discovery knows.
