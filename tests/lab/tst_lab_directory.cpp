@@ -11,6 +11,7 @@
 #include "linux/Abandonment.h"
 #include "linux/directory/DirectoryLimits.h"
 #include "linux/directory/DirectoryReader.h"
+#include "platform/NetworkPlatform.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -140,7 +141,9 @@ private slots:
 
         // The members of both subnets, each under the domain's NetBIOS name,
         // with the DNS name that the client resolves through the
-        // controller's DNS to the member's own address.
+        // controller's DNS to the member's own address, and that the
+        // directory's copy of the zone gives alike.
+        QVERIFY(read.zone.has_value());
         const QList<QPair<QString, QString>> members{
             {QStringLiteral("KRBDC"), QStringLiteral("10.213.77.102")},
             {QStringLiteral("KRBMEMBER"), QStringLiteral("10.213.77.103")},
@@ -156,7 +159,13 @@ private slots:
             QVERIFY(!computer->directory->stale);
             QCOMPARE(computer->dnsName, name.toLower() + QStringLiteral(".krb.lab"));
             QCOMPARE(resolve(computer->dnsName), address);
+            const std::optional<std::uint32_t> zoned = read.zone->addressOf(computer->dnsName);
+            QVERIFY2(zoned.has_value(), qPrintable(name));
+            QCOMPARE(QString::fromStdString(NetworkPlatform::inetNtoa(*zoned)), address);
         }
+        // The hostless accounts have no record there, as DNS has none.
+        QCOMPARE(read.zone->addressOf(QStringLiteral("krbghost.krb.lab")), std::nullopt);
+        QVERIFY(resolve(QStringLiteral("krbghost.krb.lab")).isEmpty());
 
         // Accounts without a host: the disabled one left out, the old one
         // marked stale, the plain one kept with what the directory knows.

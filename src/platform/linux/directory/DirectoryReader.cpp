@@ -101,7 +101,7 @@ public:
                                    });
         if (!complete)
             return stop();
-        readZone(base);
+        readZone(base, target.host);
         if (m_connection.cancelled())
             return stop();
         m_result.outcome = Outcome::Read;
@@ -112,13 +112,18 @@ public:
 private:
     // The domain's zone in the domain's DNS partition, where the domain's
     // DNS servers keep it; a directory without it leaves the names to DNS.
-    void readZone(const QByteArray& base) {
+    // So does a zone read only in part: cut at its bound, or without the
+    // record of the controller it was read from (a zone the user may not
+    // list reads as empty).
+    void readZone(const QByteArray& base, const QString& controller) {
         DirectoryZone zone(m_result.domain);
+        std::size_t nodes = 0;
         const QByteArray zoneBase =
             "DC=" + m_result.domain.toLatin1() + ",CN=MicrosoftDNS,DC=DomainDnsZones," + base;
         const bool complete = m_connection.readPaged(
             zoneBase, "(objectClass=dnsNode)", {"name", "dnsRecord"}, MaxZoneNodes,
-            [&zone](Attributes&& attributes) {
+            [&zone, &nodes](Attributes&& attributes) {
+                ++nodes;
                 std::optional<std::uint32_t> address;
                 for (int i = 0; i < MaxValuesPerAttribute && !address; ++i) {
                     const auto record = attributes.find(
@@ -132,6 +137,13 @@ private:
         if (!complete) {
             qCDebug(lcDirectory) << "the zone" << m_result.domain
                                  << "is not read from the directory:" << m_connection.error();
+            return;
+        }
+        if (nodes >= MaxZoneNodes || !zone.addressOf(controller)) {
+            qCDebug(lcDirectory) << "the zone" << m_result.domain << "read from the directory"
+                                 << (nodes >= MaxZoneNodes ? "is cut short"
+                                                           : "lacks the controller's record")
+                                 << ": names are left to DNS";
             return;
         }
         qCDebug(lcDirectory) << "the zone" << m_result.domain << "holds" << zone.size()

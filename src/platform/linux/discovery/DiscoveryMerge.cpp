@@ -20,16 +20,17 @@ bool listed(const std::vector<SmbEntry>& entries, unsigned type, std::string_vie
 
 // A second address claims `held`'s name: neither is trusted for it.
 void contest(DiscoveredHost& held, const DiscoveredHost& claim) {
+    const auto log = [&](const QLoggingCategory& category) {
+        qCDebug(category) << QString::fromStdString(claim.name) << "claimed at"
+                          << NetworkPlatform::inetNtoa(held.address).c_str() << "and"
+                          << NetworkPlatform::inetNtoa(claim.address).c_str()
+                          << ": reached by the name service alone, at neither address";
+    };
     const QLoggingCategory& first = discoveryCategory(held.foundBy);
     const QLoggingCategory& second = discoveryCategory(claim.foundBy);
-    for (const QLoggingCategory* category : {&first, &second}) {
-        if (category == &second && &first == &second)
-            break;
-        qCDebug(*category) << QString::fromStdString(claim.name) << "claimed at"
-                           << NetworkPlatform::inetNtoa(held.address).c_str() << "and"
-                           << NetworkPlatform::inetNtoa(claim.address).c_str()
-                           << ": reached by the name service alone, at neither address";
-    }
+    log(first);
+    if (&second != &first)
+        log(second);
     // What the first answer said of itself is as unproven as its address.
     held = DiscoveredHost{.name = held.name,
                           .group = held.group,
