@@ -277,7 +277,8 @@ QString helpText(const QString& programName) {
     }
     text += QStringLiteral("\nExit status: 0 a complete scan was written, 1 the scan failed, 2 "
                            "a usage error,\n3 the output could not be written, 4 written, but "
-                           "computers that refused the\nlog-on are missing from it, 5 written, "
+                           "computers that refused the\nlog-on or of a directory not read are "
+                           "missing from it, 5 written, "
                            "but not recorded in the scan store,\n130 interrupted (Ctrl+C).\nWith "
                            "--changes: 0 no changes, 1 changes found, 2 a usage "
                            "error, 3 the output\ncould not be written, 4 the scan store could not "

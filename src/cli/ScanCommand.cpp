@@ -59,10 +59,13 @@ public:
         m_failed = true;
     }
     void logOnRefused(const QString& computer) override { m_refused << computer; }
+    void sourceIncomplete(const QString& reason) override { m_incompleteSources << reason; }
 
     ResultRows takeRows() { return std::move(m_rows); }
     bool failed() const { return m_failed; }
     const QStringList& refused() const { return m_refused; }
+    const QStringList& incompleteSources() const { return m_incompleteSources; }
+    bool incomplete() const { return !m_refused.isEmpty() || !m_incompleteSources.isEmpty(); }
 
 private:
     Console& m_console;
@@ -70,6 +73,7 @@ private:
     ResultRows m_rows;
     bool m_failed = false;
     QStringList m_refused;
+    QStringList m_incompleteSources;
 };
 
 QString programName(const QStringList& arguments) {
@@ -182,6 +186,9 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
     // Written, but with holes: a script (or cron's mail) must be able to
     // tell this from a complete result.
     if (!options.quiet) {
+        for (const QString& reason : collector.incompleteSources())
+            console.writeError(
+                QStringLiteral("%1: %2; its computers are missing.\n").arg(programName, reason));
         for (const QString& computer : collector.refused())
             console.writeError(
                 QStringLiteral("%1: %2: refused the log-on; its shares are not listed.\n")
@@ -189,7 +196,7 @@ int ScanCommand::scan(const CommandLineOptions& options, const QString& programN
     }
     if (!recorded)
         return ExitScanNotRecorded;
-    return collector.refused().isEmpty() ? ExitScanWritten : ExitScanIncomplete;
+    return collector.incomplete() ? ExitScanIncomplete : ExitScanWritten;
 }
 
 int ScanCommand::writeResult(const CommandLineOptions& options, const ScanResult& result,

@@ -31,8 +31,8 @@ constexpr int ExitScanWritten = 0;
 constexpr int ExitScanFailed = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitOutputFailed = 3;
-// The result was written, but computers that refused the log-on are missing
-// from it.
+// The result was written, but computers are missing from it: they refused
+// the log-on, or a source the user asked for (a directory) was not read.
 constexpr int ExitScanIncomplete = 4;
 // The result was written, but it could not be recorded in the scan store.
 constexpr int ExitScanNotRecorded = 5;

@@ -507,6 +507,42 @@ private slots:
         QCOMPARE(complete.run(arguments), ExitScanWritten);
     }
 
+    // A source that could not read what the user asked for (a directory
+    // whose controllers all failed) leaves holes like a refused log-on:
+    // the rows are written, the reason goes to standard error unless
+    // --quiet, and the exit code says the result is incomplete; with
+    // refusals too, the status stays the same.
+    void unreadSourceIsNamed_data() {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<bool>("refusal");
+        QTest::newRow("computers") << QStringList{"--scan", "computers"} << false;
+        QTest::newRow("quiet") << QStringList{"--scan", "computers", "-q"} << false;
+        QTest::newRow("folders, with a refusal") << QStringList{"--scan", "folders"} << true;
+    }
+    void unreadSourceIsNamed() {
+        QFETCH(QStringList, extra);
+        QFETCH(bool, refusal);
+        Run r;
+        r.net.shortfalls = {"directory krb.lab not read: no controller could be read",
+                            "directory with\x1b[31m escape"};
+        if (refusal)
+            r.net.containers["\\\\ALPHA"].onlyUser =
+                Credentials{"admin", "", SecretText(std::string_view("pw"))};
+        QCOMPARE(r.run(extra + QStringList{"-f", "csv"}), ExitScanIncomplete);
+        QVERIFY(r.console.output.count('\n') > 1); // rows beside the header
+        if (extra.contains(QStringLiteral("-q"))) {
+            QCOMPARE(r.console.errors, QString());
+            return;
+        }
+        const QStringList lines = r.console.errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("norvane: directory krb.lab not read: no "
+                                                "controller could be read; its computers are "
+                                                "missing."));
+        // Text from the network reaches the terminal without its controls.
+        QVERIFY2(!lines.value(1).contains(QChar(0x1b)), qPrintable(lines.value(1)));
+        QCOMPARE(lines.size(), refusal ? 3 : 2);
+    }
+
     // Spreadsheets take a cell that starts with =, +, -, @, a tab or a
     // carriage return for a formula: names, groups and comments from the
     // network are written so that none runs.

@@ -67,6 +67,8 @@ public:
     // What the sources know of a computer, by host name; a computer not
     // named here was found by the browse list alone.
     std::map<std::string, ComputerRecord> facts;
+    // Why sources left computers out, as sourceShortfalls() reports it.
+    std::vector<std::string> shortfalls;
 
     std::chrono::milliseconds enumDelay{0};
     std::chrono::milliseconds lookupDelay{0};
@@ -115,6 +117,7 @@ public:
                        void* replyBuffer, DWORD replySize, DWORD timeoutMs) override;
     int platformId() const override { return platformFamily; }
     ComputerRecord knownFacts(const std::string& computer) override;
+    std::vector<std::string> sourceShortfalls() override { return shortfalls; }
     // Waits the listing's delay ahead, so that the listing itself does not.
     void prepareListing(const NetResource& computer) override;
     // Lists ahead with `logOn` (its failed log-ons counted like any); the

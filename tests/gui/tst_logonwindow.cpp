@@ -148,6 +148,33 @@ private slots:
         QCOMPARE(w.form->statusNote(), QString());
         QVERIFY(!bar->isHidden());
     }
+
+    // A source that could not read what it should have (a directory whose
+    // controllers all failed) leaves holes too: panel 1 says so, before
+    // any refusals, its tool tip gives the reason; the next scan that reads
+    // everything starts without the note.
+    void unreadSourceIsShownInTheStatusBar() {
+        Window w;
+        lockedOffice(w.fake);
+        w.fake.shortfalls = {"directory corp.example not read: no controller could be read"};
+        w.create();
+        parts(*w.form).cboResource->setCurrentIndex(rtSharedFolder);
+        DialogAnswerer answerer(QString{});
+        QVERIFY(w.showAndWait());
+        QCOMPARE(w.form->statusNote(),
+                 QStringLiteral("1 source not read; 2 computers refused the log-on"));
+        QVERIFY2(w.form->statusNoteToolTip().startsWith(
+                     QStringLiteral("directory corp.example not read: no controller could be "
+                                    "read\nComputers they would list are missing.")),
+                 qPrintable(w.form->statusNoteToolTip()));
+
+        w.fake.shortfalls.clear();
+        parts(*w.form).cboResource->setCurrentIndex(rtComputer);
+        QSignalSpy completed(w.form.get(), &TMainForm::scanCompleted);
+        parts(*w.form).actGo->trigger();
+        QVERIFY(completed.wait());
+        QCOMPARE(w.form->statusNote(), QString());
+    }
 };
 
 QTEST_MAIN(TestLogOnWindow)

@@ -6,8 +6,10 @@
 #include "LabClient.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 namespace norvane::test {
@@ -49,5 +51,36 @@ inline bool kinitLabUser(QString* output = nullptr) {
         qWarning("kinit failed: %s", qPrintable(said));
     return ok;
 }
+
+// The lab user's ticket in a credential cache of the test's own, in force
+// for the test and the programs it starts from obtain() on; other caches
+// of the same folder stand in for "no ticket".
+class LabTicket {
+public:
+    bool obtain() {
+        if (!m_folder.isValid())
+            return false;
+        m_cache = cacheNamed(QStringLiteral("ccache"));
+        useLabKerberos(m_cache);
+        return kinitLabUser();
+    }
+    // The cache holding the ticket ("FILE:...").
+    const QByteArray& cache() const { return m_cache; }
+    // A cache of that name beside it, emptied ("FILE:..."; no file yet).
+    QByteArray emptyCache(const QString& name) const {
+        QFile::remove(m_folder.filePath(name));
+        return cacheNamed(name);
+    }
+    // Puts the ticket's cache in force again.
+    void restore() const { qputenv("KRB5CCNAME", m_cache); }
+
+private:
+    QByteArray cacheNamed(const QString& name) const {
+        return "FILE:" + m_folder.filePath(name).toLocal8Bit();
+    }
+
+    QTemporaryDir m_folder;
+    QByteArray m_cache;
+};
 
 } // namespace norvane::test

@@ -143,6 +143,9 @@ HOSTILE_BEHAVIOURS="truncated stall silent oversized lying looping impostor"
 # holds an address in it and the client routes it through the router.
 BENCH_NET=10.213.80
 BENCH_PREFIX=20
+# The /16 of the wide sweep's benchmark (bench-net wide), behind the router
+# like the /20.
+BENCH_WIDE_NET=10.214.0.0/16
 # Computer accounts with no host behind them, in OU=Branch, and the
 # benchmark's accounts in OU=Bench.
 GHOST_ACCOUNT=KRBGHOST
@@ -859,10 +862,15 @@ hostile() {
 # 4,094 addresses, each unanswered request kept about 3 s: more than the
 # neighbour table's default limit of 1,024 entries, which is raised.
 bench_net() {
-    local router=$PREFIX-$ROUTER_NS_SUFFIX
+    local router=$PREFIX-$ROUTER_NS_SUFFIX net="$BENCH_NET.0/$BENCH_PREFIX"
+    local router_addr="$BENCH_NET.1/$BENCH_PREFIX"
+    if [ "${1:-}" = wide ]; then
+        net=$BENCH_WIDE_NET
+        router_addr=${BENCH_WIDE_NET%.0/*}.1/${BENCH_WIDE_NET#*/}
+    fi
     [ -e "/run/netns/$router" ] || die "the benchmark's network needs the domain lab"
-    ip -n "$CLIENT_NS" route show | grep -q "^$BENCH_NET.0/$BENCH_PREFIX " && return 0
-    ip -n "$router" addr replace "$BENCH_NET.1/$BENCH_PREFIX" dev eth1
+    ip -n "$CLIENT_NS" route show | grep -q "^$net " && return 0
+    ip -n "$router" addr replace "$router_addr" dev eth1
     # Kernels that count neighbour entries of every namespace together
     # keep the limits in the first namespace alone; they are only raised.
     local key
@@ -870,8 +878,8 @@ bench_net() {
         [ "$(cat "/proc/sys/net/ipv4/neigh/default/${key%:*}")" -ge "${key#*:}" ] ||
             sysctl -qw "net.ipv4.neigh.default.${key%:*}=${key#*:}"
     done
-    ip -n "$CLIENT_NS" route add "$BENCH_NET.0/$BENCH_PREFIX" via "$ROUTER_ADDR"
-    echo "lab: sweep $BENCH_NET.0/$BENCH_PREFIX from $CLIENT_NS"
+    ip -n "$CLIENT_NS" route add "$net" via "$ROUTER_ADDR"
+    echo "lab: sweep $net from $CLIENT_NS"
 }
 
 client_smbtree() {
@@ -1256,7 +1264,7 @@ hostile)
     ;;
 bench-net)
     need_root
-    bench_net
+    bench_net "${2:-}"
     ;;
-*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | second-client | device ... | hostile [up|down] | bench-net" ;;
+*) die "usage: lab.sh up [small|large|modern|auth|domain] | down | status | stop-host N | stale-host N gone|muted | start-host N | ghosts COUNT | client-avahi on|off | second-client | device ... | hostile [up|down] | bench-net [wide]" ;;
 esac

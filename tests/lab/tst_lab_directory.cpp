@@ -11,6 +11,7 @@
 #include "linux/Abandonment.h"
 #include "linux/directory/DirectoryLimits.h"
 #include "linux/directory/DirectoryReader.h"
+#include "platform/NetworkPlatform.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -126,16 +127,10 @@ class TestLabDirectory : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_caches;
-    QByteArray m_cache;
+    test::LabTicket m_ticket;
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_caches.isValid());
-        m_cache = "FILE:" + m_caches.filePath(QStringLiteral("ccache")).toLocal8Bit();
-        test::useLabKerberos(m_cache);
-        QVERIFY(test::kinitLabUser());
-    }
+    void initTestCase() { QVERIFY(m_ticket.obtain()); }
 
     void withTicketEveryAccountIsRead() {
         const DirectoryRead read = DirectoryReader(-1).read();
@@ -146,7 +141,9 @@ private slots:
 
         // The members of both subnets, each under the domain's NetBIOS name,
         // with the DNS name that the client resolves through the
-        // controller's DNS to the member's own address.
+        // controller's DNS to the member's own address, and that the
+        // directory's copy of the zone gives alike.
+        QVERIFY(read.zone.has_value());
         const QList<QPair<QString, QString>> members{
             {QStringLiteral("KRBDC"), QStringLiteral("10.213.77.102")},
             {QStringLiteral("KRBMEMBER"), QStringLiteral("10.213.77.103")},
@@ -162,7 +159,13 @@ private slots:
             QVERIFY(!computer->directory->stale);
             QCOMPARE(computer->dnsName, name.toLower() + QStringLiteral(".krb.lab"));
             QCOMPARE(resolve(computer->dnsName), address);
+            const std::optional<std::uint32_t> zoned = read.zone->addressOf(computer->dnsName);
+            QVERIFY2(zoned.has_value(), qPrintable(name));
+            QCOMPARE(QString::fromStdString(NetworkPlatform::inetNtoa(*zoned)), address);
         }
+        // The hostless accounts have no record there, as DNS has none.
+        QCOMPARE(read.zone->addressOf(QStringLiteral("krbghost.krb.lab")), std::nullopt);
+        QVERIFY(resolve(QStringLiteral("krbghost.krb.lab")).isEmpty());
 
         // Accounts without a host: the disabled one left out, the old one
         // marked stale, the plain one kept with what the directory knows.
@@ -226,16 +229,14 @@ private slots:
     }
     void withoutTicketNothingIsTried() {
         QFETCH(bool, ticketless);
-        const QByteArray other =
-            "FILE:" + m_caches.filePath(QStringLiteral("ticketless")).toLocal8Bit();
-        QFile::remove(m_caches.filePath(QStringLiteral("ticketless")));
+        const QByteArray other = m_ticket.emptyCache(QStringLiteral("ticketless"));
         if (ticketless)
             QVERIFY(test::cacheWithoutTickets(other, LabPrincipal));
         qputenv("KRB5CCNAME", other);
         QElapsedTimer clock;
         clock.start();
         const DirectoryRead read = DirectoryReader(-1).read();
-        qputenv("KRB5CCNAME", m_cache);
+        m_ticket.restore();
         QCOMPARE(int(read.outcome), int(DirectoryRead::Outcome::NoTicket));
         QVERIFY(read.computers.empty());
         QVERIFY2(read.reason.contains(QLatin1String("kinit")), qPrintable(read.reason));

@@ -223,6 +223,43 @@ private slots:
                                    {QStringLiteral("hostile"), QStringLiteral("down")}),
                  0);
     }
+
+    // The impostor claims KRBBRANCH's name and is swept first: the name is
+    // contested, so neither its address nor the real one is trusted for it
+    // by order. The row is reached by the name service alone (which beyond
+    // the router does not know it), and the impostor's address is nowhere.
+    void impostorDoesNotWinByOrder() {
+        QCOMPARE(QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT), {QStringLiteral("hostile")}),
+                 0);
+        const auto down = qScopeGuard([] {
+            QProcess::execute(QStringLiteral(NORVANE_LAB_SCRIPT),
+                              {QStringLiteral("hostile"), QStringLiteral("down")});
+        });
+        SourceOptions options = subnetB();
+        options.ranges.insert(options.ranges.begin(),
+                              {.first = 0x0AD54F7E, .last = 0x0AD54F7E}); // the impostor, .126
+        LinuxPlatform platform(test::labClientSettings(labDir()));
+        ScanInputs inputs{.providerName = LanManProviderName,
+                          .resourceType = rtComputer,
+                          .lanaNum = 0,
+                          .lookAheadLimit = LookAheadLimit,
+                          .sources = options};
+        RecordOutput output;
+        QCOMPARE(ScanNetwork(platform, inputs, output, [] { return false; }), ScanCompleted);
+        const auto row = std::find_if(output.rows.begin(), output.rows.end(), [](const auto& r) {
+            return r.caption == QLatin1String("\\\\KRBBRANCH");
+        });
+        QVERIFY(row != output.rows.end());
+        QVERIFY(output.records.at(row->caption).foundBy.contains(FoundBy::AddressRange));
+        for (const ResultRow& listed : output.rows)
+            QVERIFY2(cellText(listed, ComputerColumn::Ip) != QLatin1String("10.213.79.126"),
+                     qPrintable(listed.caption));
+        // The other branch host is not contested and keeps its address.
+        QVERIFY(std::any_of(output.rows.begin(), output.rows.end(), [](const auto& r) {
+            return r.caption == QLatin1String("\\\\KRBMODERN") &&
+                   cellText(r, ComputerColumn::Ip) == QLatin1String("10.213.79.102");
+        }));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLabRange)

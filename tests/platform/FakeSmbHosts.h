@@ -82,6 +82,7 @@ public:
     struct Seen {
         std::vector<int> ntlmTypes; // NTLMSSP message types received, in order
         bool clientClosed = false;
+        int nodeStatusQueries = 0; // datagrams received on the name service port
     };
 
     // Binds every host's sockets; the ports are chosen on the first host
@@ -194,7 +195,7 @@ private:
         }
     }
 
-    static void answerNodeStatus(int fd, const FakeHost& host) {
+    void answerNodeStatus(int fd, const FakeHost& host) {
         char buffer[512];
         sockaddr_in from{};
         socklen_t size = sizeof from;
@@ -202,6 +203,10 @@ private:
             recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
         if (got < 2)
             return;
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_seen[host.address].nodeStatusQueries;
+        }
         const int id = quint8(buffer[0]) << 8 | quint8(buffer[1]);
         const QByteArray answer = nodeStatusAnswer(id, host);
         sendto(fd, answer.constData(), std::size_t(answer.size()), 0,

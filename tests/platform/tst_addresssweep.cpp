@@ -2,9 +2,11 @@
 // reported and with what, that no AUTHENTICATE is ever sent, that hostile
 // servers end at their time-outs, pacing and the bound on connections, and
 // a stop in the middle of a large range; the source that lists what a
-// sweep found, and ends its round on cancel.
+// sweep found, ends its round on cancel, and hands its node status answers
+// on so that the scan does not ask again.
 
 #include "FakeSmbHosts.h"
+#include "linux/discovery/IdentityPrefetch.h"
 #include "linux/sweep/AddressRangeSource.h"
 #include "linux/sweep/AddressSweep.h"
 
@@ -257,6 +259,45 @@ private slots:
         // A standalone Samba server gives its own name as its NTLM domain.
         QCOMPARE(QString::fromStdString(smbOnly.group), QStringLiteral("LABNAS-NO-NETBI"));
         QCOMPARE(ntohl(smbOnly.address), loopback(6, 3));
+    }
+
+    // A swept host's node status is asked once, by the sweep: the scan's
+    // look-ups take that answer instead of asking the host again.
+    void sweptHostIsNotAskedTwice() {
+        const FakeHost answering{.address = loopback(7, 2),
+                                 .nodeStatus = true,
+                                 .name = "NBHOST",
+                                 .group = "WORKGRP",
+                                 .unitId = QByteArray::fromHex("024e56000702"),
+                                 .smb = SmbBehaviour::Answer};
+        const FakeSmbHosts hosts({answering});
+        QVERIFY(hosts.valid());
+        AddressRangeSource source(testOptions(hosts));
+        source.configure({.domain = {},
+                          .ranges = {{.first = loopback(7, 1), .last = loopback(7, 3)}},
+                          .probesPerSecond = 2000});
+        source.start({});
+        const std::vector<DiscoveredHost> found = source.results();
+        QCOMPARE(found.size(), 1u);
+        QCOMPARE(hosts.seen()[loopback(7, 2)].nodeStatusQueries, 1);
+        QVERIFY(!source.askedNodeStatus(htonl(loopback(7, 3))));
+
+        // The look-ups of the scan, over the same name service port.
+        const NbnsExchange exchange{hosts.nameServicePort(), 150ms, 2, -1};
+        IdentityPrefetch prefetch;
+        prefetch.start(
+            [&] { return found; },
+            [](const std::string&, bool) -> std::optional<std::uint32_t> { return std::nullopt; },
+            [&](std::uint32_t address) { return queryNodeStatus(address, exchange); },
+            [&](std::uint32_t address) { return source.askedNodeStatus(address); });
+        const auto status = prefetch.nodeStatus(htonl(loopback(7, 2)));
+        QVERIFY(status && *status);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>((*status)->unitId.data()), 6),
+                 answering.unitId);
+        QVERIFY(prefetch.nameQuery("NBHOST").has_value());
+        // Past any retry a second query would have sent.
+        std::this_thread::sleep_for(400ms);
+        QCOMPARE(hosts.seen()[loopback(7, 2)].nodeStatusQueries, 1);
     }
 
     void sourceCancelsWithin250ms() {

@@ -6,9 +6,13 @@
 #include "linux/directory/DirectoryEntry.h"
 #include "linux/directory/DirectoryLimits.h"
 #include "linux/directory/DirectoryReader.h"
+#include "linux/directory/DirectorySource.h"
+#include "linux/directory/DirectoryZone.h"
 #include "linux/directory/DnsAnswer.h"
 
 #include <QtTest>
+
+#include <arpa/inet.h>
 
 using namespace norvane;
 using namespace norvane::directory;
@@ -273,6 +277,105 @@ private slots:
         QFETCH(QString, domain);
         QFETCH(bool, valid);
         QCOMPARE(isDomainName(domain), valid);
+    }
+
+    // dnsRecord values as a Samba controller keeps them: only a well-formed
+    // A record gives an address.
+    void addressOfADnsRecord_data() {
+        // The controller's own A record (10.213.77.102), as captured.
+        const QByteArray a = QByteArray::fromBase64("BAABAAXwAAABAAAAAAADhAAAAAAAAAAACtVNZg==");
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("address"); // empty: none
+        QTest::newRow("A") << a << "10.213.77.102";
+        QTest::newRow("SRV")
+            << QByteArray::fromBase64(
+                   "FwAhAAXwAAABAAAAAAADhAAAAAAAAAAAAAAAZAGFDwMFa3JiZGMDa3JiA2xhYgA=")
+            << "";
+        QTest::newRow("tombstone") << QByteArray(a).replace(2, 1, QByteArray(1, 0)) << "";
+        QTest::newRow("other version") << QByteArray(a).replace(4, 1, QByteArray(1, 4)) << "";
+        QTest::newRow("truncated") << a.left(27) << "";
+        QTest::newRow("length past its end") << QByteArray(a).replace(0, 1, QByteArray(1, 5)) << "";
+        QTest::newRow("trailing bytes") << a + '\0' << "";
+        QTest::newRow("empty") << QByteArray() << "";
+    }
+    void addressOfADnsRecord() {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, address);
+        const std::optional<std::uint32_t> got = addressOfDnsRecord(record);
+        QCOMPARE(got.has_value(), !address.isEmpty());
+        if (got)
+            QCOMPARE(*got, inet_addr(address.toLatin1().constData()));
+    }
+
+    // The zone answers for the names under it, without case; a name with
+    // no address, or outside the zone, gets none.
+    void zoneAnswersForItsNames() {
+        DirectoryZone zone(QStringLiteral("Krb.Lab"));
+        zone.addNode("KRBBRANCH", inet_addr("10.213.79.101"));
+        zone.addNode("printer", std::nullopt);
+        zone.addNode("a.b", inet_addr("10.0.0.2"));
+        QCOMPARE(zone.size(), 2u);
+        QVERIFY(zone.holds(QStringLiteral("krbbranch.KRB.lab")));
+        QVERIFY(!zone.holds(QStringLiteral("krb.lab")));
+        QVERIFY(!zone.holds(QStringLiteral("x.otherkrb.lab")));
+        QCOMPARE(zone.addressOf(QStringLiteral("krbbranch.krb.lab")),
+                 std::optional(inet_addr("10.213.79.101")));
+        QCOMPARE(zone.addressOf(QStringLiteral("A.B.krb.lab")),
+                 std::optional(inet_addr("10.0.0.2")));
+        QCOMPARE(zone.addressOf(QStringLiteral("printer.krb.lab")), std::nullopt);
+        QCOMPARE(zone.addressOf(QStringLiteral("krbbranch.other.lab")), std::nullopt);
+    }
+
+    // A read that held a ticket and failed is shown to the user; a read,
+    // a cancelled one and one without a ticket (the source stays silent)
+    // are not. The reason, which may quote a controller, is bounded.
+    void shortfallOfARead_data() {
+        using Outcome = DirectoryRead::Outcome;
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("asked"); // the domain the user named
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("shown"); // empty: no shortfall
+        QTest::newRow("read") << int(Outcome::Read) << ""
+                              << ""
+                              << "";
+        QTest::newRow("cancelled") << int(Outcome::Cancelled) << ""
+                                   << ""
+                                   << "";
+        QTest::newRow("no ticket") << int(Outcome::NoTicket) << "krb.lab"
+                                   << "run kinit"
+                                   << "";
+        QTest::newRow("no domain, none named") << int(Outcome::NoDomain) << ""
+                                               << "x"
+                                               << "";
+        QTest::newRow("named domain invalid")
+            << int(Outcome::NoDomain) << "krb lab"
+            << "not a DNS domain name: krb lab"
+            << "directory krb lab not read: not a DNS domain name: krb lab";
+        QTest::newRow("no controller")
+            << int(Outcome::NoController) << ""
+            << "DNS names no domain controller of krb.lab"
+            << "directory krb.lab not read: DNS names no domain controller of krb.lab";
+        QTest::newRow("every controller failed")
+            << int(Outcome::Failed) << "krb.lab"
+            << "Can't contact LDAP server"
+            << "directory krb.lab not read: Can't contact LDAP server";
+        QTest::newRow("long reason")
+            << int(Outcome::Failed) << "" << QString(5000, QLatin1Char('r'))
+            << "directory krb.lab not read: " + QString(MaxShownReasonChars - 28, QLatin1Char('r'));
+    }
+    void shortfallOfARead() {
+        QFETCH(int, outcome);
+        QFETCH(QString, asked);
+        QFETCH(QString, reason);
+        QFETCH(QString, shown);
+        DirectoryRead read;
+        read.outcome = DirectoryRead::Outcome(outcome);
+        read.domain = asked.isEmpty() ? QStringLiteral("krb.lab") : asked;
+        read.reason = reason;
+        const std::optional<std::string> shortfall = directoryShortfall(read, asked);
+        QCOMPARE(shortfall.has_value(), !shown.isEmpty());
+        if (shortfall)
+            QCOMPARE(QString::fromStdString(*shortfall), shown);
     }
 };
 

@@ -70,6 +70,30 @@ class TestDiscovery : public QObject {
     Q_OBJECT
 
 private slots:
+    // A contested name is reached by the name service alone: the answers'
+    // addresses get neither its listing nor its log-on.
+    void contestedNameIsReachedByName() {
+        auto directory = std::make_shared<ScriptedDirectory>();
+        directory->listings["smb://10.0.0.66"] = {0, {{SmbFileShare, "trap", {}}}};
+        directory->listings["smb://10.0.0.65"] = {0, {{SmbFileShare, "trap", {}}}};
+        std::vector<DiscoveredHost> answers = hostsFrom({"SRV@WG@10.0.0.65", "SRV@WG@10.0.0.66"});
+        answers[1].foundBy = FoundBy::AddressRange;
+        DiscoverySources sources;
+        sources.push_back(std::make_unique<ScriptedSource>(answers));
+        LinuxPlatformSettings settings;
+        settings.nameQueryTimeout = std::chrono::milliseconds(50);
+        settings.nameQueryAttempts = 1;
+        LinuxPlatform platform(settings, directory, std::move(sources));
+        listContainer(platform, container(std::nullopt), 0);
+        QCOMPARE(listContainer(platform, container("WG"), 0).names, QStringList{"\\\\SRV"});
+        QCOMPARE(platform.getHostByName("SRV"), std::nullopt);
+        listContainer(platform, container("\\\\SRV"), RESOURCETYPE_DISK);
+        QCOMPARE(directory->asked.back().first, std::string("smb://SRV"));
+        const ComputerRecord facts = platform.knownFacts("SRV");
+        QVERIFY(facts.foundBy.contains(FoundBy::WsDiscovery));
+        QVERIFY(facts.foundBy.contains(FoundBy::AddressRange));
+    }
+
     // The walk's view: groups, servers and shares over a scripted browse
     // list and a scripted source.
     void enumerationsListTheUnion_data() {
@@ -275,6 +299,47 @@ private slots:
         QCOMPARE(asked.load(), 1);
         QCOMPARE(askedBriefly.load(), brief);
         QCOMPARE(prefetch.nodeStatus(inet_addr("10.0.0.9"))->has_value(), answered);
+    }
+
+    // What the round's sources already asked is not asked again: the
+    // sweep's node status stands, answered or not, and the name is asked
+    // briefly; a contested name has no address to ask and is asked in full.
+    void prefetchTakesWhatTheRoundAsked() {
+        std::atomic<int> statusQueries{0};
+        std::mutex mutex;
+        std::map<std::string, bool> nameQueries; // name -> brief
+        std::vector<DiscoveredHost> hosts =
+            hostsFrom({"NAS@HOMENET@10.0.0.9", "SILENT@HOMENET@10.0.0.10", "SRV@HOMENET"});
+        hosts[2].reach = HostReach::Contested;
+        nbns::NodeStatus carried;
+        carried.unitId = {2, 0x4e, 0x56, 0, 0, 9};
+        IdentityPrefetch prefetch;
+        prefetch.start([=] { return hosts; },
+                       [&](const std::string& name, bool brief) -> std::optional<std::uint32_t> {
+                           const std::lock_guard lock(mutex);
+                           nameQueries[name] = brief;
+                           return std::nullopt;
+                       },
+                       [&](std::uint32_t) {
+                           ++statusQueries;
+                           return NodeStatusReply{};
+                       },
+                       [&](std::uint32_t address) -> std::optional<NodeStatusReply> {
+                           if (address == inet_addr("10.0.0.9"))
+                               return NodeStatusReply{.status = carried, .refused = false};
+                           if (address == inet_addr("10.0.0.10"))
+                               return NodeStatusReply{};
+                           return std::nullopt;
+                       });
+        for (const char* name : {"NAS", "SILENT", "SRV"})
+            QVERIFY(prefetch.nameQuery(name).has_value());
+        QCOMPARE(prefetch.nodeStatus(inet_addr("10.0.0.9"))->value().unitId, carried.unitId);
+        QVERIFY(!prefetch.nodeStatus(inet_addr("10.0.0.10"))->has_value());
+        QVERIFY(!prefetch.nodeStatus(0).has_value());
+        QCOMPARE(statusQueries.load(), 0);
+        const std::lock_guard lock(mutex);
+        QCOMPARE(nameQueries,
+                 (std::map<std::string, bool>{{"NAS", true}, {"SILENT", true}, {"SRV", false}}));
     }
 };
 

@@ -21,6 +21,11 @@ enum class HostReach : std::uint8_t {
     // named the computer: reached by its DNS name like a browsed computer.
     // `address` is 0 until a look-up resolves the name.
     Named,
+    // Unauthenticated answers put the name at two or more addresses (an
+    // impostor, or a host with two adapters): neither address is trusted
+    // for it. Reached by the name service alone, like a browsed name;
+    // `address` is 0. Only the merge of sources makes a host contested.
+    Contested,
 };
 
 struct DiscoveredHost {
@@ -40,6 +45,11 @@ struct DiscoveredHost {
     std::string operatingSystem{};
     std::string osVersion{};
     std::optional<DirectoryFacts> directory{};
+    // For a host a directory named whose DNS name lies in a zone the
+    // directory itself holds (read over the same authenticated bind, the
+    // records the domain's DNS serves): the zone's address for it, in
+    // network byte order, 0 when the zone has none. Unset: DNS decides.
+    std::optional<std::uint32_t> zoneAddress{};
 
     bool operator==(const DiscoveredHost&) const = default;
 };

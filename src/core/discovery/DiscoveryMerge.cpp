@@ -15,6 +15,23 @@ bool listed(const std::vector<SmbEntry>& entries, unsigned type, std::string_vie
     });
 }
 
+// A second address claims `held`'s name: neither is trusted for it.
+void contest(DiscoveredHost& held, const DiscoveredHost& claim,
+             std::vector<ContestedClaim>* contests) {
+    if (contests)
+        contests->push_back({.name = claim.name,
+                             .heldAt = held.address,
+                             .claimedAt = claim.address,
+                             .heldBy = held.foundBy,
+                             .claimedBy = claim.foundBy});
+    // What the first answer said of itself is as unproven as its address.
+    held = DiscoveredHost{.name = held.name,
+                          .group = held.group,
+                          .address = 0,
+                          .foundBy = held.foundBy,
+                          .reach = HostReach::Contested};
+}
+
 } // namespace
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
@@ -31,7 +48,8 @@ std::string nameKey(std::string_view name) {
     return key;
 }
 
-std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources) {
+std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources,
+                                       std::vector<ContestedClaim>* contests) {
     std::vector<DiscoveredHost> united;
     // A directory names thousands of computers: names and addresses are
     // looked up in hash tables, not in the list.
@@ -46,8 +64,18 @@ std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHos
                 const auto [known, added] = byName.try_emplace(nameKey(host.name), united.size());
                 if (!added) {
                     DiscoveredHost& other = united[known->second];
-                    if (other.reach == reach && other.address == host.address)
-                        other.foundBy |= host.foundBy;
+                    if (other.reach == HostReach::Named)
+                        continue;
+                    if (other.reach == HostReach::AnsweredFrom && other.address != host.address) {
+                        contest(other, host, contests);
+                    } else if (other.reach == HostReach::Contested && contests) {
+                        contests->push_back({.name = host.name,
+                                             .heldAt = 0,
+                                             .claimedAt = host.address,
+                                             .heldBy = other.foundBy,
+                                             .claimedBy = host.foundBy});
+                    }
+                    other.foundBy |= host.foundBy;
                     continue;
                 }
                 // One answering address stands for one computer.

@@ -7,6 +7,7 @@
 #include "discovery/DiscoveredHost.h"
 #include "discovery/SmbEntry.h"
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,9 +21,19 @@ std::string nameKey(std::string_view name);
 
 // The hosts of several sources as one list: a name once, and an answering
 // address once. For a name, a host an authenticated source named wins over
-// any answer that claimed it; otherwise the first source that found it wins
-// and a later source at the same address adds itself to its sources.
-std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources);
+// any answer that claimed it. Answers that claim one name from one address
+// add their sources to one host; answers that claim it from two addresses
+// make it HostReach::Contested, trusted at neither address, whatever their
+// order; each such claim is added to `contests` for the caller to log.
+struct ContestedClaim {
+    std::string name;
+    std::uint32_t heldAt = 0;    // the earlier claim's address; 0: already contested
+    std::uint32_t claimedAt = 0; // network byte order
+    FoundBySet heldBy;
+    FoundBySet claimedBy;
+};
+std::vector<DiscoveredHost> uniteHosts(std::span<const std::vector<DiscoveredHost>> sources,
+                                       std::vector<ContestedClaim>* contests = nullptr);
 
 // The browse list's workgroups followed by every group only discovery knows.
 std::vector<SmbEntry> mergeWorkgroups(std::vector<SmbEntry> browsed,

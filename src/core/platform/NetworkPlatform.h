@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace norvane {
 
@@ -233,6 +234,12 @@ public:
         facts.foundBy = FoundBy::BrowseList;
         return facts;
     }
+
+    // Why sources the user asked for could not read what they should have
+    // in the browse opened last (a directory none of whose controllers
+    // could be read), one line each, so that a list with holes does not
+    // pass for a complete one. Call once the provider level has been read.
+    virtual std::vector<std::string> sourceShortfalls() { return {}; }
 
     // Look-ups running on other threads (name resolution, adapter status,
     // share listing) give up as soon as they can and new ones fail at once,

@@ -71,4 +71,9 @@ QString logOnRefusalText(qsizetype computers) {
                           : QStringLiteral("%1 computers refused the log-on").arg(computers);
 }
 
+QString incompleteSourceText(qsizetype sources) {
+    return sources == 1 ? QStringLiteral("1 source not read")
+                        : QStringLiteral("%1 sources not read").arg(sources);
+}
+
 } // namespace norvane

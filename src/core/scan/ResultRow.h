@@ -93,5 +93,8 @@ QString foundCountText(qsizetype rowCount, TResourceType type);
 
 // "1 computer refused the log-on", "3 computers refused the log-on".
 QString logOnRefusalText(qsizetype computers);
+// The status note of a scan whose sources left computers out ("1 source
+// not read").
+QString incompleteSourceText(qsizetype sources);
 
 } // namespace norvane

@@ -128,6 +128,8 @@ public:
                                QString::number(m_platform.getLastError()) + QLatin1Char('.'));
             return ScanStoppedOrFailed;
         }
+        for (const std::string& reason : m_platform.sourceShortfalls())
+            m_output.sourceIncomplete(shown(reason));
         m_output.setProgressMax(static_cast<int>(domains.records.size()) - 1);
         const bool shareScan =
             m_inputs.resourceType == rtSharedFolder || m_inputs.resourceType == rtSharedPrinter;

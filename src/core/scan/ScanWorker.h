@@ -26,7 +26,8 @@ namespace norvane {
 // last. showError returns only when the user has closed the box.
 // logOnRefused is no list change: it names a computer whose shares the walk
 // could not list because it refused every log-on tried, so that a result
-// with holes does not pass for a complete one.
+// with holes does not pass for a complete one; sourceIncomplete likewise
+// says why a source left out computers it should have listed.
 class ScanOutput {
 public:
     virtual ~ScanOutput() = default;
@@ -45,6 +46,7 @@ public:
         static_cast<void>(record);
     }
     virtual void logOnRefused([[maybe_unused]] const QString& computer) {}
+    virtual void sourceIncomplete([[maybe_unused]] const QString& reason) {}
 };
 
 // How many look-ups of computers run at once. A computer that has gone

@@ -104,6 +104,16 @@ QStringList ScanHandOver::logOnRefusals() const {
     return m_logOnRefusals;
 }
 
+void ScanHandOver::sourceIncomplete(const QString& reason) {
+    std::lock_guard lock(m_mutex);
+    m_incompleteSources << reason;
+}
+
+QStringList ScanHandOver::incompleteSources() const {
+    std::lock_guard lock(m_mutex);
+    return m_incompleteSources;
+}
+
 void ScanHandOver::finish(int resultCode) {
     push({ScanChange::Finished, resultCode, {}});
 }

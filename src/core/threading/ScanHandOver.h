@@ -87,6 +87,7 @@ public:
     std::optional<CredentialAnswer> ask(const CredentialRequest& request) override;
     void remember(const QString& group, const Credentials& credentials) override;
     void logOnRefused(const QString& computer) override;
+    void sourceIncomplete(const QString& reason) override;
     // The walk's last change.
     void finish(int resultCode);
 
@@ -104,6 +105,8 @@ public:
     // The computers that refused the log-on so far, in walk order; complete
     // once the Finished change has been taken.
     QStringList logOnRefusals() const;
+    // Why sources left computers out (see ScanOutput); complete likewise.
+    QStringList incompleteSources() const;
 
 private:
     void push(ScanChange change);
@@ -118,6 +121,7 @@ private:
     bool m_credentialsAnswered = false;
     std::optional<CredentialAnswer> m_credentialAnswer;
     QStringList m_logOnRefusals;
+    QStringList m_incompleteSources;
 };
 
 } // namespace norvane

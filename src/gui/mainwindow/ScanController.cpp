@@ -36,6 +36,7 @@ ScanController::~ScanController() {
 void ScanController::start(const ScanInputs& inputs) {
     stop();
     m_logOnRefusals.clear();
+    m_incompleteSources.clear();
     m_scan = std::make_shared<Scan>([this] { scheduleDrain(); });
     m_thread = std::make_unique<TChildThread>(m_platform, inputs, m_scan->handOver);
     m_scanning = true;
@@ -140,6 +141,7 @@ bool ScanController::apply(const std::shared_ptr<Scan>& scan,
             m_model.publish();
             scan->finished = true;
             m_logOnRefusals = scan->handOver.logOnRefusals();
+            m_incompleteSources = scan->handOver.incompleteSources();
             complete(change.number);
             return m_scan == scan;
         }

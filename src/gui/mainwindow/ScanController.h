@@ -73,6 +73,7 @@ public:
     // The computers of the last scan that refused the log-on, so that their
     // shares are missing from the list; set when the completion runs.
     const QStringList& logOnRefusals() const { return m_logOnRefusals; }
+    const QStringList& incompleteSources() const { return m_incompleteSources; }
     // The worker object, running or ended, until stop() frees it.
     TChildThread* ChildThread() const { return m_thread.get(); }
 
@@ -96,6 +97,7 @@ private:
     std::unique_ptr<TChildThread> m_thread;
     bool m_scanning = false;
     QStringList m_logOnRefusals;
+    QStringList m_incompleteSources;
 };
 
 } // namespace norvane

@@ -117,6 +117,12 @@ QString refusalToolTip(const QStringList& computers) {
     return lines.join(QLatin1Char('\n'));
 }
 
+// Why each source that left computers out did so.
+QString incompleteSourceToolTip(const QStringList& reasons) {
+    return (reasons + QStringList{QStringLiteral("Computers they would list are missing.")})
+        .join(QLatin1Char('\n'));
+}
+
 QString changesNoteText(const ChangeCounts& counts) {
     return QStringLiteral("%1 new, %2 gone").arg(counts.added).arg(counts.gone);
 }
@@ -578,6 +584,8 @@ void TMainForm::actGoExecute() {
     m_shownScan = 0;
     m_refusalNote.clear();
     m_refusalToolTip.clear();
+    m_sourceNote.clear();
+    m_sourceToolTip.clear();
     m_listNote.clear();
     m_listToolTip.clear();
     updateStatusNote();
@@ -654,6 +662,9 @@ void TMainForm::ChildThreadTerminate(int resultCode) {
     const QStringList& refused = m_scan.logOnRefusals();
     m_refusalNote = refused.isEmpty() ? QString() : logOnRefusalText(refused.size());
     m_refusalToolTip = refused.isEmpty() ? QString() : refusalToolTip(refused);
+    const QStringList& incomplete = m_scan.incompleteSources();
+    m_sourceNote = incomplete.isEmpty() ? QString() : incompleteSourceText(incomplete.size());
+    m_sourceToolTip = incomplete.isEmpty() ? QString() : incompleteSourceToolTip(incomplete);
     updateStatusNote();
     attachColumnClick(true);
     if (resultCode == ScanCompleted && m_completionSound)
@@ -725,7 +736,8 @@ void TMainForm::updateStatusNote() {
     QStringList notes;
     QStringList tips;
     for (const auto& [note, tip] :
-         {std::pair{m_refusalNote, m_refusalToolTip}, std::pair{m_listNote, m_listToolTip}}) {
+         {std::pair{m_sourceNote, m_sourceToolTip}, std::pair{m_refusalNote, m_refusalToolTip},
+          std::pair{m_listNote, m_listToolTip}}) {
         if (note.isEmpty())
             continue;
         notes << note;
@@ -797,6 +809,8 @@ void TMainForm::showRecordedScan(qint64 id, const ScanContents& scan) {
     m_statusPanels->setPanel0Text(foundCountText(m_model.rowCount(), FResourceType));
     m_refusalNote.clear();
     m_refusalToolTip.clear();
+    m_sourceNote.clear();
+    m_sourceToolTip.clear();
     // The panel is narrow: the tool tip says which scan.
     m_listNote = QStringLiteral("Recorded scan");
     m_listToolTip =

@@ -270,6 +270,8 @@ private:
     qint64 m_shownScan = 0; // the recorded scan the list shows, 0 for a live one
     QString m_refusalNote;
     QString m_refusalToolTip;
+    QString m_sourceNote; // sources that left computers out
+    QString m_sourceToolTip;
     QString m_listNote;
     QString m_listToolTip;
     ScanLogOn* m_scanLogOn = new ScanLogOn(m_scan, this);

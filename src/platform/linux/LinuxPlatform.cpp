@@ -154,13 +154,15 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
             options = m_sourceOptions;
         }
         m_discovery->start(listAdapters(), options);
-        m_prefetch->start([this] { return m_discovery->hosts(); },
-                          [this](const std::string& name, bool brief) {
-                              return queryNameOnAdapters(name, brief);
-                          },
-                          [this](std::uint32_t address) {
-                              return queryNodeStatus(address, nodeStatusExchange());
-                          });
+        m_prefetch->start(
+            [this] { return m_discovery->hosts(); },
+            [this](const std::string& name, bool brief) {
+                return queryNameOnAdapters(name, brief);
+            },
+            [this](std::uint32_t address) {
+                return queryNodeStatus(address, nodeStatusExchange());
+            },
+            [this](std::uint32_t address) { return m_discovery->askedNodeStatus(address); });
     }
     const std::lock_guard lock(m_enumMutex);
     const EnumHandle id = m_nextEnum++;
@@ -387,6 +389,12 @@ ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
     const std::optional<DiscoveredHost> host = m_discovery->knownHost(computer);
     if (!host)
         return facts;
+    // Answers that disagree on where the name is prove nothing of it beyond
+    // that they were heard.
+    if (host->reach == HostReach::Contested) {
+        facts.foundBy |= host->foundBy;
+        return facts;
+    }
     // A discovery answer counts for a browsed computer only where it came
     // from the address the computer's name resolved to.
     std::optional<std::uint32_t> resolved;
@@ -408,6 +416,10 @@ ComputerRecord LinuxPlatform::knownFacts(const std::string& computer) {
     facts.osVersion = QString::fromStdString(host->osVersion);
     facts.directory = host->directory;
     return facts;
+}
+
+std::vector<std::string> LinuxPlatform::sourceShortfalls() {
+    return m_discovery->shortfalls();
 }
 
 void LinuxPlatform::setSourceOptions(const SourceOptions& options) {
@@ -607,6 +619,14 @@ LinuxPlatform::resolveNamed(const DiscoveredHost& host) const {
     // The directory's DNS name is the one a Kerberos log-on asks a ticket for.
     const std::string dnsName =
         isDomainName(QString::fromStdString(host.dnsName)) ? host.dnsName : std::string();
+    // The directory's own copy of the zone answered for the name already:
+    // asking the domain's DNS server would give the same records, one
+    // question per computer.
+    if (host.zoneAddress && !dnsName.empty()) {
+        if (*host.zoneAddress == 0)
+            return std::nullopt;
+        return Resolved{.address = *host.zoneAddress, .dnsName = dnsName, .at = {}};
+    }
     if (!dnsName.empty()) {
         if (auto resolved = resolveByDns(dnsName)) {
             resolved->dnsName = dnsName;
@@ -643,8 +663,9 @@ std::optional<LinuxPlatform::Resolved> LinuxPlatform::resolveName(const std::str
 }
 
 bool LinuxPlatform::claimHolds(const DiscoveredHost& host) {
-    // An authenticated source named it: there is no claim to check.
-    if (host.reach == HostReach::Named)
+    // An authenticated source named it, or answers disagree on it and it is
+    // reached by the name service alone: there is no claim to check.
+    if (host.reach != HostReach::AnsweredFrom)
         return true;
     const auto answer = m_prefetch->nameQuery(host.name);
     if (!answer || !*answer || **answer == host.address)
@@ -662,7 +683,7 @@ std::optional<std::uint32_t> LinuxPlatform::discoveredAddress(const std::string&
             return std::nullopt;
     }
     const std::optional<DiscoveredHost> host = m_discovery->knownHost(name);
-    if (!host || host->reach == HostReach::Named || !claimHolds(*host))
+    if (!host || host->reach != HostReach::AnsweredFrom || !claimHolds(*host))
         return std::nullopt;
     return host->address;
 }

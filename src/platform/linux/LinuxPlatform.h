@@ -111,6 +111,7 @@ public:
     void setLogOn(const std::optional<Credentials>& credentials) override;
     ComputerRecord knownFacts(const std::string& computer) override;
     void setSourceOptions(const SourceOptions& options) override;
+    std::vector<std::string> sourceShortfalls() override;
 
     std::uint8_t netbios(Ncb& ncb) override;
 

@@ -32,12 +32,20 @@ inline constexpr int MaxPages = int(MaxComputers / PageSize) + 1;
 
 // Bytes kept of one attribute value; longer values are cut.
 inline constexpr std::size_t MaxValueBytes = 1024;
+// Values kept of one attribute (a DNS name's records); the rest are left.
+inline constexpr int MaxValuesPerAttribute = 16;
+// Names read of the domain's DNS zone.
+inline constexpr std::size_t MaxZoneNodes = MaxComputers;
 // Characters of a computer name beyond which it is left out.
 inline constexpr int MaxNameLength = 64;
 inline constexpr int NetBiosNameLength = 15;
 // Bytes of a DNS answer read.
 inline constexpr std::size_t MaxDnsAnswer = 4096;
 inline constexpr int MaxSrvTargets = 16;
+
+// Characters of the reason a failed read gives the user (it may quote a
+// controller's own message).
+inline constexpr int MaxShownReasonChars = 300;
 
 // A computer whose last log-on is older than this is marked stale.
 inline constexpr std::chrono::hours StaleAge = std::chrono::hours(24 * 90);

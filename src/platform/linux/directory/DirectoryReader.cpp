@@ -101,12 +101,56 @@ public:
                                    });
         if (!complete)
             return stop();
+        readZone(base, target.host);
+        if (m_connection.cancelled())
+            return stop();
         m_result.outcome = Outcome::Read;
         m_result.controller = target.host;
         return true;
     }
 
 private:
+    // The domain's zone in the domain's DNS partition, where the domain's
+    // DNS servers keep it; a directory without it leaves the names to DNS.
+    // So does a zone read only in part: cut at its bound, or without the
+    // record of the controller it was read from (a zone the user may not
+    // list reads as empty).
+    void readZone(const QByteArray& base, const QString& controller) {
+        DirectoryZone zone(m_result.domain);
+        std::size_t nodes = 0;
+        const QByteArray zoneBase =
+            "DC=" + m_result.domain.toLatin1() + ",CN=MicrosoftDNS,DC=DomainDnsZones," + base;
+        const bool complete = m_connection.readPaged(
+            zoneBase, "(objectClass=dnsNode)", {"name", "dnsRecord"}, MaxZoneNodes,
+            [&zone, &nodes](Attributes&& attributes) {
+                ++nodes;
+                std::optional<std::uint32_t> address;
+                for (int i = 0; i < MaxValuesPerAttribute && !address; ++i) {
+                    const auto record = attributes.find(
+                        i == 0 ? QByteArray("dnsrecord") : "dnsrecord#" + QByteArray::number(i));
+                    if (record == attributes.end())
+                        break;
+                    address = addressOfDnsRecord(record->second);
+                }
+                zone.addNode(valueOf(attributes, "name"), address);
+            });
+        if (!complete) {
+            qCDebug(lcDirectory) << "the zone" << m_result.domain
+                                 << "is not read from the directory:" << m_connection.error();
+            return;
+        }
+        if (nodes >= MaxZoneNodes || !zone.addressOf(controller)) {
+            qCDebug(lcDirectory) << "the zone" << m_result.domain << "read from the directory"
+                                 << (nodes >= MaxZoneNodes ? "is cut short"
+                                                           : "lacks the controller's record")
+                                 << ": names are left to DNS";
+            return;
+        }
+        qCDebug(lcDirectory) << "the zone" << m_result.domain << "holds" << zone.size()
+                             << "addresses";
+        m_result.zone = std::move(zone);
+    }
+
     static QByteArray valueOf(const Attributes& attributes, const char* name) {
         const auto found = attributes.find(QByteArray(name));
         return found == attributes.end() ? QByteArray() : found->second;

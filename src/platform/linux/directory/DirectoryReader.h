@@ -8,6 +8,7 @@
 // logs why. read() blocks; run it on a worker thread and end it early by
 // making the cancel descriptor readable (Abandonment::fd(), RoundCancel::fd()).
 
+#include "DirectoryZone.h"
 #include "records/ComputerRecord.h"
 
 #include <QString>
@@ -35,7 +36,10 @@ struct DirectoryRead {
     // walk, which resolves dnsName as for any host.
     std::vector<ComputerRecord> computers;
     int leftOut = 0; // disabled accounts and unusable names
-    QString reason;  // why the outcome is not Read
+    // The domain's DNS zone where the directory holds it (integrated into
+    // Active Directory); nothing where DNS alone knows the names.
+    std::optional<DirectoryZone> zone;
+    QString reason; // why the outcome is not Read
 };
 
 class DirectoryReader {

@@ -1,7 +1,6 @@
 #include "DirectorySource.h"
 
 #include "DirectoryLimits.h"
-#include "DirectoryReader.h"
 
 namespace norvane {
 
@@ -18,6 +17,20 @@ DiscoveredHost discoveredFromDirectory(const ComputerRecord& computer, const QSt
         .osVersion = computer.osVersion.toStdString(),
         .directory = computer.directory,
     };
+}
+
+std::optional<std::string> directoryShortfall(const directory::DirectoryRead& read,
+                                              const QString& domainAsked) {
+    using Outcome = directory::DirectoryRead::Outcome;
+    const bool failed = read.outcome == Outcome::NoController || read.outcome == Outcome::Failed ||
+                        (read.outcome == Outcome::NoDomain && !domainAsked.isEmpty());
+    if (!failed)
+        return std::nullopt;
+    const QString domain = read.domain.isEmpty() ? domainAsked : read.domain;
+    return QStringLiteral("directory %1 not read: %2")
+        .arg(domain, read.reason)
+        .left(directory::MaxShownReasonChars)
+        .toStdString();
 }
 
 DirectorySource::DirectorySource()
@@ -43,10 +56,18 @@ void DirectorySource::start(const std::vector<Adapter>& adapters) {
 
 std::vector<DiscoveredHost> DirectorySource::round(const QString& domain, RoundCancel& cancel) {
     const directory::DirectoryRead read = directory::DirectoryReader(cancel.fd()).read(domain);
+    {
+        const std::lock_guard lock(m_domainMutex);
+        m_shortfall = directoryShortfall(read, domain);
+    }
     std::vector<DiscoveredHost> found;
     found.reserve(read.computers.size());
-    for (const ComputerRecord& computer : read.computers)
-        found.push_back(discoveredFromDirectory(computer, read.group));
+    for (const ComputerRecord& computer : read.computers) {
+        DiscoveredHost host = discoveredFromDirectory(computer, read.group);
+        if (read.zone && read.zone->holds(computer.dnsName))
+            host.zoneAddress = read.zone->addressOf(computer.dnsName).value_or(0);
+        found.push_back(std::move(host));
+    }
     return found;
 }
 
@@ -56,6 +77,11 @@ std::vector<DiscoveredHost> DirectorySource::results() {
 
 void DirectorySource::cancel() {
     m_runner.cancel();
+}
+
+std::optional<std::string> DirectorySource::shortfall() {
+    const std::lock_guard lock(m_domainMutex);
+    return m_shortfall;
 }
 
 std::size_t DirectorySource::maxHostsPerRound() const {

@@ -176,8 +176,9 @@ Attributes LdapConnection::attributesOf(LDAPMessage* entry) {
     for (char* name = ldap_first_attribute(m_ld, entry, &position); name != nullptr;
          name = ldap_next_attribute(m_ld, entry, position)) {
         if (berval** values = ldap_get_values_len(m_ld, entry, name)) {
-            if (values[0] != nullptr)
-                attributes[QByteArray(name).toLower()] = bounded(values[0]);
+            const QByteArray key = QByteArray(name).toLower();
+            for (int i = 0; i < MaxValuesPerAttribute && values[i] != nullptr; ++i)
+                attributes[i == 0 ? key : key + '#' + QByteArray::number(i)] = bounded(values[i]);
             ldap_value_free_len(values);
         }
         ldap_memfree(name);

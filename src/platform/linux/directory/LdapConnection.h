@@ -23,7 +23,9 @@ typedef struct ldapmsg LDAPMessage;
 
 namespace norvane::directory {
 
-// Each attribute's first value, cut to MaxValueBytes.
+// Each attribute's first value, cut to MaxValueBytes, under its name in
+// lower case; further values, up to MaxValuesPerAttribute in all, under
+// "name#1", "name#2", ...
 using Attributes = std::map<QByteArray, QByteArray>;
 
 class LdapConnection {

@@ -7,6 +7,27 @@
 
 namespace norvane {
 
+namespace {
+// A name claimed at two addresses, on the categories of both sources.
+void logContest(const ContestedClaim& claim) {
+    const auto log = [&](const QLoggingCategory& category) {
+        if (claim.heldAt == 0)
+            qCDebug(category) << QString::fromStdString(claim.name) << "also claimed at"
+                              << NetworkPlatform::inetNtoa(claim.claimedAt).c_str();
+        else
+            qCDebug(category) << QString::fromStdString(claim.name) << "claimed at"
+                              << NetworkPlatform::inetNtoa(claim.heldAt).c_str() << "and"
+                              << NetworkPlatform::inetNtoa(claim.claimedAt).c_str()
+                              << ": reached by the name service alone, at neither address";
+    };
+    const QLoggingCategory& first = discoveryCategory(claim.heldBy);
+    const QLoggingCategory& second = discoveryCategory(claim.claimedBy);
+    log(first);
+    if (&second != &first)
+        log(second);
+}
+} // namespace
+
 DiscoveryRound::DiscoveryRound(DiscoverySources sources) : m_sources(std::move(sources)) {}
 
 DiscoveryRound::~DiscoveryRound() {
@@ -23,6 +44,7 @@ void DiscoveryRound::start(const std::vector<Adapter>& adapters, const SourceOpt
     {
         const std::lock_guard hostsLock(m_hostsMutex);
         m_hosts.clear();
+        m_shortfalls.clear();
         m_byName.clear();
     }
     m_collected = false;
@@ -36,11 +58,28 @@ void DiscoveryRound::start(const std::vector<Adapter>& adapters, const SourceOpt
 }
 
 std::vector<DiscoveredHost> DiscoveryRound::hosts() {
+    {
+        const std::lock_guard lock(m_roundMutex);
+        collect();
+    }
+    return knownHosts();
+}
+
+std::vector<std::string> DiscoveryRound::shortfalls() {
     const std::lock_guard lock(m_roundMutex);
+    collect();
+    const std::lock_guard hostsLock(m_hostsMutex);
+    return m_shortfalls;
+}
+
+void DiscoveryRound::collect() {
     if (!m_collected) {
         std::vector<std::vector<DiscoveredHost>> found;
+        std::vector<std::string> shortfalls;
         for (const auto& source : m_sources) {
             const std::vector<DiscoveredHost> results = source->results();
+            if (std::optional<std::string> shortfall = source->shortfall())
+                shortfalls.push_back(std::move(*shortfall));
             Admission admission = admitHosts(results, m_subnets, source->maxHostsPerRound());
             for (const RefusedHost& refused : admission.refused)
                 qCDebug(discoveryCategory(refused.host.foundBy))
@@ -49,14 +88,26 @@ std::vector<DiscoveredHost> DiscoveryRound::hosts() {
                     << refused.reason;
             found.push_back(std::move(admission.admitted));
         }
+        std::vector<ContestedClaim> contests;
+        std::vector<DiscoveredHost> united = uniteHosts(found, &contests);
+        for (const ContestedClaim& claim : contests)
+            logContest(claim);
         const std::lock_guard hostsLock(m_hostsMutex);
-        m_hosts = uniteHosts(found);
+        m_hosts = std::move(united);
+        m_shortfalls = std::move(shortfalls);
         m_byName.clear();
         for (std::size_t i = 0; i < m_hosts.size(); ++i)
             m_byName.emplace(nameKey(m_hosts[i].name), i);
         m_collected = true;
     }
-    return knownHosts();
+}
+
+std::optional<NodeStatusReply> DiscoveryRound::askedNodeStatus(std::uint32_t address) {
+    for (const auto& source : m_sources) {
+        if (auto reply = source->askedNodeStatus(address))
+            return reply;
+    }
+    return std::nullopt;
 }
 
 std::vector<DiscoveredHost> DiscoveryRound::knownHosts() {

@@ -7,10 +7,12 @@
 #include "discovery/DiscoveredHost.h"
 #include "discovery/DiscoveryAdmission.h"
 #include "linux/Adapters.h"
+#include "linux/NbnsClient.h"
 #include "platform/SourceOptions.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,17 @@ public:
     virtual std::vector<DiscoveredHost> results() = 0;
     // Ends a running round early; results() then returns at once.
     virtual void cancel() = 0;
+    // Why the round that ended last left out computers the user asked for
+    // (a directory that could not be read), to be shown beside the list;
+    // nothing when it read what it could. Call after results().
+    virtual std::optional<std::string> shortfall() { return std::nullopt; }
+    // The node status the round that ended last already asked `address`
+    // for (network byte order), with its answer or none; nothing when the
+    // source did not ask it. Call after results().
+    virtual std::optional<NodeStatusReply> askedNodeStatus(std::uint32_t address) {
+        static_cast<void>(address);
+        return std::nullopt;
+    }
     // The most computers one round of this source may add.
     virtual std::size_t maxHostsPerRound() const { return MaxHostsPerSourceRound; }
 };

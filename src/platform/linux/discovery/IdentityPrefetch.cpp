@@ -29,7 +29,8 @@ void IdentityPrefetch::finish() {
     m_pool.reset();
 }
 
-void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery nodeStatusQuery) {
+void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery nodeStatusQuery,
+                             AskedNodeStatus asked) {
     finish();
     {
         const std::lock_guard lock(m_mutex);
@@ -38,7 +39,8 @@ void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery n
     }
     m_pool = std::make_unique<LookupPool>(PrefetchThreadLimit);
     m_thread = std::thread([this, hosts = std::move(hosts), nameQuery = std::move(nameQuery),
-                            nodeStatusQuery = std::move(nodeStatusQuery)] {
+                            nodeStatusQuery = std::move(nodeStatusQuery),
+                            asked = std::move(asked)] {
         std::vector<Entry> entries;
         for (const DiscoveredHost& host : hosts()) {
             // A named host answered from nowhere: it is looked up by its
@@ -49,14 +51,27 @@ void IdentityPrefetch::start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery n
             auto name = std::make_shared<std::promise<std::optional<std::uint32_t>>>();
             Entry entry{host.name, host.address, name->get_future().share(),
                         status->get_future().share()};
-            m_pool->post([status, address = host.address, nodeStatusQuery] {
-                status->set_value(nodeStatusQuery(address));
-            });
-            m_pool->post([name, answer = entry.statusAnswer, host = host.name, nameQuery] {
+            const bool contested = host.reach == HostReach::Contested;
+            std::optional<NodeStatusReply> known;
+            if (contested)
+                known = NodeStatusReply{};
+            else if (asked)
+                known = asked(host.address);
+            if (known)
+                status->set_value(*known);
+            else
+                m_pool->post([status, address = host.address, nodeStatusQuery] {
+                    status->set_value(nodeStatusQuery(address));
+                });
+            // Brief where the host refused the name service, or where its
+            // node status came with its discovery: the name query is then
+            // only the check that no computer on the link owns the name.
+            const bool brief = known && !contested;
+            m_pool->post([name, answer = entry.statusAnswer, host = host.name, nameQuery, brief] {
                 const bool refused =
                     answer.wait_for(NameServiceRefusalWindow) == std::future_status::ready &&
                     answerOf(answer, NodeStatusReply{}).refused;
-                name->set_value(nameQuery(host, refused));
+                name->set_value(nameQuery(host, brief || refused));
             });
             entries.push_back(std::move(entry));
         }
@@ -97,7 +112,8 @@ std::optional<std::optional<nbns::NodeStatus>> IdentityPrefetch::nodeStatus(std:
     {
         std::unique_lock lock(m_mutex);
         const Entry* entry = waitForEntry(
-            [&](const Entry& candidate) { return candidate.address == address; }, lock);
+            [&](const Entry& candidate) { return address != 0 && candidate.address == address; },
+            lock);
         if (entry == nullptr)
             return std::nullopt;
         answer = entry->statusAnswer;

@@ -9,7 +9,10 @@
 // computer: any device may claim any name, and the name service answer
 // decides. A host that refuses the name service port has no NetBIOS name
 // of its own, so its name is asked once, briefly: a computer that owns the
-// name answers a broadcast within a round trip.
+// name answers a broadcast within a round trip. A host whose node status a
+// source already asked (an address sweep) is not asked again: that answer
+// is kept, and its name is asked briefly. A contested name is only asked
+// in full, having no address of its own.
 
 #include "linux/NbnsClient.h"
 #include "linux/discovery/DiscoverySource.h"
@@ -41,6 +44,8 @@ public:
     // The name's address by the name service; `brief` asks once, briefly.
     using NameQuery = std::function<std::optional<std::uint32_t>(const std::string&, bool brief)>;
     using NodeStatusQuery = std::function<NodeStatusReply(std::uint32_t)>;
+    // The node status a source already asked an address for, if any.
+    using AskedNodeStatus = std::function<std::optional<NodeStatusReply>(std::uint32_t)>;
 
     IdentityPrefetch() = default;
     IdentityPrefetch(const IdentityPrefetch&) = delete;
@@ -48,8 +53,9 @@ public:
     ~IdentityPrefetch();
 
     // Waits for `hosts` in a thread of its own, then asks both queries for
-    // each host. Returns at once.
-    void start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery nodeStatusQuery);
+    // each host (see above). Returns at once.
+    void start(Hosts hosts, NameQuery nameQuery, NodeStatusQuery nodeStatusQuery,
+               AskedNodeStatus asked = {});
 
     // The name query's answer for a host of the round; nothing for a name
     // the round did not find.

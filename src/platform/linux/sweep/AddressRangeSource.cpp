@@ -2,6 +2,8 @@
 
 #include "linux/Logging.h"
 
+#include <QScopeGuard>
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -79,6 +81,14 @@ void AddressRangeSource::cancel() {
     m_runner.cancel();
 }
 
+std::optional<NodeStatusReply> AddressRangeSource::askedNodeStatus(std::uint32_t address) {
+    const std::lock_guard lock(m_answersMutex);
+    const auto found = m_nodeStatus.find(address);
+    if (found == m_nodeStatus.end())
+        return std::nullopt;
+    return NodeStatusReply{.status = found->second, .refused = false};
+}
+
 std::vector<DiscoveredHost> AddressRangeSource::round(RoundCancel& cancel) {
     SweepOptions options;
     std::vector<AddressRange> ranges;
@@ -88,6 +98,11 @@ std::vector<DiscoveredHost> AddressRangeSource::round(RoundCancel& cancel) {
         ranges = m_ranges;
     }
     std::vector<DiscoveredHost> found;
+    std::unordered_map<std::uint32_t, std::optional<nbns::NodeStatus>> answers;
+    const auto keepAnswers = qScopeGuard([&] {
+        const std::lock_guard lock(m_answersMutex);
+        m_nodeStatus = std::move(answers);
+    });
     if (ranges.empty())
         return found;
     AddressSequence addresses(ranges);
@@ -95,9 +110,10 @@ std::vector<DiscoveredHost> AddressRangeSource::round(RoundCancel& cancel) {
     // A cancel before the run, or during it, ends the run at once.
     cancel.setWake([&sweep] { sweep.stop(); });
     const SweepSummary summary = sweep.run(addresses, [&](const SweptHost& swept) {
-        if (auto host = discoveredFromSweep(swept))
+        if (auto host = discoveredFromSweep(swept)) {
+            answers.emplace(swept.address, swept.status);
             found.push_back(std::move(*host));
-        else
+        } else
             qCDebug(lcSweep) << "an answer from" << hostOrderAddressText(ntohl(swept.address))
                              << "gave no name";
     });

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <unordered_map>
 
 namespace norvane {
 
@@ -30,6 +31,8 @@ public:
     void start(const std::vector<Adapter>& adapters) override;
     std::vector<DiscoveredHost> results() override;
     void cancel() override;
+    // The sweep's node status of a host it reported.
+    std::optional<NodeStatusReply> askedNodeStatus(std::uint32_t address) override;
     // Every address of the ranges may be a computer.
     std::size_t maxHostsPerRound() const override;
 
@@ -40,6 +43,9 @@ private:
     SweepOptions m_sweep;
     std::vector<AddressRange> m_ranges;
     std::atomic<std::size_t> m_maxHosts{0};
+    std::mutex m_answersMutex; // the latest round's node status answers
+    // Of the reported hosts only, by address (network byte order).
+    std::unordered_map<std::uint32_t, std::optional<nbns::NodeStatus>> m_nodeStatus;
     SourceRunner m_runner; // last: its round uses the members above
 };
 

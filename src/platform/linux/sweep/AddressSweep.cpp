@@ -2,8 +2,8 @@
 
 #include "SmbIdentityProbe.h"
 #include "linux/Logging.h"
-#include "nbns/NbnsCodec.h"
 #include "linux/UdpSocket.h"
+#include "nbns/NbnsCodec.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -324,6 +324,7 @@ private:
                        .nodeStatusAnswered = probe.status.has_value(),
                        .netbios = std::nullopt,
                        .mac = std::nullopt,
+                       .status = probe.status,
                        .smbAccepted = probe.smbAccepted,
                        .ntlm = probe.challenge};
         if (probe.status) {

@@ -61,6 +61,8 @@ struct SweptHost {
     bool nodeStatusAnswered = false;
     std::optional<NetbiosIdentity> netbios;
     std::optional<MacAddress> mac;
+    // The node status answer itself, so that nobody asks the host again.
+    std::optional<nbns::NodeStatus> status;
     // The SMB port took the connection; the CHALLENGE when the exchange
     // reached it: NetBIOS and DNS names and domain, and the OS version.
     bool smbAccepted = false;
