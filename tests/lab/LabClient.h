@@ -5,6 +5,7 @@
 
 #include "linux/LinuxPlatform.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 
 namespace norvane::test {
@@ -19,6 +20,16 @@ inline LinuxPlatformSettings labClientSettings(const QString& labDir) {
     LinuxPlatformSettings settings;
     settings.smbConfigFile = (labDir + QStringLiteral("/client/smb.conf")).toStdString();
     return settings;
+}
+
+// The environment of the program as a script runs it: no display, no
+// Wayland socket, no Qt platform forced, and `home` as its home.
+inline QProcessEnvironment scriptEnvironment(const QString& home) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("HOME"), home);
+    return environment;
 }
 
 } // namespace norvane::test

@@ -230,11 +230,7 @@ private slots:
         file.close();
         QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("HOME"), home.path());
-        program.setProcessEnvironment(environment);
+        program.setProcessEnvironment(test::scriptEnvironment(home.path()));
         program.start(QStringLiteral(NORVANE_PROGRAM),
                       {"--scan", "folders", "-f", "csv", "--auth-file", auth});
         QVERIFY(program.waitForFinished(ProgramTimeoutMs));

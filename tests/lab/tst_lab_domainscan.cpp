@@ -9,6 +9,7 @@
 
 #include "DomainLab.h"
 #include "KerberosCache.h"
+#include "LabClient.h"
 #include "core/RecordingOutput.h"
 #include "discovery/DiscoveryAdmission.h"
 #include "discovery/DiscoveryMerge.h"
@@ -115,11 +116,7 @@ ProgramRun runProgram(const QStringList& arguments) {
                      home.filePath(QStringLiteral(".smb/smb.conf"))))
         return run;
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
-    environment.insert(QStringLiteral("HOME"), home.path());
-    program.setProcessEnvironment(environment);
+    program.setProcessEnvironment(test::scriptEnvironment(home.path()));
     program.start(QStringLiteral(NORVANE_PROGRAM), arguments);
     program.closeWriteChannel();
     if (!program.waitForFinished(ProgramTimeoutMs))

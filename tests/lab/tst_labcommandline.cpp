@@ -122,11 +122,7 @@ struct Outcome {
 // platform forced.
 QProcess* startProgram(const QStringList& arguments, const QStringList& wrapper = {}) {
     auto* process = new QProcess;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QLatin1String(name));
-    environment.insert(QStringLiteral("HOME"), labHome().path());
-    process->setProcessEnvironment(environment);
+    process->setProcessEnvironment(test::scriptEnvironment(labHome().path()));
     const QStringList command = wrapper + QStringList{QStringLiteral(NORVANE_PROGRAM)} + arguments;
     process->start(command.constFirst(), command.mid(1));
     return process;
