@@ -7,8 +7,6 @@
 #include <QPromise>
 #include <QThreadPool>
 
-#include <memory>
-
 namespace norvane {
 
 namespace {
@@ -52,18 +50,33 @@ ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) 
     });
 }
 
+namespace {
+// The one read of the system's registries, for every model. The pool task
+// captures nothing: it reaches the promise through this function, whose
+// first call (on the UI thread) made it, so that the hand-over needs no
+// lock that lies inside Qt.
+QPromise<void>& systemVendorsPromise() {
+    static QPromise<void> promise;
+    return promise;
+}
+
+QFuture<void> systemVendorsRead() {
+    static const QFuture<void> read = [] {
+        QPromise<void>& promise = systemVendorsPromise();
+        promise.start();
+        QThreadPool::globalInstance()->start([] {
+            MacVendors::system();
+            systemVendorsPromise().finish();
+        });
+        return promise.future();
+    }();
+    return read;
+}
+} // namespace
+
 void ResultListModel::loadSystemVendors() {
-    if (m_systemVendors.future().isValid())
-        return;
-    // The promise outlives the model if need be: the watcher, not the task,
-    // belongs to the model.
-    auto promise = std::make_shared<QPromise<void>>();
-    m_systemVendors.setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise] {
-        promise->start();
-        MacVendors::system();
-        promise->finish();
-    });
+    if (!m_systemVendors.future().isValid())
+        m_systemVendors.setFuture(systemVendorsRead());
 }
 
 const MacVendors* ResultListModel::knownVendors() const {
