@@ -42,7 +42,7 @@ ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) 
     blank.fill(Qt::transparent);
     m_blankImage = QIcon(blank);
     connect(&m_systemVendors, &QFutureWatcher<void>::finished, this, [this] {
-        if (m_publishedRows > 0 && m_computerList) {
+        if (m_publishedRows > 0 && isComputerList()) {
             const int vendor = listColumnOf(OptionalColumn::Vendor);
             emit dataChanged(index(0, vendor), index(m_publishedRows - 1, vendor),
                              {Qt::DisplayRole});
@@ -88,7 +88,7 @@ const MacVendors* ResultListModel::knownVendors() const {
 }
 
 std::optional<OptionalColumn> ResultListModel::optionalColumnAt(int column) const {
-    if (!m_computerList)
+    if (!isComputerList())
         return std::nullopt;
     return norvane::optionalColumnAt(rtComputer, column);
 }
@@ -126,13 +126,12 @@ void ResultListModel::setRows(ResultRows rows) {
 void ResultListModel::setColumns(const QStringList& captions) {
     beginResetModel();
     m_columns = captions;
-    m_computerList = isMacColumn(captions, static_cast<int>(ComputerColumn::Mac));
     m_headerImages = QList<int>(columnCount(), imgNone);
     endResetModel();
     // Reading the system's registries takes a moment: done on a pool
     // thread before the first tool tip or vendor cell asks, not on the UI
     // thread.
-    if (!m_vendors && m_computerList)
+    if (!m_vendors && isComputerList())
         loadSystemVendors();
 }
 
@@ -233,7 +232,7 @@ int ResultListModel::rowCount(const QModelIndex& parent) const {
 int ResultListModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return static_cast<int>(m_columns.size()) + (m_computerList ? OptionalColumnCount : 0);
+    return static_cast<int>(m_columns.size()) + (isComputerList() ? OptionalColumnCount : 0);
 }
 
 QIcon ResultListModel::image(int index) const {

@@ -79,6 +79,8 @@ public:
 
 private:
     QIcon image(int index) const;
+    // A computer list has the MAC column; only it has optional columns.
+    bool isComputerList() const { return m_columns.size() == ComputerColumnCount; }
     void markChanged(int row);
     // The registries that name vendors, once they can be read without a wait.
     const MacVendors* knownVendors() const;
@@ -88,7 +90,6 @@ private:
     const MacVendors* m_vendors = nullptr;
     QIcon m_blankImage;
     QStringList m_columns;
-    bool m_computerList = false;
     // Reads the system's registries on a pool thread; finished once read.
     QFutureWatcher<void> m_systemVendors;
     QList<int> m_headerImages;
