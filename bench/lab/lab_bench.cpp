@@ -312,7 +312,7 @@ Timed listServers(const QString& config, const QStringList& servers, std::size_t
         },
         stop, platform);
     int listed = 0;
-    std::vector<unsigned char> buffer(EnumBufferSize);
+    std::vector<NetResource> batch;
     for (std::size_t i = 0; i < computers.size(); ++i) {
         checks.take(i);
         EnumHandle handle = 0;
@@ -320,8 +320,8 @@ Timed listServers(const QString& config, const QStringList& servers, std::size_t
                               &computers[i], &handle) != win::NoError)
             continue;
         DWORD count = EnumAllEntries;
-        DWORD size = static_cast<DWORD>(buffer.size());
-        listed += platform.enumResource(handle, &count, buffer.data(), &size) == win::NoError;
+        DWORD size = static_cast<DWORD>(EnumBufferSize);
+        listed += platform.enumResource(handle, &count, &batch, &size) == win::NoError;
         platform.closeEnum(handle);
     }
     return {double(timer.nsecsElapsed()) / 1e6, listed};

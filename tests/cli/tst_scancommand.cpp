@@ -7,7 +7,7 @@
 #include "ScanCommand.h"
 #include "common/AppError.h"
 #include "common/CsvReader.h"
-#include "fake/FakePlatform.h"
+#include "fake/SmallNetwork.h"
 #include "report/ReportWriter.h"
 #include "store/ScanStore.h"
 
@@ -54,22 +54,14 @@ public:
     bool errorIsTerminal() const override { return terminal; }
 };
 
-// Two workgroups; ALPHA's adapter is in the registry below, DELTA's address
-// is locally administered, GAMMA has no answering adapter, beta resolves to
-// nothing.
+// The small network with a quoted comment and a Unicode one; beta resolves
+// to nothing.
 void buildNetwork(FakePlatform& net) {
-    net.addDomain("WG1");
-    net.addDomain("WG2");
-    net.addComputer("WG1", "\\\\ALPHA", "Main server, \"east\"");
-    net.addComputer("WG1", "\\\\beta");
-    net.addComputer("WG2", "\\\\GAMMA", "Print host");
-    net.addComputer("WG2", "\\\\DELTA", "Ünïcode");
-    net.addHost("ALPHA", "10.0.0.12", {0x00, 0x0A, 0x5E, 0x1F, 0xC2, 0x9B});
-    net.addresses["GAMMA"] = FakePlatform::address("192.168.1.2");
-    net.addHost("DELTA", "10.0.0.5", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01});
-    net.addShare("\\\\ALPHA", "\\\\ALPHA\\Public", RESOURCETYPE_DISK, "Public files");
-    net.addShare("\\\\ALPHA", "\\\\ALPHA\\Laser", RESOURCETYPE_PRINT, "Second floor");
-    net.addShare("\\\\DELTA", "\\\\DELTA\\Docs", RESOURCETYPE_DISK);
+    test::buildSmallNetwork(
+        net, {{.group = "WG1", .computer = "\\\\ALPHA", .comment = "Main server, \"east\""},
+              {.group = "WG1", .computer = "\\\\beta"},
+              {.group = "WG2", .computer = "\\\\GAMMA", .comment = "Print host"},
+              {.group = "WG2", .computer = "\\\\DELTA", .comment = "Ünïcode"}});
 }
 
 ResultRow row(const char* caption, int image, QStringList cells) {

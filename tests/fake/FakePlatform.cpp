@@ -1,6 +1,6 @@
 #include "FakePlatform.h"
 
-#include "platform/EnumPacking.h"
+#include "platform/EnumBatch.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -225,7 +225,8 @@ DWORD FakePlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetReso
     return 0;
 }
 
-DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) {
+DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, std::vector<NetResource>* batch,
+                                 DWORD* bufferSize) {
     record([&] {
         return std::string("enumResource(#" + std::to_string(handle) + "," +
                            std::to_string(*count) + "," + std::to_string(*bufferSize) + ")");
@@ -252,7 +253,7 @@ DWORD FakePlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer, 
         return fail(open.enumError);
     }
     open.first = false;
-    const DWORD result = enumerateInto(open.records, open.cursor, count, buffer, bufferSize);
+    const DWORD result = takeBatch(open.records, open.cursor, count, batch, bufferSize);
     if (result != 0)
         return fail(result);
     return 0;

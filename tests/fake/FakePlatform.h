@@ -103,7 +103,8 @@ public:
     DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
     DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
                    EnumHandle* handle) override;
-    DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
+    DWORD enumResource(EnumHandle handle, DWORD* count, std::vector<NetResource>* batch,
+                       DWORD* bufferSize) override;
     DWORD closeEnum(EnumHandle handle) override;
     void setLogOn(const std::optional<Credentials>& credentials) override;
     std::uint8_t netbios(Ncb& ncb) override;

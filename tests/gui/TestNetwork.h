@@ -3,7 +3,7 @@
 // Scripted networks for the main window's tests and benchmarks, and a helper
 // that answers the message boxes a test provokes.
 
-#include "fake/FakePlatform.h"
+#include "fake/SmallNetwork.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -14,26 +14,17 @@
 
 namespace norvane::test {
 
-// Two workgroups: resolved computers with and without an answering adapter,
-// unresolved ones, names that differ only in case, disk and print shares;
-// one LAN adapter, number 1.
+// The small network with names that differ only in case and a computer
+// that resolves to nothing; one LAN adapter, number 1.
 inline void buildSmallNetwork(FakePlatform& fake) {
     // The only adapter is not number 0: a MAC query must name the adapter
     // that start-up found.
     fake.lanas = {1};
-    fake.addDomain("WG1");
-    fake.addDomain("WG2");
-    fake.addComputer("WG1", "\\\\ALPHA", "Main server");
-    fake.addComputer("WG1", "\\\\beta", "no name");
-    fake.addComputer("WG1", "\\\\GAMMA", "Print host");
-    fake.addComputer("WG2", "\\\\DELTA");
-    fake.addComputer("WG2", "\\\\alpha");
-    fake.addHost("ALPHA", "10.0.0.12", {0x00, 0x0A, 0x5E, 0x1F, 0xC2, 0x9B});
-    fake.addresses["GAMMA"] = FakePlatform::address("192.168.1.2");
-    fake.addHost("DELTA", "10.0.0.5", {0x02, 0x00, 0x00, 0x00, 0x00, 0x01});
-    fake.addShare("\\\\ALPHA", "\\\\ALPHA\\Public", RESOURCETYPE_DISK, "Public files");
-    fake.addShare("\\\\ALPHA", "\\\\ALPHA\\Laser", RESOURCETYPE_PRINT, "Second floor");
-    fake.addShare("\\\\DELTA", "\\\\DELTA\\Docs", RESOURCETYPE_DISK);
+    buildSmallNetwork(fake, {{.group = "WG1", .computer = "\\\\ALPHA", .comment = "Main server"},
+                             {.group = "WG1", .computer = "\\\\beta", .comment = "no name"},
+                             {.group = "WG1", .computer = "\\\\GAMMA", .comment = "Print host"},
+                             {.group = "WG2", .computer = "\\\\DELTA"},
+                             {.group = "WG2", .computer = "\\\\alpha"}});
 }
 
 // `count` resolvable computers spread over ten workgroups, named PC00000...

@@ -93,15 +93,13 @@ std::pair<DWORD, QStringList> listShares(NetworkPlatform& platform, const char* 
     QStringList names;
     if (result != win::NoError)
         return {result, names};
-    std::array<unsigned char, EnumBufferSize> buffer{};
+    std::vector<NetResource> batch;
     DWORD count = EnumAllEntries;
-    DWORD size = static_cast<DWORD>(buffer.size());
-    result = platform.enumResource(handle, &count, buffer.data(), &size);
+    DWORD size = static_cast<DWORD>(EnumBufferSize);
+    result = platform.enumResource(handle, &count, &batch, &size);
     platform.closeEnum(handle);
-    for (DWORD i = 0; result == win::NoError && i < count; ++i) {
-        if (const auto share = readNetResource(buffer.data(), buffer.size(), i))
-            names << QString::fromStdString(share->remoteName.value_or(""));
-    }
+    for (const NetResource& share : batch)
+        names << QString::fromStdString(share.remoteName.value_or(""));
     names.sort();
     return {result, names};
 }

@@ -6,7 +6,6 @@
 #include "discovery/DiscoveryMerge.h"
 #include "linux/LinuxPlatform.h"
 #include "linux/discovery/IdentityPrefetch.h"
-#include "platform/EnumPacking.h"
 
 #include <QtTest>
 
@@ -46,13 +45,12 @@ Listed listContainer(LinuxPlatform& platform, const NetResource& container, DWOR
     listed.result = platform.openEnum(RESOURCE_GLOBALNET, type, 0, &container, &handle);
     if (listed.result != win::NoError)
         return listed;
-    std::vector<unsigned char> buffer(EnumBufferSize, 0);
+    std::vector<NetResource> batch;
     DWORD count = EnumAllEntries;
-    DWORD size = DWORD(buffer.size());
-    listed.result = platform.enumResource(handle, &count, buffer.data(), &size);
-    for (DWORD i = 0; listed.result == win::NoError && i < count; ++i)
-        listed.names << QString::fromStdString(
-            readNetResource(buffer.data(), buffer.size(), i)->remoteName.value_or("-"));
+    DWORD size = DWORD(EnumBufferSize);
+    listed.result = platform.enumResource(handle, &count, &batch, &size);
+    for (const NetResource& resource : batch)
+        listed.names << QString::fromStdString(resource.remoteName.value_or("-"));
     platform.closeEnum(handle);
     return listed;
 }

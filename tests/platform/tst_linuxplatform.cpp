@@ -9,7 +9,7 @@
 #include "linux/ErrorMap.h"
 #include "linux/LinuxPlatform.h"
 #include "linux/discovery/DiscoverySource.h"
-#include "platform/EnumPacking.h"
+#include "platform/EnumBatch.h"
 
 #include <QtTest>
 
@@ -58,14 +58,10 @@ struct Enumerated {
 };
 
 Enumerated enumerateOnce(LinuxPlatform& platform, EnumHandle handle) {
-    std::vector<unsigned char> buffer(EnumBufferSize, 0);
     Enumerated out;
     out.count = EnumAllEntries;
-    DWORD size = DWORD(buffer.size());
-    out.result = platform.enumResource(handle, &out.count, buffer.data(), &size);
-    if (out.result == win::NoError)
-        for (DWORD i = 0; i < out.count; ++i)
-            out.records.push_back(*readNetResource(buffer.data(), buffer.size(), i));
+    DWORD size = DWORD(EnumBufferSize);
+    out.result = platform.enumResource(handle, &out.count, &out.records, &size);
     return out;
 }
 
@@ -295,19 +291,19 @@ private slots:
         QCOMPARE(platform.closeEnum(12345), win::InvalidHandle);
         DWORD count = EnumAllEntries;
         DWORD size = 16;
-        char buffer[16];
-        QCOMPARE(platform.enumResource(12345, &count, buffer, &size), win::InvalidHandle);
+        std::vector<NetResource> batch;
+        QCOMPARE(platform.enumResource(12345, &count, &batch, &size), win::InvalidHandle);
     }
 
     // 128 shares of 63-byte names take exactly 16384 bytes each; one byte
     // more pushes the last into the next call.
-    void packingAtTheBufferBoundary_data() {
+    void batchesSplitAtTheBufferBoundary_data() {
         QTest::addColumn<int>("extraCommentBytes");
         QTest::addColumn<DWORD>("firstCount");
         QTest::newRow("exactly full") << 0 << DWORD(128);
         QTest::newRow("one byte over") << 1 << DWORD(127);
     }
-    void packingAtTheBufferBoundary() {
+    void batchesSplitAtTheBufferBoundary() {
         QFETCH(int, extraCommentBytes);
         QFETCH(DWORD, firstCount);
         auto directory = std::make_shared<ScriptedDirectory>();
@@ -325,7 +321,7 @@ private slots:
         NetResource probe;
         probe.remoteName = "\\\\SRV\\" + shares.entries[1].name;
         probe.provider = LanManProviderName;
-        QCOMPARE(packedSize(probe), std::size_t(EnumBufferSize / 128));
+        QCOMPARE(batchCost(probe), std::size_t(EnumBufferSize / 128));
 
         LinuxPlatform platform({}, directory, {});
         EnumHandle handle = 0;
@@ -352,7 +348,7 @@ private slots:
         worst.remoteName = "\\\\" + name + "\\" + name;
         worst.comment = std::string(MaxBrowseCommentBytes, 'c');
         worst.provider = LanManProviderName;
-        QVERIFY(packedSize(worst) <= EnumBufferSize);
+        QVERIFY(batchCost(worst) <= EnumBufferSize);
     }
 
     void commentsAreCutOnCharacterBoundaries() {

@@ -2,8 +2,8 @@
 
 // The network services the scan engine, the start-up checks and the Ping
 // dialog rely on, gathered in one interface. The operations keep the shapes
-// of the Windows networking calls they stand for (enumeration buffers of
-// fixed-size records, NetBIOS control blocks, echo reply records) so that
+// of the Windows networking calls they stand for (enumerations handed out
+// in buffer-sized pieces, NetBIOS control blocks, echo reply records) so that
 // the logic above them can be written and tested once, whatever answers them.
 // Result codes: 0 is success, anything else a Windows error number.
 
@@ -38,22 +38,7 @@ constexpr std::size_t EnumBufferSize = 16384;
 constexpr DWORD EnumAllEntries = 0xFFFFFFFFu;
 constexpr std::size_t ProviderNameSize = 256;
 
-// One record of an enumeration buffer: 32 bytes, its strings stored later in
-// the same buffer. A string is given by its byte offset from the start of
-// the buffer; 0 means absent (no string can start there, records do).
-struct NetResourceRecord {
-    DWORD scope;
-    DWORD type;
-    DWORD displayType;
-    DWORD usage;
-    DWORD localNameOffset;
-    DWORD remoteNameOffset;
-    DWORD commentOffset;
-    DWORD providerOffset;
-};
-static_assert(sizeof(NetResourceRecord) == 32);
-
-// A resource record as a value: what an enumeration is opened on.
+// A resource record: what an enumeration is opened on and what it hands out.
 struct NetResource {
     DWORD scope = 0;
     DWORD type = 0;
@@ -64,13 +49,6 @@ struct NetResource {
     std::optional<std::string> comment;
     std::optional<std::string> provider;
 };
-
-// Reads record `index` of an enumeration buffer of `bufferSize` bytes into a
-// value. Offsets are checked against the buffer and every string must end
-// inside it; a string that does not is read as absent. Returns nothing when
-// the record itself does not fit.
-std::optional<NetResource> readNetResource(const void* buffer, std::size_t bufferSize,
-                                           std::size_t index);
 
 // Opaque enumeration handle.
 using EnumHandle = std::uintptr_t;
@@ -166,7 +144,11 @@ public:
     virtual DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) = 0;
     virtual DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
                            EnumHandle* handle) = 0;
-    virtual DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer,
+    // Hands out the next records of an open enumeration in `batch`: at most
+    // `*count` (EnumAllEntries: no limit), and as many as a buffer of
+    // `*bufferSize` bytes would hold (EnumBatch.h), so that a container
+    // comes in the pieces the Windows call would give.
+    virtual DWORD enumResource(EnumHandle handle, DWORD* count, std::vector<NetResource>* batch,
                                DWORD* bufferSize) = 0;
     virtual DWORD closeEnum(EnumHandle handle) = 0;
 

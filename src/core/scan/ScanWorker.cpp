@@ -6,7 +6,7 @@
 #include "LookAhead.h"
 #include "common/VisibleText.h"
 
-#include <array>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -19,31 +19,23 @@ struct ContainerRead {
     std::vector<NetResource> records;
 };
 
-// Reads every record of an open enumeration with successive calls into one
-// 16384-byte buffer, until the platform reports that no more items remain
-// or a call fails. The first call's result tells whether the container
-// could be read at all.
-ContainerRead readContainer(NetworkPlatform& platform, EnumHandle handle,
-                            std::array<unsigned char, EnumBufferSize>& buffer) {
+// Reads every record of an open enumeration with successive calls, each
+// handing out what a 16384-byte buffer would hold, until the platform
+// reports that no more items remain or a call fails. The first call's
+// result tells whether the container could be read at all.
+ContainerRead readContainer(NetworkPlatform& platform, EnumHandle handle) {
     ContainerRead read;
+    std::vector<NetResource> batch;
     for (bool first = true;; first = false) {
-        buffer.fill(0);
         DWORD count = EnumAllEntries;
-        DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD result = platform.enumResource(handle, &count, buffer.data(), &size);
+        DWORD size = static_cast<DWORD>(EnumBufferSize);
+        const DWORD result = platform.enumResource(handle, &count, &batch, &size);
         if (first)
             read.firstCallResult = result;
-        if (result != win::NoError)
+        if (result != win::NoError || batch.empty())
             break;
-        // Never trust the count beyond what the buffer can hold.
-        const std::size_t capacity = buffer.size() / sizeof(NetResourceRecord);
-        const std::size_t records = count < capacity ? count : capacity;
-        for (std::size_t i = 0; i < records; ++i) {
-            if (auto resource = readNetResource(buffer.data(), buffer.size(), i))
-                read.records.push_back(std::move(*resource));
-        }
-        if (count == 0)
-            break;
+        read.records.insert(read.records.end(), std::make_move_iterator(batch.begin()),
+                            std::make_move_iterator(batch.end()));
     }
     return read;
 }
@@ -51,12 +43,11 @@ ContainerRead readContainer(NetworkPlatform& platform, EnumHandle handle,
 // Opens, reads and closes one container. Nothing when it cannot be opened.
 std::optional<ContainerRead> enumerateContainer(NetworkPlatform& platform,
                                                 const NetResource& container, DWORD type,
-                                                DWORD usage,
-                                                std::array<unsigned char, EnumBufferSize>& buffer) {
+                                                DWORD usage) {
     EnumHandle handle = 0;
     if (platform.openEnum(RESOURCE_GLOBALNET, type, usage, &container, &handle) != win::NoError)
         return std::nullopt;
-    ContainerRead read = readContainer(platform, handle, buffer);
+    ContainerRead read = readContainer(platform, handle);
     platform.closeEnum(handle);
     return read;
 }
@@ -80,11 +71,9 @@ HostFound lookUpHost(NetworkPlatform& platform, const QByteArray& hostName, std:
     return found;
 }
 
-// A look-up's own buffer: look-ups run side by side.
 std::optional<ContainerRead> listShares(NetworkPlatform& platform, const NetResource& computer,
                                         DWORD type) {
-    const auto buffer = std::make_unique<std::array<unsigned char, EnumBufferSize>>();
-    return enumerateContainer(platform, computer, type, RESOURCEUSAGE_CONNECTABLE, *buffer);
+    return enumerateContainer(platform, computer, type, RESOURCEUSAGE_CONNECTABLE);
 }
 
 QString text(const std::optional<std::string>& value) {
@@ -121,7 +110,7 @@ public:
                                QString::fromUtf8(m_inputs.providerName) + QLatin1Char('.'));
             return ScanStoppedOrFailed;
         }
-        const ContainerRead domains = readContainer(m_platform, handle, m_buffer);
+        const ContainerRead domains = readContainer(m_platform, handle);
         m_platform.closeEnum(handle);
         if (domains.firstCallResult != win::NoError) {
             m_output.showError(QStringLiteral("Error: ") +
@@ -148,8 +137,8 @@ public:
 private:
     // False when the walk was stopped.
     bool walkDomain(const NetResource& domain) {
-        const auto computers = enumerateContainer(m_platform, domain, RESOURCETYPE_DISK,
-                                                  RESOURCEUSAGE_CONTAINER, m_buffer);
+        const auto computers =
+            enumerateContainer(m_platform, domain, RESOURCETYPE_DISK, RESOURCEUSAGE_CONTAINER);
         if (!computers || computers->firstCallResult != win::NoError)
             return true;
         const QString group = shown(domain.remoteName);
@@ -254,7 +243,7 @@ private:
             if (m_stop.isRequested())
                 return false;
             const auto computers = enumerateContainer(m_platform, domains[i], RESOURCETYPE_DISK,
-                                                      RESOURCEUSAGE_CONTAINER, m_buffer);
+                                                      RESOURCEUSAGE_CONTAINER);
             if (!computers || computers->firstCallResult != win::NoError)
                 continue;
             const QString group = shown(domains[i].remoteName);
@@ -358,7 +347,6 @@ private:
     const ScanInputs& m_inputs;
     ScanOutput& m_output;
     StopRequest& m_stop;
-    std::array<unsigned char, EnumBufferSize> m_buffer{};
     // Ends after every look-ahead, which waits for its own look-ups.
     std::unique_ptr<LookupPool> m_pool;
     // The share listing under way, apart from the checks queued ahead.

@@ -9,7 +9,7 @@
 #include "discovery/IdentityPrefetch.h"
 #include "dnssd/DnsSdSource.h"
 #include "network/DomainName.h"
-#include "platform/EnumPacking.h"
+#include "platform/EnumBatch.h"
 #include "sweep/AddressRangeSource.h"
 #include "wsd/WsdSource.h"
 
@@ -171,7 +171,7 @@ DWORD LinuxPlatform::openEnum(DWORD scope, DWORD type, DWORD usage, const NetRes
     return win::NoError;
 }
 
-DWORD LinuxPlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
+DWORD LinuxPlatform::enumResource(EnumHandle handle, DWORD* count, std::vector<NetResource>* batch,
                                   DWORD* bufferSize) {
     std::optional<Enumeration> pending;
     {
@@ -203,8 +203,7 @@ DWORD LinuxPlatform::enumResource(EnumHandle handle, DWORD* count, void* buffer,
     }
     if (pending)
         it->second = std::move(*pending);
-    const DWORD result =
-        enumerateInto(it->second.records, it->second.cursor, count, buffer, bufferSize);
+    const DWORD result = takeBatch(it->second.records, it->second.cursor, count, batch, bufferSize);
     if (result != win::NoError)
         setLastError(result);
     return result;

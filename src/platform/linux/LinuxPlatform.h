@@ -106,7 +106,8 @@ public:
     DWORD getProviderName(DWORD netType, char* buffer, DWORD* bufferSize) override;
     DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NetResource* container,
                    EnumHandle* handle) override;
-    DWORD enumResource(EnumHandle handle, DWORD* count, void* buffer, DWORD* bufferSize) override;
+    DWORD enumResource(EnumHandle handle, DWORD* count, std::vector<NetResource>* batch,
+                       DWORD* bufferSize) override;
     DWORD closeEnum(EnumHandle handle) override;
     void setLogOn(const std::optional<Credentials>& credentials) override;
     ComputerRecord knownFacts(const std::string& computer) override;
