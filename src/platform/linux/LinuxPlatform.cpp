@@ -721,8 +721,6 @@ void LinuxPlatform::abandonLookups() {
         m_abandonment.set(true);
     }
     m_listingAheadEnded.notify_all();
-    if (m_lister)
-        m_lister->wakeWaiting();
 }
 
 void LinuxPlatform::resumeLookups() {

@@ -69,11 +69,6 @@ bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& 
     return true;
 }
 
-bool isReadable(int fd) {
-    pollfd wait{fd, POLLIN, 0};
-    return fd >= 0 && ::poll(&wait, 1, 0) > 0 && (wait.revents & POLLIN) != 0;
-}
-
 } // namespace
 
 SpawnedLister::SpawnedLister(std::string program, SmbSettings settings)
@@ -137,7 +132,7 @@ void SpawnedLister::end(const Process& process) {
 
 void SpawnedLister::prepare(std::size_t count) {
     const std::lock_guard lock(m_mutex);
-    while (m_idle.size() + m_listing < std::min(count, EagerListerProcesses)) {
+    while (m_idle.size() + m_listing < count) {
         const std::optional<Process> process = start();
         if (!process)
             return;
@@ -148,39 +143,19 @@ void SpawnedLister::prepare(std::size_t count) {
 std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int abandonFd) {
     std::optional<Process> process;
     {
-        std::unique_lock lock(m_mutex);
-        // Beyond a few processes, one that ends its listing soon is cheaper
-        // than a new one; a new one only when listings are slow.
-        if (m_idle.empty() && m_listing >= EagerListerProcesses)
-            m_idleAgain.wait_for(lock, ListerIdleWait,
-                                 [&] { return !m_idle.empty() || isReadable(abandonFd); });
+        const std::lock_guard lock(m_mutex);
         ++m_listing;
         process = takeIdle(request);
     }
-    if (!process && isReadable(abandonFd)) {
-        const std::lock_guard lock(m_mutex);
-        --m_listing;
-        return std::nullopt;
-    }
     const auto listing =
         process || (process = start()) ? listWith(*process, request, abandonFd) : std::nullopt;
-    {
-        const std::lock_guard lock(m_mutex);
-        --m_listing;
-        if (listing) {
-            process->listed = sessionOf(request);
-            m_idle.push_back(std::move(*process));
-        }
+    const std::lock_guard lock(m_mutex);
+    --m_listing;
+    if (listing) {
+        process->listed = sessionOf(request);
+        m_idle.push_back(std::move(*process));
     }
-    if (listing)
-        m_idleAgain.notify_one();
     return listing;
-}
-
-void SpawnedLister::wakeWaiting() {
-    // Under the lock, so that no listing is between its check and its wait.
-    { const std::lock_guard lock(m_mutex); }
-    m_idleAgain.notify_all();
 }
 
 std::string SpawnedLister::sessionOf(const ListingRequest& request) {

@@ -14,7 +14,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <optional>
@@ -26,13 +25,6 @@ namespace norvane {
 // How long one listing may take: a few of the library's requests, each
 // bounded by its own time-out, and the process's start.
 constexpr std::chrono::seconds SpawnedListingTimeout{20};
-// Processes a lister starts as soon as listings want them. Starting one
-// (the SMB library's start) costs several listings' processor time, so
-// beyond these a listing first waits up to ListerIdleWait for a process to
-// end its listing, and starts one only when none does: more processes only
-// where listings wait on the network.
-constexpr std::size_t EagerListerProcesses = 4;
-constexpr std::chrono::milliseconds ListerIdleWait{500};
 
 class SpawnedLister {
 public:
@@ -48,14 +40,10 @@ public:
     // to call from several threads at once: each call has a process.
     std::optional<SmbListing> list(const ListingRequest& request, int abandonFd);
 
-    // Starts processes, without waiting for them, until `count` (at most
-    // EagerListerProcesses) are idle or listing, so that their start
-    // overlaps the caller's work instead of delaying the first listings.
+    // Starts processes, without waiting for them, until `count` are idle
+    // or listing, so that their start overlaps the caller's work instead of
+    // delaying the first listings.
     void prepare(std::size_t count);
-
-    // Wakes listings waiting for a process, which then look at their
-    // abandonment descriptor again.
-    void wakeWaiting();
 
     // The listing program beside the running executable, else in the
     // installed libexec folder, else the build tree's; empty when none is
@@ -86,7 +74,6 @@ private:
     std::string m_program;
     SmbSettings m_settings;
     std::mutex m_mutex;
-    std::condition_variable m_idleAgain;
     std::vector<Process> m_idle;
     std::size_t m_listing = 0; // processes in a listing
 };
