@@ -1,29 +1,42 @@
 #!/usr/bin/env bash
-# One Samba server answering at many addresses, for the share listing
-# benchmark: a namespace of its own on the lab's bridge that takes every
-# address of MANY_SUBNET.0/24 as its own, the lab's client routed to it.
+# Samba servers answering at many addresses, for the share listing
+# benchmark: INSTANCES namespaces of their own on the lab's bridge, each with
+# one smbd that takes a /27 of MANY_SUBNET.0/24 as its own, the lab's client
+# routed to each. One smbd for the whole /24 falls behind: it accepts from a
+# listen queue of 50, and connections past it wait for a SYN retransmission.
 # Needs the lab up (same NORVANE_LAB_PREFIX and NORVANE_LAB_DIR). Root only.
 #   bench/lab/many-servers.sh up | down
 set -euo pipefail
 PREFIX=${NORVANE_LAB_PREFIX:-nvlab}
 LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}
-NS=$PREFIX-many
 BRIDGE_NS=$PREFIX-net
 CLIENT_NS=$PREFIX-client
-ADDR=10.213.77.98
 MANY_SUBNET=10.213.80
-DIR=$LAB_DIR/many
+# Instance K is namespace $PREFIX-manyK at 10.213.77.(ADDR_BASE+K) and serves
+# MANY_SUBNET.(32K) to MANY_SUBNET.(32K+31).
+INSTANCES=8
+ADDR_BASE=80
+BLOCK=32
 
-down() {
-    [ -f "$DIR/pid/smbd.pid" ] && kill "$(cat "$DIR/pid/smbd.pid")" 2>/dev/null || true
-    ip -n "$CLIENT_NS" route del "$MANY_SUBNET.0/24" 2>/dev/null || true
-    ip netns del "$NS" 2>/dev/null || true
-    ip -n "$BRIDGE_NS" link del many0 2>/dev/null || true
-    rm -rf "$DIR"
+down_instance() {
+    local k=$1 dir=$LAB_DIR/many$1
+    [ -f "$dir/pid/smbd.pid" ] && kill "$(cat "$dir/pid/smbd.pid")" 2>/dev/null || true
+    ip -n "$CLIENT_NS" route del "$MANY_SUBNET.$((k * BLOCK))/27" 2>/dev/null || true
+    ip netns del "$PREFIX-many$k" 2>/dev/null || true
+    ip -n "$BRIDGE_NS" link del "many$k" 2>/dev/null || true
+    rm -rf "$dir"
 }
 
-up() {
-    down
+down() {
+    for k in $(seq 0 $((INSTANCES - 1))); do
+        down_instance "$k"
+    done
+}
+
+up_instance() {
+    local k=$1 dir=$LAB_DIR/many$1 ns=$PREFIX-many$1
+    local addr=10.213.77.$((ADDR_BASE + k)) block=$MANY_SUBNET.$((k * BLOCK))/27
+    local DIR=$dir
     mkdir -p "$DIR"/{state,lock,pid,cache,private,ncalrpc,log,share}
     cat >"$DIR/smb.conf" <<CONF
 [global]
@@ -50,21 +63,37 @@ up() {
   comment = Benchmark share
   guest ok = yes
 CONF
-    ip netns add "$NS"
-    ip -n "$BRIDGE_NS" link add many0 type veth peer name eth0 netns "$NS"
-    ip -n "$BRIDGE_NS" link set many0 master norvane-lab-br up
-    ip -n "$NS" addr add "$ADDR/24" dev eth0
-    ip -n "$NS" link set eth0 up
-    ip -n "$NS" link set lo up
-    ip -n "$NS" route add local "$MANY_SUBNET.0/24" dev lo
-    ip -n "$CLIENT_NS" route add "$MANY_SUBNET.0/24" via "$ADDR"
-    ip netns exec "$NS" smbd -D -s "$DIR/smb.conf"
-    for _ in $(seq 50); do
-        ip netns exec "$CLIENT_NS" bash -c "exec 3<>/dev/tcp/$MANY_SUBNET.1/445" 2>/dev/null && return 0
-        sleep 0.2
+    ip netns add "$ns"
+    ip -n "$BRIDGE_NS" link add "many$k" type veth peer name eth0 netns "$ns"
+    ip -n "$BRIDGE_NS" link set "many$k" master norvane-lab-br up
+    ip -n "$ns" addr add "$addr/24" dev eth0
+    ip -n "$ns" link set eth0 up
+    ip -n "$ns" link set lo up
+    ip -n "$ns" route add local "$block" dev lo
+    ip -n "$CLIENT_NS" route add "$block" via "$addr"
+    ip netns exec "$ns" smbd -D -s "$DIR/smb.conf"
+}
+
+up() {
+    down
+    for k in $(seq 0 $((INSTANCES - 1))); do
+        up_instance "$k"
     done
-    echo "many-servers: smbd does not answer" >&2
-    return 1
+    for k in $(seq 0 $((INSTANCES - 1))); do
+        local answered=
+        for _ in $(seq 50); do
+            if ip netns exec "$CLIENT_NS" bash -c \
+                "exec 3<>/dev/tcp/$MANY_SUBNET.$((k * BLOCK + 1))/445" 2>/dev/null; then
+                answered=yes
+                break
+            fi
+            sleep 0.2
+        done
+        if [ -z "$answered" ]; then
+            echo "many-servers: smbd $k does not answer" >&2
+            return 1
+        fi
+    done
 }
 
 case ${1:-} in

@@ -18,7 +18,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -169,6 +171,7 @@ private slots:
     void stopAtRandomMoments();
     void stopRequestedBeforeTheWalkEndsItAtItsFirstStopPoint();
     void poolKeepsToItsLimit();
+    void groupIsListedAheadWhileTheNextIsRead();
 };
 
 void TestLookAhead::sameChangesAsSequential_data() {
@@ -377,6 +380,44 @@ void TestLookAhead::poolKeepsToItsLimit() {
     }
     QVERIFY(mostRunning.load() <= int(Limit));
     QVERIFY(mostRunning.load() > 1);
+}
+
+// A share scan lists a group's computers ahead as soon as it has read the
+// group, not once it has read every group: the second group's read waits
+// until the first group's computers are listed ahead, and gives up after
+// GroupReadPatience when that never happens.
+void TestLookAhead::groupIsListedAheadWhileTheNextIsRead() {
+    constexpr auto GroupReadPatience = 5s;
+    FakePlatform net;
+    for (const std::string group : {"FIRST", "SECOND"}) {
+        net.addDomain(group);
+        for (const char* computer : {"A", "B"}) {
+            const std::string remote = "\\\\" + group + computer;
+            net.addComputer(group, remote);
+            net.addShare(remote, remote + "\\docs", RESOURCETYPE_DISK);
+        }
+    }
+    std::mutex mutex;
+    std::condition_variable listedAhead;
+    std::set<std::string> aheadOfSecond;
+    bool secondRead = false;
+    net.onCall = [&](const std::string& call) {
+        std::unique_lock lock(mutex);
+        if (call.starts_with("listAhead(") && !secondRead) {
+            aheadOfSecond.insert(call);
+            listedAhead.notify_all();
+        } else if (call == "openEnum(2,1,2,SECOND)") {
+            listedAhead.wait_for(lock, GroupReadPatience,
+                                 [&] { return aheadOfSecond.size() == 2; });
+            secondRead = true;
+        }
+    };
+    const RecordingOutput got = walkWith(net, rtSharedFolder, LookAheadLimit);
+    const std::set<std::string> firstGroup{"listAhead(\\\\FIRSTA,<none>)",
+                                           "listAhead(\\\\FIRSTB,<none>)"};
+    QCOMPARE(aheadOfSecond, firstGroup);
+    net.onCall = nullptr;
+    QCOMPARE(got.log, walkWith(net, rtSharedFolder, 0).log);
 }
 
 QTEST_GUILESS_MAIN(TestLookAhead)

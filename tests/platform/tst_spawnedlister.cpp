@@ -2,7 +2,8 @@
 // answer a listing, answer garbage, die, or never answer. Every outcome
 // but a whole listing is nothing, the process is reaped, an abandoned
 // listing ends at once, and the password reaches the process only through
-// its socket.
+// its socket. A server is listed again by the process that holds its
+// session.
 
 #include "linux/Abandonment.h"
 #include "linux/ListingCodec.h"
@@ -53,6 +54,7 @@ private slots:
     void answersAreListingsOrNothing();
     void abandonedListingEndsAtOnce();
     void passwordOnlyOverTheSocket();
+    void serverListedAgainByItsProcess();
 
 private:
     QString program(const QByteArray& body) {
@@ -150,6 +152,54 @@ void TestSpawnedLister::passwordOnlyOverTheSocket() {
     QFile requestFile(request);
     QVERIFY(requestFile.open(QIODevice::ReadOnly));
     QVERIFY(requestFile.readAll().contains("S3cret-pw"));
+}
+
+// Two processes started ahead, each answering every request with a share
+// named after the order it started in: a server listed twice without a
+// password is listed both times by the same process, although the other
+// one has been idle longer.
+void TestSpawnedLister::serverListedAgainByItsProcess() {
+    for (int i = 0; i < 2; ++i) {
+        const std::string listing =
+            encodeListing(SmbListing{0, {{SmbFileShare, std::to_string(i), ""}}});
+        QVERIFY(QFile::copy(frameFile(listing, listing.size()),
+                            m_folder.filePath("answer" + QString::number(i))));
+    }
+    const QString script = m_folder.filePath("lister.py");
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("import os, struct, sys\n"
+               "folder = sys.argv[1]\n"
+               "index = 0\n"
+               "while True:\n"
+               "    try:\n"
+               "        os.mkdir(f'{folder}/started{index}')\n"
+               "        break\n"
+               "    except FileExistsError:\n"
+               "        index += 1\n"
+               "answer = open(f'{folder}/answer{index}', 'rb').read()\n"
+               "def exactly(n):\n"
+               "    got = sys.stdin.buffer.read(n)\n"
+               "    if len(got) < n:\n"
+               "        sys.exit(0)\n"
+               "    return got\n"
+               "while True:\n"
+               "    for _ in range(5):\n"
+               "        exactly(struct.unpack('<I', exactly(4))[0])\n"
+               "    sys.stdout.buffer.write(answer)\n"
+               "    sys.stdout.buffer.flush()\n");
+    file.close();
+    SpawnedLister lister(program("exec python3 '" + script.toLocal8Bit() + "' '" +
+                                 m_folder.path().toLocal8Bit() + "'")
+                             .toStdString(),
+                         SmbSettings{});
+    lister.prepare(2);
+    const ListingRequest anonymous{Request.location, std::nullopt};
+    const auto first = lister.list(anonymous, -1);
+    const auto again = lister.list(anonymous, -1);
+    QVERIFY(first && again);
+    QCOMPARE(again->entries.at(0).name, first->entries.at(0).name);
+    QTRY_VERIFY(QDir(m_folder.filePath("started1")).exists());
 }
 
 QTEST_GUILESS_MAIN(TestSpawnedLister)

@@ -192,6 +192,10 @@ public:
     // any thread, side by side with other calls; a walk calls it for the
     // computers after the one it lists, since listings run one at a time.
     virtual void prepareListing(const NetResource& computer) { static_cast<void>(computer); }
+    // Gets ready, without waiting, to list about `count` servers' shares
+    // ahead (listAhead) side by side, so that what each listing needs first
+    // is ready by the time the walk has read which computers to list.
+    virtual void prepareListingsAhead(std::size_t count) { static_cast<void>(count); }
     // Lists `computer`'s shares now, logging on with `logOn` (none: the
     // user's Kerberos ticket where one fits, else anonymously) instead of
     // the log-on in force, and keeps the outcome for the listing of that

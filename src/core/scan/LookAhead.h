@@ -41,8 +41,9 @@ template <typename Result> class LookAhead {
 public:
     using LookUp = std::function<Result(std::size_t)>;
 
+    // `firstJobs`: jobs to start with; more when the walk waits (take).
     LookAhead(LookupPool* pool, std::size_t count, LookUp lookUp, StopRequest& stop,
-              NetworkPlatform& platform)
+              NetworkPlatform& platform, std::size_t firstJobs = FirstLookupJobs)
         : m_state(std::make_shared<State>()), m_pool(pool), m_stop(stop), m_platform(platform) {
         m_state->lookUp = std::move(lookUp);
         m_state->outcomes.resize(count);
@@ -57,10 +58,11 @@ public:
         });
         // Jobs that each take the next item until none is left, so that items
         // still start in order and a look-up that answers at once costs no
-        // hand-over of its own. Few at first: more only once the walk finds
-        // itself waiting for a look-up (see take), since threads contending
-        // for look-ups that answer at once cost more than they save.
-        postJobs(std::min(count, FirstLookupJobs));
+        // hand-over of its own. Few at first, unless the look-ups are known
+        // to wait on the network: more only once the walk finds itself
+        // waiting for a look-up (see take), since threads contending for
+        // look-ups that answer at once cost more than they save.
+        postJobs(std::min({count, firstJobs, m_pool->threadLimit()}));
     }
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;

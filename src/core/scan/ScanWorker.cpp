@@ -122,8 +122,10 @@ public:
         m_output.setProgressMax(static_cast<int>(domains.records.size()) - 1);
         const bool shareScan =
             m_inputs.resourceType == rtSharedFolder || m_inputs.resourceType == rtSharedPrinter;
-        if (shareScan && m_pool)
+        if (shareScan && m_pool) {
+            m_platform.prepareListingsAhead(ListingsAheadAtStart);
             return addShareRowsOfEveryGroup(domains.records) ? ScanCompleted : ScanStoppedOrFailed;
+        }
         for (std::size_t i = 0; i < domains.records.size(); ++i) {
             if (m_stop.isRequested())
                 return ScanStoppedOrFailed;
@@ -227,63 +229,83 @@ private:
         return true;
     }
 
-    // A share scan with look-ahead reads every group's computers first and
-    // runs one look-ahead over all of them, so that the listings of later
-    // groups overlap those of earlier ones (a server that wakes slowly costs
-    // one wait in the scan, not one per group). Emits exactly what the walk
-    // group by group emits. False when the walk was stopped.
+    // A share scan with look-ahead checks and lists each group's computers
+    // ahead as soon as that group is read, while the walk reads the next
+    // groups, and only then takes the listings in walk order, so that the
+    // listings of later groups overlap those of earlier ones (a server that
+    // wakes slowly costs one wait in the scan, not one per group). Emits
+    // exactly what the walk group by group emits. False when the walk was
+    // stopped.
     bool addShareRowsOfEveryGroup(const std::vector<NetResource>& domains) {
-        struct Member {
-            std::size_t domain;
-            QString group;
-            NetResource computer;
-        };
-        std::vector<Member> members;
+        std::vector<std::unique_ptr<GroupAhead>> groups;
+        std::size_t computers = 0;
         for (std::size_t i = 0; i < domains.size(); ++i) {
             if (m_stop.isRequested())
                 return false;
-            const auto computers = enumerateContainer(m_platform, domains[i], RESOURCETYPE_DISK,
-                                                      RESOURCEUSAGE_CONTAINER);
-            if (!computers || computers->firstCallResult != win::NoError)
+            auto read = enumerateContainer(m_platform, domains[i], RESOURCETYPE_DISK,
+                                           RESOURCEUSAGE_CONTAINER);
+            if (!read || read->firstCallResult != win::NoError || read->records.empty())
                 continue;
-            const QString group = shown(domains[i].remoteName);
-            for (const NetResource& computer : computers->records)
-                members.push_back(Member{.domain = i, .group = group, .computer = computer});
+            computers += read->records.size();
+            m_platform.prepareListingsAhead(computers);
+            auto group = std::make_unique<GroupAhead>();
+            group->domain = i;
+            group->name = shown(domains[i].remoteName);
+            group->computers = std::move(read->records);
+            m_aheadLogOn.set(group->name, m_logOn.logOnAhead(group->name));
+            GroupAhead& ahead = *group;
+            group->checks = std::make_unique<LookAhead<bool>>(
+                m_pool.get(), ahead.computers.size(),
+                [this, &ahead](std::size_t c) {
+                    m_platform.prepareListing(ahead.computers[c]);
+                    listAhead(ahead.computers[c], ahead.name);
+                    return true;
+                },
+                m_stop, m_platform, m_pool->threadLimit());
+            groups.push_back(std::move(group));
         }
-        publishLogOnsAhead(members.begin(), members.end());
-        LookAhead<bool> checks(
-            m_pool.get(), members.size(),
-            [this, &members](std::size_t i) {
-                m_platform.prepareListing(members[i].computer);
-                listAhead(members[i].computer, members[i].group);
-                return true;
-            },
-            m_stop, m_platform);
         std::size_t next = 0;
         for (std::size_t i = 0; i < domains.size(); ++i) {
             if (m_stop.isRequested())
                 return false;
             m_output.setProgressPosition(static_cast<int>(i));
-            for (; next < members.size() && members[next].domain == i; ++next) {
-                if (m_stop.isRequested() || !checks.take(next).has_value())
+            if (next == groups.size() || groups[next]->domain != i)
+                continue;
+            GroupAhead& group = *groups[next];
+            for (std::size_t c = 0; c < group.computers.size(); ++c) {
+                if (m_stop.isRequested() || !group.checks->take(c).has_value())
                     return false;
-                if (!listInOrder(members[next].computer, members[next].group))
+                if (!listInOrder(group.computers[c], group.name))
                     return false;
-                publishLogOnsAhead(members.begin() + std::ptrdiff_t(next) + 1, members.end());
+                publishLogOnsAhead(groups, next, c + 1);
             }
+            ++next;
         }
         return true;
     }
 
+    // One group's computers and their checks and listings ahead.
+    struct GroupAhead {
+        std::size_t domain = 0;
+        QString name;
+        std::vector<NetResource> computers;
+        // Ends before the computers its look-ups read.
+        std::unique_ptr<LookAhead<bool>> checks;
+    };
+
     // What the policy would start each group's listings with, for the
-    // listings ahead of the groups of [first, last).
-    template <typename Iterator> void publishLogOnsAhead(Iterator first, Iterator last) {
+    // listings ahead of `groups` from computer `computer` of group `first`.
+    void publishLogOnsAhead(const std::vector<std::unique_ptr<GroupAhead>>& groups,
+                            std::size_t first, std::size_t computer) {
         const QString* published = nullptr;
-        for (; first != last; ++first) {
-            if (published != nullptr && *published == first->group)
+        for (std::size_t g = first; g < groups.size(); ++g) {
+            const GroupAhead& group = *groups[g];
+            if (g == first && computer >= group.computers.size())
                 continue;
-            published = &first->group;
-            m_aheadLogOn.set(first->group, m_logOn.logOnAhead(first->group));
+            if (published != nullptr && *published == group.name)
+                continue;
+            published = &group.name;
+            m_aheadLogOn.set(group.name, m_logOn.logOnAhead(group.name));
         }
     }
 

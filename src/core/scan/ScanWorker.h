@@ -54,6 +54,14 @@ public:
 // a workgroup with many stale browse entries cost about one wait in all.
 constexpr std::size_t LookAheadLimit = 128;
 
+// How many servers a share scan with look-ahead gets ready to list before
+// it has read any group (NetworkPlatform::prepareListingsAhead): getting
+// ready takes about as long as reading the browse lists, so it starts with
+// the scan and overlaps them; a few only, since it costs processor time the
+// browse reads may need and the network may hold fewer servers. Each group
+// read then gets ready for the computers read so far.
+constexpr std::size_t ListingsAheadAtStart = 4;
+
 struct ScanInputs {
     QByteArray providerName;
     int resourceType = rtComputer;

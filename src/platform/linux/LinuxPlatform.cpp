@@ -333,6 +333,13 @@ std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& req
     return listing;
 }
 
+void LinuxPlatform::prepareListingsAhead(std::size_t count) {
+    // A listing process's start is mostly the SMB library's, which takes
+    // far longer than the listing itself.
+    if (m_lister)
+        m_lister->prepare(std::min(count, ListerProcessLimit));
+}
+
 DWORD LinuxPlatform::listAhead(const NetResource& computer,
                                const std::optional<Credentials>& logOn) {
     const auto target = browseTargetOf(computer);
@@ -346,6 +353,7 @@ DWORD LinuxPlatform::listAhead(const NetResource& computer,
             return win::NoError;
         checked = found->second;
     }
+    qCDebug(lcBrowse) << "listing" << target->name.c_str() << "ahead";
     std::optional<SmbListing> listing = listInProcess(
         ListingRequest{.location = serverLocation(target->name, checked), .logOn = logOn});
     if (!listing)

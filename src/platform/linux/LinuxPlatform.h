@@ -120,6 +120,7 @@ public:
     int wsaCleanup() override;
     std::optional<std::uint32_t> getHostByName(const char* name) override;
     void prepareListing(const NetResource& computer) override;
+    void prepareListingsAhead(std::size_t count) override;
     DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) override;
     void abandonLookups() override;
     void resumeLookups() override;

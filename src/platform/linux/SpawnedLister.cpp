@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -118,7 +119,7 @@ std::optional<SpawnedLister::Process> SpawnedLister::start() const {
         qCDebug(lcBrowse) << "listing process not started:" << spawned;
         return std::nullopt;
     }
-    return Process{.pid = pid, .socket = sockets[0]};
+    return Process{.pid = pid, .socket = sockets[0], .listed = {}};
 }
 
 void SpawnedLister::end(const Process& process) {
@@ -129,37 +130,74 @@ void SpawnedLister::end(const Process& process) {
     }
 }
 
+void SpawnedLister::prepare(std::size_t count) {
+    const std::lock_guard lock(m_mutex);
+    while (m_idle.size() + m_listing < count) {
+        const std::optional<Process> process = start();
+        if (!process)
+            return;
+        m_idle.push_back(*process);
+    }
+}
+
 std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int abandonFd) {
     std::optional<Process> process;
     {
         const std::lock_guard lock(m_mutex);
-        if (!m_idle.empty()) {
-            process = m_idle.back();
-            m_idle.pop_back();
-        }
+        ++m_listing;
+        process = takeIdle(request);
     }
-    if (!process && !(process = start()))
+    const auto listing =
+        process || (process = start()) ? listWith(*process, request, abandonFd) : std::nullopt;
+    const std::lock_guard lock(m_mutex);
+    --m_listing;
+    if (listing) {
+        process->listed = sessionOf(request);
+        m_idle.push_back(std::move(*process));
+    }
+    return listing;
+}
+
+std::string SpawnedLister::sessionOf(const ListingRequest& request) {
+    // Only a log-on without a password: a session kept from other
+    // credentials of the same user must not stand in for a log-on.
+    return request.logOn && !request.logOn->anonymous() ? std::string() : request.location.url;
+}
+
+std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingRequest& request) {
+    if (m_idle.empty())
         return std::nullopt;
+    // The one that holds a session with the server, else the first started
+    // (the likeliest to be ready), since each later one may be a server's.
+    const std::string session = sessionOf(request);
+    auto chosen = std::find_if(m_idle.begin(), m_idle.end(), [&](const Process& idle) {
+        return !session.empty() && idle.listed == session;
+    });
+    if (chosen == m_idle.end())
+        chosen = m_idle.begin();
+    Process process = std::move(*chosen);
+    m_idle.erase(chosen);
+    return process;
+}
+
+std::optional<SmbListing> SpawnedLister::listWith(const Process& process,
+                                                  const ListingRequest& request, int abandonFd) {
     const auto deadline = Clock::now() + SpawnedListingTimeout;
     std::string frame;
     std::optional<SmbListing> listing;
     std::string sent = encodeListingRequest(request);
-    const bool asked = sendAll(process->socket, sent);
+    const bool asked = sendAll(process.socket, sent);
     // It holds the password.
     wipeBytes(sent.data(), sent.size());
-    if (asked && receiveAll(process->socket, abandonFd, deadline, frame, FrameLengthBytes)) {
+    if (asked && receiveAll(process.socket, abandonFd, deadline, frame, FrameLengthBytes)) {
         const std::size_t length = frameLength(frame);
         frame.clear();
         if (length <= MaxListingBytes &&
-            receiveAll(process->socket, abandonFd, deadline, frame, length))
+            receiveAll(process.socket, abandonFd, deadline, frame, length))
             listing = decodeListing(frame);
     }
-    if (!listing) {
-        end(*process);
-        return listing;
-    }
-    const std::lock_guard lock(m_mutex);
-    m_idle.push_back(*process);
+    if (!listing)
+        end(process);
     return listing;
 }
 

@@ -14,6 +14,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -39,6 +40,11 @@ public:
     // to call from several threads at once: each call has a process.
     std::optional<SmbListing> list(const ListingRequest& request, int abandonFd);
 
+    // Starts processes, without waiting for them, until `count` are idle
+    // or listing, so that their start overlaps the caller's work instead of
+    // delaying the first listings.
+    void prepare(std::size_t count);
+
     // The listing program beside the running executable, else in the
     // installed libexec folder, else the build tree's; empty when none is
     // there.
@@ -48,14 +54,28 @@ private:
     struct Process {
         pid_t pid = -1;
         int socket = -1; // the process's standard input and output
+        // The server it listed last without a password: the SMB library
+        // keeps that session, so that listing the same server again costs
+        // one request instead of a new connection and log-on.
+        std::string listed;
     };
+    // The idle process to list `request` with, taken from m_idle; with
+    // m_mutex held.
+    std::optional<Process> takeIdle(const ListingRequest& request);
+    // What `listed` holds after `request`; empty for a log-on with a
+    // password.
+    static std::string sessionOf(const ListingRequest& request);
     std::optional<Process> start() const;
+    // Ends `process` unless it answered with a listing.
+    static std::optional<SmbListing> listWith(const Process& process, const ListingRequest& request,
+                                              int abandonFd);
     static void end(const Process& process);
 
     std::string m_program;
     SmbSettings m_settings;
     std::mutex m_mutex;
     std::vector<Process> m_idle;
+    std::size_t m_listing = 0; // processes in a listing
 };
 
 } // namespace norvane

@@ -78,6 +78,10 @@ int main(int argc, char** argv) {
     // Ends with the platform that started it, even one killed.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     LibSmbDirectory directory(settings);
+    // The library's start (configuration, modules) costs more than a
+    // listing: made before the first request, it overlaps whatever the
+    // parent does until it needs this process.
+    directory.available();
     while (const auto request = nextRequest()) {
         directory.setLogOn(request->logOn);
         const std::string listing = encodeListing(directory.listServer(request->location));
