@@ -57,6 +57,8 @@ public:
         m_bytes.insert(m_bytes.end(), data.begin(), data.end());
     }
     void zeros(std::size_t count) { m_bytes.insert(m_bytes.end(), count, 0); }
+    // Room for a message of known length, taken once.
+    void reserve(std::size_t bytes) { m_bytes.reserve(bytes); }
     std::size_t size() const { return m_bytes.size(); }
     std::vector<std::uint8_t> take() { return std::move(m_bytes); }
 

@@ -101,7 +101,10 @@ void readTargetInfo(std::span<const std::uint8_t> info, NtlmChallenge& challenge
 } // namespace
 
 std::vector<std::uint8_t> ntlmNegotiateMessage() {
+    // Signature, type, flags, two empty fields and the version.
+    constexpr std::size_t NegotiateMessageBytes = 40;
     ByteWriter out;
+    out.reserve(NegotiateMessageBytes);
     out.bytes(Signature);
     out.u32(TypeNegotiate);
     out.u32(NtlmFlagUnicode | FlagOem | FlagRequestTarget | FlagNtlm | FlagAlwaysSign |
