@@ -81,9 +81,12 @@ private:
     struct Scan;
 
     void drain();
-    // Applies changes of `scan` until they run out or the deadline passes.
+    // Applies items of `scan` until they run out or the deadline passes.
     // Returns false when the scan was ended while a change was applied.
     bool apply(const std::shared_ptr<Scan>& scan, std::chrono::steady_clock::time_point deadline);
+    void applyRowChange(const ScanChange& change);
+    // A change that is no row change; false as for apply().
+    bool applyChange(const std::shared_ptr<Scan>& scan, const ScanChange& change);
     void applyError(const std::shared_ptr<Scan>& scan, const QString& text);
     void applyCredentialRequest(const std::shared_ptr<Scan>& scan, const ScanChange& change);
     void complete(int resultCode);
