@@ -8,8 +8,13 @@ namespace norvane {
 ScanHandOver::ScanHandOver(WakeUp wakeUp) : m_wakeUp(std::move(wakeUp)) {}
 
 void ScanHandOver::push(ScanChange change) {
+    // What the worker waits for, and the walk's end, are not left for the
+    // UI thread's next return.
+    const bool urgent =
+        change.kind == ScanChange::ShowError || change.kind == ScanChange::FindRemembered ||
+        change.kind == ScanChange::AskCredentials || change.kind == ScanChange::Finished;
     std::lock_guard lock(m_mutex);
-    pushLocked(ScanItem(std::move(change)));
+    pushLocked(ScanItem(std::move(change)), urgent);
 }
 
 template <typename Change> void ScanHandOver::changeRow(ScanChange::Kind kind, Change change) {
@@ -22,14 +27,16 @@ template <typename Change> void ScanHandOver::changeRow(ScanChange::Kind kind, C
         change(pushLocked(ScanItem(ScanItem::RowContinued)));
 }
 
-ScanItem& ScanHandOver::pushLocked(ScanItem item) {
+ScanItem& ScanHandOver::pushLocked(ScanItem item, bool urgent) {
     // Everything happens under the lock, so that once the UI thread has
     // taken the last change, the worker no longer touches this object.
     m_queue.push_back(std::move(item));
     m_changed.notify_all();
-    if (!m_wakeUpPending && m_wakeUp)
-        m_wakeUp();
-    m_wakeUpPending = true;
+    if (!m_wakeUpPending && (urgent || !m_takerReturns)) {
+        m_wakeUpPending = true;
+        if (m_wakeUp)
+            m_wakeUp();
+    }
     return m_queue.back();
 }
 
@@ -146,6 +153,18 @@ void ScanHandOver::finish(int resultCode) {
 
 void ScanHandOver::takeAll(ScanItems& into) {
     std::lock_guard lock(m_mutex);
+    takeLocked(into);
+    m_takerReturns = false;
+}
+
+bool ScanHandOver::takeAllAndReturn(ScanItems& into) {
+    std::lock_guard lock(m_mutex);
+    m_takerReturns = !m_queue.empty();
+    takeLocked(into);
+    return m_takerReturns;
+}
+
+void ScanHandOver::takeLocked(ScanItems& into) {
     if (into.empty()) {
         // The taker's emptied list keeps its capacity for the next items.
         std::swap(into, m_queue);

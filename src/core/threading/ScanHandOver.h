@@ -6,7 +6,9 @@
 // the row's item while it waits in the queue (see ScanItem), so that a row
 // whose look-ups answer at once costs one queued item, not one per change.
 // The first item in an empty queue calls the wake-up function, so that the
-// UI thread is asked once per batch, not once per row. An error box blocks
+// UI thread is asked once per batch, not once per row; a UI thread that
+// comes back by itself while rows stream is not asked at all, except for
+// what the worker waits for or the walk's end. An error box blocks
 // the worker until the UI thread answers it, and so does a request for
 // credentials; the walk's end is the queue's last change. The computers
 // that refused the log-on are kept apart from the queue, for the UI thread
@@ -60,6 +62,11 @@ public:
     // Moves every waiting item to the end of `into`. A row item taken may
     // be continued by a RowContinued item later.
     void takeAll(ScanItems& into);
+    // Like takeAll; when it took anything, the taker comes back for more by
+    // itself, so that until its next take only an error box, a request for
+    // credentials or the walk's end calls the wake-up. False when nothing
+    // was waiting.
+    bool takeAllAndReturn(ScanItems& into);
     // Like takeAll, but first waits until at least one item is waiting, no
     // longer than `timeout`; false when nothing came.
     bool waitAndTakeAll(ScanItems& into, std::chrono::milliseconds timeout);
@@ -82,8 +89,10 @@ private:
     // Calls `change` on the item of the row appended last that can take a
     // change of `kind`, queueing a new one when the last item cannot.
     template <typename Change> void changeRow(ScanChange::Kind kind, Change change);
-    // Queues `item`; the caller holds the lock.
-    ScanItem& pushLocked(ScanItem item);
+    // Queues `item`; the caller holds the lock. An urgent item wakes the
+    // UI thread even when it said it comes back.
+    ScanItem& pushLocked(ScanItem item, bool urgent = false);
+    void takeLocked(ScanItems& into);
     std::optional<CredentialAnswer> request(ScanChange change);
 
     WakeUp m_wakeUp;
@@ -91,6 +100,7 @@ private:
     std::condition_variable m_changed;
     ScanItems m_queue;
     bool m_wakeUpPending = false;
+    bool m_takerReturns = false; // see takeAllAndReturn
     bool m_errorAnswered = false;
     bool m_credentialsAnswered = false;
     std::optional<CredentialAnswer> m_credentialAnswer;

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <utility>
 
@@ -18,11 +19,12 @@ constexpr int ItemsPerClockCheck = 64;
 struct ScanController::Scan {
     explicit Scan(ScanHandOver::WakeUp wakeUp) : handOver(std::move(wakeUp)) {}
     bool hasPending() const { return next < pending.size(); }
-    // Moves what waits in the hand-over behind the items not yet applied.
-    void take() {
+    // Moves what waits in the hand-over behind the items not yet applied;
+    // the caller comes back for more when anything came.
+    bool take() {
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(next));
         next = 0;
-        handOver.takeAll(pending);
+        return handOver.takeAllAndReturn(pending);
     }
     ScanHandOver handOver;
     ScanItems pending; // taken from the hand-over; those from `next` on not yet applied
@@ -91,11 +93,13 @@ void ScanController::drain() {
     const std::shared_ptr<Scan> scan = m_scan;
     if (!scan || scan->errorBoxOpen || scan->credentialRequestOpen || scan->finished)
         return;
-    scan->take();
+    const bool took = scan->take();
     if (!apply(scan, std::chrono::steady_clock::now() + DrainSliceBudget))
         return;
     if (scan->hasPending())
         scheduleDrain();
+    else if (took && !scan->finished)
+        QTimer::singleShot(DrainInterval, this, [this] { drain(); });
 }
 
 bool ScanController::apply(const std::shared_ptr<Scan>& scan,
