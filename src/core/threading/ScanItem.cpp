@@ -41,6 +41,9 @@ void ScanItem::setImage(int image) {
 }
 
 void ScanItem::addSubItem(const QString& text) {
+    // Room for a computer row's sub-items at once, not grown one by one.
+    if (m_row.subItems.isEmpty())
+        m_row.subItems.reserve(ComputerColumnCount - 1);
     m_row.subItems << text;
     m_order.push_back(ScanChange::AddSubItem);
 }
