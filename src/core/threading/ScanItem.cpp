@@ -4,15 +4,21 @@
 
 namespace norvane {
 
-ScanItem::ScanItem(ScanChange change) : m_type(Change), m_change(std::move(change)) {}
+ScanItem::ScanItem(ScanChange change)
+    : m_type(Change), m_change(std::make_unique<ScanChange>(std::move(change))) {}
 
 ScanItem::ScanItem(Type rowType) : m_type(rowType) {
     if (rowType == NewRow)
-        m_order.push_back(ScanChange::AppendRow);
+        addToOrder(ScanChange::AppendRow);
+}
+
+void ScanItem::addToOrder(ScanChange::Kind kind) {
+    m_order |= static_cast<std::uint64_t>(kind) << (m_rowChanges * OrderBits);
+    ++m_rowChanges;
 }
 
 bool ScanItem::canTake(ScanChange::Kind kind) const {
-    if (m_type == Change)
+    if (m_type == Change || m_rowChanges == MaxRowChanges)
         return false;
     switch (kind) {
     case ScanChange::SetCaption:
@@ -31,13 +37,13 @@ bool ScanItem::canTake(ScanChange::Kind kind) const {
 void ScanItem::setCaption(const QString& caption) {
     m_row.caption = caption;
     m_held |= CaptionHeld;
-    m_order.push_back(ScanChange::SetCaption);
+    addToOrder(ScanChange::SetCaption);
 }
 
 void ScanItem::setImage(int image) {
     m_row.image = image;
     m_held |= ImageHeld;
-    m_order.push_back(ScanChange::SetImage);
+    addToOrder(ScanChange::SetImage);
 }
 
 void ScanItem::addSubItem(const QString& text) {
@@ -45,7 +51,7 @@ void ScanItem::addSubItem(const QString& text) {
     if (m_row.subItems.isEmpty())
         m_row.subItems.reserve(ComputerColumnCount - 1);
     m_row.subItems << text;
-    m_order.push_back(ScanChange::AddSubItem);
+    addToOrder(ScanChange::AddSubItem);
 }
 
 void ScanItem::setRecord(std::shared_ptr<const ComputerRecord> computer,
@@ -53,16 +59,17 @@ void ScanItem::setRecord(std::shared_ptr<const ComputerRecord> computer,
     m_row.computer = std::move(computer);
     m_row.share = std::move(share);
     m_held |= RecordHeld;
-    m_order.push_back(ScanChange::SetRecord);
+    addToOrder(ScanChange::SetRecord);
 }
 
 void ScanItem::appendChangesTo(ScanChanges& into) const {
     if (m_type == Change) {
-        into.push_back(m_change);
+        into.push_back(*m_change);
         return;
     }
     qsizetype subItem = 0;
-    for (const std::uint8_t kind : m_order) {
+    for (int i = 0; i < m_rowChanges; ++i) {
+        const auto kind = static_cast<ScanChange::Kind>((m_order >> (i * OrderBits)) & OrderMask);
         switch (kind) {
         case ScanChange::SetCaption:
             into.emplace_back(ScanChange::SetCaption, 0, m_row.caption);

@@ -11,8 +11,6 @@
 #include "ScanChange.h"
 #include "scan/ResultRow.h"
 
-#include <QVarLengthArray>
-
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -46,7 +44,7 @@ public:
                    std::shared_ptr<const ShareRecord> share);
 
     // A Change item's change.
-    const ScanChange& change() const { return m_change; }
+    const ScanChange& change() const { return *m_change; }
     // A row item's cells; whole for a NewRow item whose row was complete
     // when the UI thread took it.
     ResultRow& row() { return m_row; }
@@ -56,13 +54,21 @@ public:
 private:
     // Which single-valued row changes the item holds.
     enum Held : std::uint8_t { NoneHeld = 0, CaptionHeld = 1, ImageHeld = 2, RecordHeld = 4 };
+    // The order of the row changes: one kind per OrderBits, the first in the
+    // lowest bits; an item that is full takes no more.
+    static constexpr int OrderBits = 4;
+    static constexpr int MaxRowChanges = 64 / OrderBits;
+    static constexpr std::uint64_t OrderMask = (1U << OrderBits) - 1;
+    static_assert(ScanChange::Finished <= OrderMask, "every kind fits in its bits");
+    void addToOrder(ScanChange::Kind kind);
 
     Type m_type;
     std::uint8_t m_held = NoneHeld;
-    ScanChange m_change;
+    std::uint8_t m_rowChanges = 0;
+    std::uint64_t m_order = 0;
+    // Apart: rare, and the items of a fast scan are moved as the queue grows.
+    std::unique_ptr<ScanChange> m_change;
     ResultRow m_row;
-    // The row changes in the order they came in (a computer row makes eight).
-    QVarLengthArray<std::uint8_t, 8> m_order;
 };
 
 // The queue grows by moving its items, never by copying them.
