@@ -135,6 +135,33 @@ private slots:
         }
     }
 
+    // A UI thread that comes back by itself is woken only for what the
+    // worker waits for or the walk's end; one that found nothing, or did
+    // not say it comes back, is woken by the next row.
+    void wakeUpsWhileTheTakerComesBack() {
+        int wakeUps = 0;
+        ScanHandOver handOver([&] { ++wakeUps; });
+        ScanItems items;
+        handOver.appendRow();
+        QCOMPARE(wakeUps, 1);
+        QVERIFY(handOver.takeAllAndReturn(items));
+        handOver.appendRow();
+        handOver.setCaption("\\\\ONE");
+        handOver.setProgressPosition(1);
+        QCOMPARE(wakeUps, 1);
+        handOver.finish(ScanCompleted);
+        QCOMPARE(wakeUps, 2);
+
+        QVERIFY(handOver.takeAllAndReturn(items));
+        QVERIFY(!handOver.takeAllAndReturn(items));
+        handOver.appendRow();
+        QCOMPARE(wakeUps, 3);
+        QVERIFY(handOver.takeAllAndReturn(items));
+        handOver.takeAll(items);
+        handOver.appendRow();
+        QCOMPARE(wakeUps, 4);
+    }
+
     void changesArriveInOrderWithTheEndLast() {
         FakePlatform fake;
         buildNetwork(fake);
