@@ -168,16 +168,19 @@ private:
             if (m_stop.isRequested())
                 return false;
             m_output.appendRow();
-            m_output.setCaption(shown(computers[i].remoteName));
-            const std::optional<HostFound> found = hosts.take(i);
-            addComputerCells(found.value_or(HostFound{}), computers[i], group);
-            if (!found)
+            const QString name = shown(computers[i].remoteName);
+            m_output.setCaption(name);
+            std::optional<HostFound> found = hosts.take(i);
+            const bool stopped = !found;
+            addComputerCells(found ? std::move(*found) : HostFound{}, name, computers[i], group);
+            if (stopped)
                 return false;
         }
         return true;
     }
 
-    void addComputerCells(const HostFound& found, const NetResource& computer,
+    // `name`: the computer's name as the list shows it.
+    void addComputerCells(HostFound found, const QString& name, const NetResource& computer,
                           const QString& group) {
         if (found.address) {
             m_output.setImage(imgComputer);
@@ -186,13 +189,12 @@ private:
             m_output.setImage(imgUnresolvedComputer);
             m_output.addSubItem(QString::fromLatin1(NoIpAddress));
         }
-        const QString name = shown(computer.remoteName);
         const QString comment = shown(computer.comment);
         m_output.addSubItem(group);
         m_output.addSubItem(comment);
         m_output.addSubItem(found.mac ? macText(found.mac->data())
                                       : QString::fromLatin1(NoMacAddress));
-        auto record = std::make_shared<ComputerRecord>(found.facts);
+        auto record = std::make_shared<ComputerRecord>(std::move(found.facts));
         record->name = name.mid(2);
         record->group = group;
         record->comment = comment;

@@ -1,25 +1,60 @@
 #include "ScanHandOver.h"
 
+#include <iterator>
 #include <utility>
 
 namespace norvane {
 
 ScanHandOver::ScanHandOver(WakeUp wakeUp) : m_wakeUp(std::move(wakeUp)) {}
 
+void ScanHandOver::push(ScanChange change) {
+    // What the worker waits for, and the walk's end, are not left for the
+    // UI thread's next return.
+    const bool urgent =
+        change.kind == ScanChange::ShowError || change.kind == ScanChange::FindRemembered ||
+        change.kind == ScanChange::AskCredentials || change.kind == ScanChange::Finished;
+    std::lock_guard lock(m_mutex);
+    pushLocked(ScanItem(std::move(change)), urgent);
+}
+
+template <typename Change> void ScanHandOver::changeRow(ScanChange::Kind kind, Change change) {
+    std::lock_guard lock(m_mutex);
+    // The row's item joins the queue with its first change; later changes
+    // join it there until the UI thread has taken it.
+    if (!m_queue.empty() && m_queue.back().canTake(kind))
+        change(m_queue.back());
+    else
+        change(pushLocked(ScanItem(ScanItem::RowContinued)));
+}
+
+ScanItem& ScanHandOver::pushLocked(ScanItem item, bool urgent) {
+    // Everything happens under the lock, so that once the UI thread has
+    // taken the last change, the worker no longer touches this object.
+    m_queue.push_back(std::move(item));
+    m_changed.notify_all();
+    if (!m_wakeUpPending && (urgent || !m_takerReturns)) {
+        m_wakeUpPending = true;
+        if (m_wakeUp)
+            m_wakeUp();
+    }
+    return m_queue.back();
+}
+
 void ScanHandOver::appendRow() {
-    push({ScanChange::AppendRow, 0, {}});
+    std::lock_guard lock(m_mutex);
+    pushLocked(ScanItem(ScanItem::NewRow));
 }
 
 void ScanHandOver::setCaption(const QString& caption) {
-    push({ScanChange::SetCaption, 0, caption});
+    changeRow(ScanChange::SetCaption, [&](ScanItem& item) { item.setCaption(caption); });
 }
 
 void ScanHandOver::setImage(int image) {
-    push({ScanChange::SetImage, image, {}});
+    changeRow(ScanChange::SetImage, [&](ScanItem& item) { item.setImage(image); });
 }
 
 void ScanHandOver::addSubItem(const QString& text) {
-    push({ScanChange::AddSubItem, 0, text});
+    changeRow(ScanChange::AddSubItem, [&](ScanItem& item) { item.addSubItem(text); });
 }
 
 void ScanHandOver::setProgressMax(int maximum) {
@@ -31,15 +66,13 @@ void ScanHandOver::setProgressPosition(int position) {
 }
 
 void ScanHandOver::setComputerRecord(std::shared_ptr<const ComputerRecord> record) {
-    ScanChange change(ScanChange::SetRecord);
-    change.computer = std::move(record);
-    push(std::move(change));
+    changeRow(ScanChange::SetRecord,
+              [&](ScanItem& item) { item.setRecord(std::move(record), nullptr); });
 }
 
 void ScanHandOver::setShareRecord(std::shared_ptr<const ShareRecord> record) {
-    ScanChange change(ScanChange::SetRecord);
-    change.share = std::move(record);
-    push(std::move(change));
+    changeRow(ScanChange::SetRecord,
+              [&](ScanItem& item) { item.setRecord(nullptr, std::move(record)); });
 }
 
 void ScanHandOver::showError(const QString& text) {
@@ -118,26 +151,46 @@ void ScanHandOver::finish(int resultCode) {
     push({ScanChange::Finished, resultCode, {}});
 }
 
-void ScanHandOver::push(ScanChange change) {
-    // Everything happens under the lock, so that once the UI thread has
-    // taken the last change, the worker no longer touches this object.
+void ScanHandOver::takeAll(ScanItems& into) {
     std::lock_guard lock(m_mutex);
-    m_queue.push_back(std::move(change));
-    m_changed.notify_all();
-    if (!m_wakeUpPending && m_wakeUp)
-        m_wakeUp();
-    m_wakeUpPending = true;
+    takeLocked(into);
+    m_takerReturns = false;
+}
+
+bool ScanHandOver::takeAllAndReturn(ScanItems& into) {
+    std::lock_guard lock(m_mutex);
+    m_takerReturns = !m_queue.empty();
+    takeLocked(into);
+    return m_takerReturns;
+}
+
+void ScanHandOver::takeLocked(ScanItems& into) {
+    if (into.empty()) {
+        // The taker's emptied list keeps its capacity for the next items.
+        std::swap(into, m_queue);
+    } else {
+        into.insert(into.end(), std::make_move_iterator(m_queue.begin()),
+                    std::make_move_iterator(m_queue.end()));
+        m_queue.clear();
+    }
+    m_wakeUpPending = false;
+}
+
+bool ScanHandOver::waitAndTakeAll(ScanItems& into, std::chrono::milliseconds timeout) {
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_changed.wait_for(lock, timeout, [this] { return !m_queue.empty(); }))
+            return false;
+    }
+    takeAll(into);
+    return true;
 }
 
 void ScanHandOver::takeAll(ScanChanges& into) {
-    std::lock_guard lock(m_mutex);
-    if (into.empty())
-        std::swap(into, m_queue);
-    while (!m_queue.empty()) {
-        into.push_back(std::move(m_queue.front()));
-        m_queue.pop_front();
-    }
-    m_wakeUpPending = false;
+    ScanItems items;
+    takeAll(items);
+    for (const ScanItem& item : items)
+        item.appendChangesTo(into);
 }
 
 void ScanHandOver::waitAndTakeAll(ScanChanges& into) {
@@ -146,16 +199,6 @@ void ScanHandOver::waitAndTakeAll(ScanChanges& into) {
         m_changed.wait(lock, [this] { return !m_queue.empty(); });
     }
     takeAll(into);
-}
-
-bool ScanHandOver::waitAndTakeAll(ScanChanges& into, std::chrono::milliseconds timeout) {
-    {
-        std::unique_lock lock(m_mutex);
-        if (!m_changed.wait_for(lock, timeout, [this] { return !m_queue.empty(); }))
-            return false;
-    }
-    takeAll(into);
-    return true;
 }
 
 void ScanHandOver::answerError() {

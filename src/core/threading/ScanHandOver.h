@@ -2,14 +2,20 @@
 
 // The hand-over of a walk's list changes from the worker thread to the UI
 // thread. The worker appends every change to a queue in the order it makes
-// it; the UI thread takes them out and applies them. The first change after
-// the UI thread has emptied the queue calls the wake-up function, so that
-// the UI thread is asked once per batch, not once per change. An error box
-// blocks the worker until the UI thread answers it, and so does a request
-// for credentials; the walk's end is the queue's last change. The computers
+// it; the UI thread takes them out and applies them. A row's changes join
+// the row's item while it waits in the queue (see ScanItem), so that a row
+// whose look-ups answer at once costs one queued item, not one per change.
+// The first item in an empty queue calls the wake-up function, so that the
+// UI thread is asked once per batch, not once per row; a UI thread that
+// comes back by itself while rows stream is not asked at all, except for
+// what the worker waits for or the walk's end. An error box blocks
+// the worker until the UI thread answers it, and so does a request for
+// credentials; the walk's end is the queue's last change. The computers
 // that refused the log-on are kept apart from the queue, for the UI thread
 // to read once the walk has ended.
 
+#include "ScanChange.h"
+#include "ScanItem.h"
 #include "scan/CredentialSource.h"
 #include "scan/ScanWorker.h"
 
@@ -18,51 +24,12 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <utility>
 
 namespace norvane {
-
-// What a log-on change carries besides its text.
-struct LogOnDetails {
-    QString group;           // AskCredentials: the group to suggest
-    QString user;            // AskCredentials: the user to suggest
-    Credentials credentials; // Remember: what to keep
-};
-
-// Kept small: a large scan queues hundreds of thousands of changes, and
-// the log-on's rare fields would make every one of them larger.
-struct ScanChange {
-    enum Kind {
-        AppendRow,
-        SetCaption,
-        SetImage,
-        AddSubItem,
-        SetProgressMax,
-        SetProgressPosition,
-        ShowError,
-        FindRemembered, // text: the group
-        AskCredentials, // text: the computer; logOn: the group and user to suggest
-        Remember,       // text: the group; logOn: the credentials to keep
-        SetRecord,      // computer or share: the record of the row appended last
-        Finished,       // number: the walk's result code
-    };
-    ScanChange(Kind changeKind = AppendRow, int changeNumber = 0, QString changeText = {})
-        : kind(changeKind), number(changeNumber), text(std::move(changeText)) {}
-
-    Kind kind;
-    int number;
-    QString text;
-    std::shared_ptr<const ComputerRecord> computer;
-    std::shared_ptr<const ShareRecord> share;
-    std::shared_ptr<const LogOnDetails> logOn;
-};
-
-using ScanChanges = std::deque<ScanChange>;
 
 class ScanHandOver : public ScanOutput, public CredentialSource {
 public:
@@ -92,12 +59,21 @@ public:
     void finish(int resultCode);
 
     // --- UI side ---
-    // Moves every waiting change to the end of `into`.
+    // Moves every waiting item to the end of `into`. A row item taken may
+    // be continued by a RowContinued item later.
+    void takeAll(ScanItems& into);
+    // Like takeAll; when it took anything, the taker comes back for more by
+    // itself, so that until its next take only an error box, a request for
+    // credentials or the walk's end calls the wake-up. False when nothing
+    // was waiting.
+    bool takeAllAndReturn(ScanItems& into);
+    // Like takeAll, but first waits until at least one item is waiting, no
+    // longer than `timeout`; false when nothing came.
+    bool waitAndTakeAll(ScanItems& into, std::chrono::milliseconds timeout);
+    // The waiting changes one by one, in the order the walk made them,
+    // appended to `into`; the second waits until at least one is waiting.
     void takeAll(ScanChanges& into);
-    // Like takeAll, but first waits until at least one change is waiting.
     void waitAndTakeAll(ScanChanges& into);
-    // The same, waiting no longer than `timeout`; false when nothing came.
-    bool waitAndTakeAll(ScanChanges& into, std::chrono::milliseconds timeout);
     // Lets a worker that waits in showError go on.
     void answerError();
     // Lets a worker that waits for credentials go on with `answer`.
@@ -110,13 +86,21 @@ public:
 
 private:
     void push(ScanChange change);
+    // Calls `change` on the item of the row appended last that can take a
+    // change of `kind`, queueing a new one when the last item cannot.
+    template <typename Change> void changeRow(ScanChange::Kind kind, Change change);
+    // Queues `item`; the caller holds the lock. An urgent item wakes the
+    // UI thread even when it said it comes back.
+    ScanItem& pushLocked(ScanItem item, bool urgent = false);
+    void takeLocked(ScanItems& into);
     std::optional<CredentialAnswer> request(ScanChange change);
 
     WakeUp m_wakeUp;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    ScanChanges m_queue;
+    ScanItems m_queue;
     bool m_wakeUpPending = false;
+    bool m_takerReturns = false; // see takeAllAndReturn
     bool m_errorAnswered = false;
     bool m_credentialsAnswered = false;
     std::optional<CredentialAnswer> m_credentialAnswer;

@@ -20,8 +20,11 @@ void ScanArchiver::record(StoreSettings settings, ScanHeader header,
     m_recordings.push_back(
         std::async(std::launch::async, [settings = std::move(settings), header = std::move(header),
                                         rows = std::move(rows)]() mutable {
+            // The rows are let go on this thread, not with the future on
+            // the UI thread.
+            const std::shared_ptr<const ResultRows> recorded = std::move(rows);
             try {
-                recordFinishedScan(settings, scanContentsOf(header, *rows));
+                recordFinishedScan(settings, scanContentsOf(header, *recorded));
             } catch (const StoreError& error) {
                 qWarning("norvane: the scan was not recorded: %s", qPrintable(error.message()));
             }

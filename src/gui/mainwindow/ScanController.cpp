@@ -5,20 +5,30 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <utility>
 
 namespace norvane {
 
 namespace {
-// How many changes are applied between two looks at the clock.
-constexpr int ChangesPerClockCheck = 64;
+// How many items of the hand-over are applied between two looks at the clock.
+constexpr int ItemsPerClockCheck = 64;
 } // namespace
 
 struct ScanController::Scan {
     explicit Scan(ScanHandOver::WakeUp wakeUp) : handOver(std::move(wakeUp)) {}
+    bool hasPending() const { return next < pending.size(); }
+    // Moves what waits in the hand-over behind the items not yet applied;
+    // the caller comes back for more when anything came.
+    bool take() {
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(next));
+        next = 0;
+        return handOver.takeAllAndReturn(pending);
+    }
     ScanHandOver handOver;
-    ScanChanges pending; // taken from the hand-over, not yet applied
+    ScanItems pending; // taken from the hand-over; those from `next` on not yet applied
+    std::size_t next = 0;
     bool errorBoxOpen = false;
     bool credentialRequestOpen = false; // the window is asking for credentials
     bool stopping = false;
@@ -59,7 +69,7 @@ void ScanController::stop() {
         scan->handOver.answerCredentials(std::nullopt);
     }
     while (!scan->finished) {
-        if (scan->pending.empty() &&
+        if (!scan->hasPending() &&
             !scan->handOver.waitAndTakeAll(scan->pending, StopRepaintInterval)) {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
             continue;
@@ -83,72 +93,102 @@ void ScanController::drain() {
     const std::shared_ptr<Scan> scan = m_scan;
     if (!scan || scan->errorBoxOpen || scan->credentialRequestOpen || scan->finished)
         return;
-    scan->handOver.takeAll(scan->pending);
+    const bool took = scan->take();
     if (!apply(scan, std::chrono::steady_clock::now() + DrainSliceBudget))
         return;
-    if (!scan->pending.empty())
+    if (scan->hasPending())
         scheduleDrain();
+    else if (took && !scan->finished)
+        QTimer::singleShot(DrainInterval, this, [this] { drain(); });
 }
 
 bool ScanController::apply(const std::shared_ptr<Scan>& scan,
                            std::chrono::steady_clock::time_point deadline) {
     int applied = 0;
-    while (!scan->pending.empty() && !scan->finished) {
-        ScanChange change = std::move(scan->pending.front());
-        scan->pending.pop_front();
-        switch (change.kind) {
-        case ScanChange::AppendRow:
-            m_model.appendRow();
+    while (scan->hasPending() && !scan->finished) {
+        ScanItem& item = scan->pending[scan->next++];
+        switch (item.type()) {
+        case ScanItem::NewRow:
+            m_model.appendRow(std::move(item.row()));
             break;
-        case ScanChange::SetCaption:
-            m_model.setLastCaption(change.text);
+        case ScanItem::RowContinued: {
+            ScanChanges changes;
+            item.appendChangesTo(changes);
+            for (const ScanChange& change : changes)
+                applyRowChange(change);
             break;
-        case ScanChange::SetImage:
-            m_model.setLastImage(change.number);
-            break;
-        case ScanChange::AddSubItem:
-            m_model.addLastSubItem(change.text);
-            break;
-        case ScanChange::SetRecord:
-            m_model.setLastRecord(std::move(change.computer), std::move(change.share));
-            break;
-        case ScanChange::SetProgressMax:
-            if (m_hooks.setProgressMax)
-                m_hooks.setProgressMax(change.number);
-            break;
-        case ScanChange::SetProgressPosition:
-            if (m_hooks.setProgressPosition)
-                m_hooks.setProgressPosition(change.number);
-            break;
-        case ScanChange::ShowError:
-            m_model.publish();
-            applyError(scan, change.text);
-            if (m_scan != scan)
-                return false;
-            break;
-        case ScanChange::FindRemembered:
-        case ScanChange::AskCredentials:
-            m_model.publish();
-            applyCredentialRequest(scan, change);
-            if (m_scan != scan)
-                return false;
-            break;
-        case ScanChange::Remember:
-            if (m_credentialHooks.remember)
-                m_credentialHooks.remember(change.text, change.logOn->credentials);
-            break;
-        case ScanChange::Finished:
-            m_model.publish();
-            scan->finished = true;
-            m_logOnRefusals = scan->handOver.logOnRefusals();
-            m_incompleteSources = scan->handOver.incompleteSources();
-            complete(change.number);
-            return m_scan == scan;
         }
-        if (++applied % ChangesPerClockCheck == 0 && std::chrono::steady_clock::now() >= deadline)
+        case ScanItem::Change:
+            // A copy: an error box or a nested stop may take more items
+            // meanwhile, which moves the pending ones.
+            if (!applyChange(scan, ScanChange(item.change())))
+                return false;
+            if (scan->finished)
+                return true;
+            break;
+        }
+        if (++applied % ItemsPerClockCheck == 0 && std::chrono::steady_clock::now() >= deadline)
             break;
     }
     m_model.publish();
+    return true;
+}
+
+void ScanController::applyRowChange(const ScanChange& change) {
+    switch (change.kind) {
+    case ScanChange::AppendRow:
+        m_model.appendRow();
+        break;
+    case ScanChange::SetCaption:
+        m_model.setLastCaption(change.text);
+        break;
+    case ScanChange::SetImage:
+        m_model.setLastImage(change.number);
+        break;
+    case ScanChange::AddSubItem:
+        m_model.addLastSubItem(change.text);
+        break;
+    case ScanChange::SetRecord:
+        m_model.setLastRecord(change.computer, change.share);
+        break;
+    default:
+        break;
+    }
+}
+
+bool ScanController::applyChange(const std::shared_ptr<Scan>& scan, const ScanChange& change) {
+    switch (change.kind) {
+    case ScanChange::SetProgressMax:
+        if (m_hooks.setProgressMax)
+            m_hooks.setProgressMax(change.number);
+        break;
+    case ScanChange::SetProgressPosition:
+        if (m_hooks.setProgressPosition)
+            m_hooks.setProgressPosition(change.number);
+        break;
+    case ScanChange::ShowError:
+        m_model.publish();
+        applyError(scan, change.text);
+        return m_scan == scan;
+    case ScanChange::FindRemembered:
+    case ScanChange::AskCredentials:
+        m_model.publish();
+        applyCredentialRequest(scan, change);
+        return m_scan == scan;
+    case ScanChange::Remember:
+        if (m_credentialHooks.remember)
+            m_credentialHooks.remember(change.text, change.logOn->credentials);
+        break;
+    case ScanChange::Finished:
+        m_model.publish();
+        scan->finished = true;
+        m_logOnRefusals = scan->handOver.logOnRefusals();
+        m_incompleteSources = scan->handOver.incompleteSources();
+        complete(change.number);
+        return m_scan == scan;
+    default: // row changes travel in row items
+        break;
+    }
     return true;
 }
 

@@ -6,12 +6,12 @@
 //
 // The UI thread drains the hand-over in slices of bounded time and returns
 // to its event loop between them, so that a fast scan never freezes the
-// window. stop() sets the worker's stop flag and then serves the hand-over
-// itself, blocking, until the worker's last change: rows that arrive while
-// it waits are applied, an error box the worker asks for is shown, and the
-// completion has run when stop() returns. While it waits it only repaints,
-// so no command can start while a scan is being stopped; a request for
-// credentials it meets is answered with none.
+// window; while rows keep coming it comes back for them every
+// DrainInterval instead of being woken for each batch. stop() sets the worker's stop flag and then
+// serves the hand-over itself, blocking, until the worker's last change: rows that arrive while it
+// waits are applied, an error box the worker asks for is shown, and the completion has run when
+// stop() returns. While it waits it only repaints, so no command can start while a scan is being
+// stopped; a request for credentials it meets is answered with none.
 
 #include "models/ResultListModel.h"
 #include "platform/NetworkPlatform.h"
@@ -35,6 +35,10 @@ class ScanController : public QObject {
 public:
     // The longest time one slice of the hand-over keeps the UI thread.
     static constexpr std::chrono::milliseconds DrainSliceBudget{10};
+    // While rows stream, how long the UI thread lets them gather before it
+    // takes them: a take per batch, not per row, and no wake-up from the
+    // worker meanwhile.
+    static constexpr std::chrono::milliseconds DrainInterval{4};
     // How often a stop that waits for the worker lets the window repaint.
     static constexpr std::chrono::milliseconds StopRepaintInterval{16};
 
@@ -81,9 +85,12 @@ private:
     struct Scan;
 
     void drain();
-    // Applies changes of `scan` until they run out or the deadline passes.
+    // Applies items of `scan` until they run out or the deadline passes.
     // Returns false when the scan was ended while a change was applied.
     bool apply(const std::shared_ptr<Scan>& scan, std::chrono::steady_clock::time_point deadline);
+    void applyRowChange(const ScanChange& change);
+    // A change that is no row change; false as for apply().
+    bool applyChange(const std::shared_ptr<Scan>& scan, const ScanChange& change);
     void applyError(const std::shared_ptr<Scan>& scan, const QString& text);
     void applyCredentialRequest(const std::shared_ptr<Scan>& scan, const ScanChange& change);
     void complete(int resultCode);

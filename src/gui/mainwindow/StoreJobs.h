@@ -42,19 +42,22 @@ public:
         std::erase_if(m_jobs, [](const std::future<void>& job) {
             return job.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         });
-        m_jobs.push_back(std::async(
-            std::launch::async, [receiver, work = std::move(work), done = std::move(done)] {
-                auto answer = std::make_shared<StoreAnswer<Result>>();
-                try {
-                    answer->result = work();
-                } catch (const StoreError& error) {
-                    answer->error = error.message();
-                }
-                // The receiver outlives the job (its owner waits for it), and
-                // a posted call dies with the receiver.
-                QMetaObject::invokeMethod(
-                    receiver, [done, answer] { done(*answer); }, Qt::QueuedConnection);
-            }));
+        m_jobs.push_back(std::async(std::launch::async, [receiver, work = std::move(work),
+                                                         done = std::move(done)]() mutable {
+            auto answer = std::make_shared<StoreAnswer<Result>>();
+            try {
+                // What the work holds (a scan's rows) is let go on this
+                // thread, not with the future on the UI thread.
+                const std::function<Result()> job = std::move(work);
+                answer->result = job();
+            } catch (const StoreError& error) {
+                answer->error = error.message();
+            }
+            // The receiver outlives the job (its owner waits for it), and
+            // a posted call dies with the receiver.
+            QMetaObject::invokeMethod(
+                receiver, [done, answer] { done(*answer); }, Qt::QueuedConnection);
+        }));
     }
 
     void wait() {

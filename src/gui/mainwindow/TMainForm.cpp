@@ -590,13 +590,15 @@ void TMainForm::actGoExecute() {
     m_listToolTip.clear();
     updateStatusNote();
     attachColumnClick(false);
-    m_model.clear();
-    resetColumns();
     m_scanStarted = QDateTime::currentDateTimeUtc();
     m_storeSettings = StoreSettings::read(*FRegistry);
     ScanInputs inputs = m_session.scanInputs(FResourceType);
     inputs.sources = SourceSettings::read(*FRegistry).options();
+    // The walk starts while the UI thread lets a large list go: its rows
+    // reach the model only once the event loop runs, after the clearing.
     m_scan.start(inputs);
+    m_model.clear();
+    resetColumns();
     // Save must not run on a list that is being filled, not even for a key
     // press that arrives before the next idle update.
     ActionListUpdate();

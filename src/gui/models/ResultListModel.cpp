@@ -139,6 +139,11 @@ void ResultListModel::appendRow() {
     m_rows.emplace_back();
 }
 
+void ResultListModel::appendRow(ResultRow row) {
+    // Not yet announced: publish() shows it with its cells.
+    m_rows.push_back(std::move(row));
+}
+
 void ResultListModel::setLastRecord(std::shared_ptr<const ComputerRecord> computer,
                                     std::shared_ptr<const ShareRecord> share) {
     if (m_rows.empty())

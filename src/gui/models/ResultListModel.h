@@ -1,8 +1,8 @@
 #pragma once
 
 // The result list's rows and columns as a table model. The scan's changes
-// arrive one by one (a row is appended, then its caption, image and
-// sub-items follow); publish() announces the rows appended since the last
+// arrive as whole rows or one by one (a row is appended, then its caption,
+// image and sub-items follow); publish() announces the rows appended since the last
 // call in one insertion and the changed cells in one update, so that a fast
 // scan does not cost one view update per change.
 
@@ -48,6 +48,8 @@ public:
 
     // --- scan changes; a row change applies to the row appended last ---
     void appendRow();
+    // A row whose changes came together, appended whole.
+    void appendRow(ResultRow row);
     void setLastCaption(const QString& caption);
     void setLastImage(int image);
     void addLastSubItem(const QString& text);
