@@ -33,9 +33,11 @@ DWORD takeBatch(std::vector<NetResource>& records, std::size_t& cursor, DWORD* c
         *count == EnumAllEntries ? records.size() : std::min(records.size(), cursor + *count);
     std::size_t room = *bufferSize;
     std::size_t next = cursor;
-    while (next < limit && batchCost(records[next]) <= room) {
-        room -= batchCost(records[next]);
-        ++next;
+    for (; next < limit; ++next) {
+        const std::size_t cost = batchCost(records[next]);
+        if (cost > room)
+            break;
+        room -= cost;
     }
     if (next == cursor) {
         *bufferSize = static_cast<DWORD>(batchCost(records[cursor]));

@@ -6,12 +6,13 @@
 //
 // The UI thread drains the hand-over in slices of bounded time and returns
 // to its event loop between them, so that a fast scan never freezes the
-// window; while rows keep coming it comes back for them every
-// DrainInterval instead of being woken for each batch. stop() sets the worker's stop flag and then
-// serves the hand-over itself, blocking, until the worker's last change: rows that arrive while it
-// waits are applied, an error box the worker asks for is shown, and the completion has run when
-// stop() returns. While it waits it only repaints, so no command can start while a scan is being
-// stopped; a request for credentials it meets is answered with none.
+// window; while rows keep coming it comes back for them every DrainInterval
+// instead of being woken for each batch. stop() sets the worker's stop flag
+// and then serves the hand-over itself, blocking, until the worker's last
+// change: rows that arrive while it waits are applied, an error box the
+// worker asks for is shown, and the completion has run when stop() returns.
+// While it waits it only repaints, so no command can start while a scan is
+// being stopped; a request for credentials it meets is answered with none.
 
 #include "models/ResultListModel.h"
 #include "platform/NetworkPlatform.h"
