@@ -38,12 +38,20 @@ void TestListingCodec::listingRoundTrips() {
 }
 
 void TestListingCodec::requestRoundTrips() {
-    const ServerLocation location{.url = "smb://10.0.0.5", .kerberosUrl = "smb://host.example"};
+    const ServerLocation location{
+        .url = "smb://10.0.0.5", .kerberosUrl = "smb://host.example", .port = 445};
     const auto plain = decodeListingRequest(encodeListingRequest({location, std::nullopt}));
     QVERIFY(plain);
     QCOMPARE(plain->location.url, location.url);
     QCOMPARE(plain->location.kerberosUrl, location.kerberosUrl);
+    QCOMPARE(plain->location.port, location.port);
     QVERIFY(!plain->logOn);
+    for (const std::uint16_t port : std::initializer_list<std::uint16_t>{0, 139, 65535}) {
+        const auto decoded = decodeListingRequest(encodeListingRequest(
+            {{.url = "smb://h", .kerberosUrl = "smb://h", .port = port}, std::nullopt}));
+        QVERIFY(decoded);
+        QCOMPARE(decoded->location.port, port);
+    }
 
     const Credentials anna{"anna", "OFFICE", SecretText(std::string(MaxListingRequestBytes, 'p'))};
     const auto withLogOn = decodeListingRequest(encodeListingRequest({location, anna}));
@@ -94,8 +102,12 @@ void TestListingCodec::malformedRequestsAreRefused() {
         putFrameLength(tooLong, 0);
     std::string huge;
     putFrameLength(huge, 0xFFFFFFFFu);
+    // The port's field cut to one byte, its length saying so.
+    std::string shortPort = good.substr(0, good.size() - FrameLengthBytes - 2);
+    putFrameLength(shortPort, 1);
+    shortPort += '\x01';
     for (const std::string& bytes :
-         {std::string(), good.substr(0, good.size() - 1), good + "x", tooLong, huge})
+         {std::string(), good.substr(0, good.size() - 1), good + "x", tooLong, huge, shortPort})
         QVERIFY(!decodeListingRequest(bytes));
 }
 

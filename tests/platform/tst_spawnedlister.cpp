@@ -3,7 +3,9 @@
 // but a whole listing is nothing, the process is reaped, an abandoned
 // listing ends at once, and the password reaches the process only through
 // its socket. A server is listed again by the process that holds its
-// session.
+// session. The real program's spawner forks processes that list side by
+// side, kills the one whose listing is abandoned, and takes all of them
+// with it when the platform ends them.
 
 #include "linux/Abandonment.h"
 #include "linux/ListingCodec.h"
@@ -14,8 +16,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <set>
 #include <thread>
+#include <vector>
 
 using namespace norvane;
 using namespace std::chrono_literals;
@@ -44,6 +52,53 @@ int zombies() {
     return found;
 }
 
+// The processes whose parent is one of `parents`.
+std::set<QString> childrenOf(const std::set<QString>& parents) {
+    std::set<QString> children;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+        if (fields.value(1) != "Z" && parents.contains(QString::fromLatin1(fields.value(2))))
+            children.insert(pid);
+    }
+    return children;
+}
+
+// The listing processes the spawner forked: children of this process's
+// children.
+std::set<QString> forkedListers() {
+    return childrenOf(childrenOf({QString::number(QCoreApplication::applicationPid())}));
+}
+
+bool anyRuns(const std::set<QString>& pids) {
+    for (const QString& pid : pids) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (stat.open(QIODevice::ReadOnly) &&
+            stat.readAll().split(')').value(1).split(' ').value(1) != "Z")
+            return true;
+    }
+    return false;
+}
+
+// A TCP socket on the loopback address that takes connections into its
+// backlog and never answers them; its port in host order.
+struct SilentServer {
+    SilentServer() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd, 8) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(fd); }
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::uint16_t port = 0;
+};
+
 } // namespace
 
 class TestSpawnedLister : public QObject {
@@ -55,6 +110,8 @@ private slots:
     void abandonedListingEndsAtOnce();
     void passwordOnlyOverTheSocket();
     void serverListedAgainByItsProcess();
+    void spawnerForksListersSideBySide();
+    void spawnerKillsAnAbandonedLister();
 
 private:
     QString program(const QByteArray& body) {
@@ -65,6 +122,11 @@ private:
         file.write("#!/bin/sh\n" + body + "\n");
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
+    }
+    // A lister that runs the stand-in program `body` for each process.
+    std::unique_ptr<SpawnedLister> standIn(const QByteArray& body) {
+        return std::make_unique<SpawnedLister>(program(body).toStdString(), SmbSettings{},
+                                               SpawnedLister::Start::ByProgram);
     }
     QString frameFile(const std::string& payload, std::size_t declared) {
         std::string frame;
@@ -104,8 +166,8 @@ void TestSpawnedLister::answersAreListingsOrNothing() {
     QFETCH(QByteArray, body);
     QFETCH(bool, listed);
     {
-        SpawnedLister lister(program(body).toStdString(), SmbSettings{});
-        const auto listing = lister.list(Request, -1);
+        const auto lister = standIn(body);
+        const auto listing = lister->list(Request, -1);
         QCOMPARE(bool(listing), listed);
         if (listing) {
             QCOMPARE(listing->entries.size(), std::size_t(1));
@@ -117,13 +179,13 @@ void TestSpawnedLister::answersAreListingsOrNothing() {
 
 void TestSpawnedLister::abandonedListingEndsAtOnce() {
     Abandonment abandonment;
-    SpawnedLister lister(program("exec sleep 30").toStdString(), SmbSettings{});
+    const auto lister = standIn("exec sleep 30");
     std::thread stop([&] {
         std::this_thread::sleep_for(100ms);
         abandonment.set(true);
     });
     const auto started = std::chrono::steady_clock::now();
-    const auto listing = lister.list(Request, abandonment.fd());
+    const auto listing = lister->list(Request, abandonment.fd());
     const auto took = std::chrono::steady_clock::now() - started;
     stop.join();
     QVERIFY(!listing);
@@ -134,17 +196,15 @@ void TestSpawnedLister::abandonedListingEndsAtOnce() {
 void TestSpawnedLister::passwordOnlyOverTheSocket() {
     const QString seen = m_folder.filePath("seen");
     const QString request = m_folder.filePath("request");
-    SpawnedLister lister(program("echo \"$@\" > '" + seen.toLocal8Bit() + "'\nenv >> '" +
-                                 seen.toLocal8Bit() + "'\nexec 3<&0\ncat <&3 > '" +
-                                 request.toLocal8Bit() + "' &\nexec sleep 30")
-                             .toStdString(),
-                         SmbSettings{});
+    const auto lister =
+        standIn("echo \"$@\" > '" + seen.toLocal8Bit() + "'\nenv >> '" + seen.toLocal8Bit() +
+                "'\nexec 3<&0\ncat <&3 > '" + request.toLocal8Bit() + "' &\nexec sleep 30");
     Abandonment abandonment;
     std::thread stop([&] {
         std::this_thread::sleep_for(300ms);
         abandonment.set(true);
     });
-    QVERIFY(!lister.list(Request, abandonment.fd()));
+    QVERIFY(!lister->list(Request, abandonment.fd()));
     stop.join();
     QFile seenFile(seen);
     QVERIFY(seenFile.open(QIODevice::ReadOnly));
@@ -184,22 +244,82 @@ void TestSpawnedLister::serverListedAgainByItsProcess() {
                "        sys.exit(0)\n"
                "    return got\n"
                "while True:\n"
-               "    for _ in range(5):\n"
+               "    for _ in range(6):\n"
                "        exactly(struct.unpack('<I', exactly(4))[0])\n"
                "    sys.stdout.buffer.write(answer)\n"
                "    sys.stdout.buffer.flush()\n");
     file.close();
-    SpawnedLister lister(program("exec python3 '" + script.toLocal8Bit() + "' '" +
-                                 m_folder.path().toLocal8Bit() + "'")
-                             .toStdString(),
-                         SmbSettings{});
-    lister.prepare(2);
+    const auto lister = standIn("exec python3 '" + script.toLocal8Bit() + "' '" +
+                                m_folder.path().toLocal8Bit() + "'");
+    lister->prepare(2);
     const ListingRequest anonymous{Request.location, std::nullopt};
-    const auto first = lister.list(anonymous, -1);
-    const auto again = lister.list(anonymous, -1);
+    const auto first = lister->list(anonymous, -1);
+    const auto again = lister->list(anonymous, -1);
     QVERIFY(first && again);
     QCOMPARE(again->entries.at(0).name, first->entries.at(0).name);
     QTRY_VERIFY(QDir(m_folder.filePath("started1")).exists());
+}
+
+// Three processes forked ahead by the spawner answer listings at once of a
+// port where nothing listens, each with the library's refusal; once the
+// lister ends, none of them runs.
+void TestSpawnedLister::spawnerForksListersSideBySide() {
+    const std::string program = SpawnedLister::findProgram();
+    QVERIFY(!program.empty());
+    std::uint16_t closedPort = 0;
+    {
+        const SilentServer taken;
+        closedPort = taken.port;
+    }
+    QVERIFY(closedPort != 0);
+    std::set<QString> forked;
+    {
+        SpawnedLister lister(program, SmbSettings{});
+        lister.prepare(3);
+        QTRY_COMPARE((forked = forkedListers()).size(), std::size_t(3));
+        std::vector<std::optional<SmbListing>> listings(3);
+        std::vector<std::thread> threads;
+        const ListingRequest refused{
+            {.url = "smb://127.0.0.1", .kerberosUrl = "smb://127.0.0.1", .port = closedPort},
+            std::nullopt};
+        for (auto& listing : listings)
+            threads.emplace_back([&] { listing = lister.list(refused, -1); });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const auto& listing : listings) {
+            QVERIFY(listing);
+            QVERIFY(listing->error != 0);
+        }
+    }
+    QTRY_VERIFY(!anyRuns(forked));
+    QCOMPARE(zombies(), 0);
+}
+
+// A listing stuck on a server that never answers ends at once when
+// abandoned, and the spawner kills the process that ran it.
+void TestSpawnedLister::spawnerKillsAnAbandonedLister() {
+    const SilentServer silent;
+    QVERIFY(silent.port != 0);
+    SpawnedLister lister(SpawnedLister::findProgram(), SmbSettings{});
+    const ListingRequest stuck{
+        {.url = "smb://127.0.0.1", .kerberosUrl = "smb://127.0.0.1", .port = silent.port},
+        std::nullopt};
+    Abandonment abandonment;
+    std::set<QString> running;
+    std::thread stop([&] {
+        QTRY_VERIFY(!(running = forkedListers()).empty());
+        std::this_thread::sleep_for(100ms);
+        abandonment.set(true);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const auto listing = lister.list(stuck, abandonment.fd());
+    const auto took = std::chrono::steady_clock::now() - started;
+    stop.join();
+    QVERIFY(!listing);
+    QVERIFY(!running.empty());
+    QVERIFY2(took < std::chrono::seconds(SmbSettings{}.timeoutMs / 1000),
+             "the listing ran its course");
+    QTRY_VERIFY_WITH_TIMEOUT(!anyRuns(running), int(AbandonBound.count()) * 4);
 }
 
 QTEST_GUILESS_MAIN(TestSpawnedLister)

@@ -302,7 +302,9 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
     if (const auto answered = discoveredAddress(name)) {
         const std::string address = "smb://" + inetNtoa(*answered);
         qCDebug(lcBrowse) << "listing" << name.c_str() << "through" << address.c_str();
-        return ServerLocation{.url = address, .kerberosUrl = address};
+        // The check's port only where it connected to that same address.
+        const std::uint16_t port = *answered == checked.resolved.address ? checked.port : 0;
+        return ServerLocation{.url = address, .kerberosUrl = address, .port = port};
     }
     // Any other at the address its check connected to: by name, the SMB
     // library would first ask the network whether the name is a
@@ -312,7 +314,8 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
     const std::string& dnsName = checked.resolved.dnsName;
     return ServerLocation{.url = "smb://" + inetNtoa(checked.resolved.address),
                           .kerberosUrl =
-                              browseUrl({BrowseLevel::Server, dnsName.empty() ? name : dnsName})};
+                              browseUrl({BrowseLevel::Server, dnsName.empty() ? name : dnsName}),
+                          .port = checked.port};
 }
 
 std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request) {
@@ -763,14 +766,16 @@ LinuxPlatform::CheckedServer LinuxPlatform::checkServer(const std::string& name)
         checked.refused = ECANCELED;
     else if (!resolved)
         checked.refused = ENOENT;
-    else
-        checked = CheckedServer{.refused = probeSmbServer(resolved->address,
-                                                          m_settings.smbPortConnectTimeout,
-                                                          m_abandonment.fd()),
+    else {
+        const ProbeAnswer answer =
+            probeSmbServer(resolved->address, m_settings.smbPortConnectTimeout, m_abandonment.fd());
+        checked = CheckedServer{.refused = answer.error,
                                 .resolved = *resolved,
+                                .port = answer.port,
                                 .listing = std::nullopt,
                                 .listedAs = std::nullopt,
                                 .at = {}};
+    }
     return checked;
 }
 

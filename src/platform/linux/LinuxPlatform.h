@@ -183,8 +183,9 @@ private:
     struct CheckedServer {
         // 0, or the errno that tells why the server's shares cannot be listed.
         int refused = 0;
-        // Where the server took a connection, when it did.
+        // Where the server took a connection, when it did, and on which port.
         Resolved resolved;
+        std::uint16_t port = 0;
         // Its shares, listed ahead, and the log-on they were listed with.
         std::optional<SmbListing> listing;
         std::optional<Credentials> listedAs;

@@ -7,6 +7,7 @@ namespace norvane {
 namespace {
 
 constexpr std::string_view Magic = "NVL1";
+constexpr int PortBytes = 2;
 
 void putNumber(std::string& out, std::uint32_t value, std::size_t bytes) {
     for (std::size_t i = 0; i < bytes; ++i)
@@ -54,10 +55,13 @@ void putFrameLength(std::string& out, std::size_t length) {
 std::string encodeListingRequest(const ListingRequest& request) {
     const Credentials none;
     const Credentials& logOn = request.logOn ? *request.logOn : none;
+    std::string port;
+    putNumber(port, request.location.port, PortBytes);
     std::string out;
     for (const std::string_view field :
          {std::string_view(request.location.url), std::string_view(request.location.kerberosUrl),
-          std::string_view(logOn.user), std::string_view(logOn.domain), logOn.password.view()}) {
+          std::string_view(logOn.user), std::string_view(logOn.domain), logOn.password.view(),
+          std::string_view(port)}) {
         putFrameLength(out, field.size());
         out += field;
     }
@@ -76,11 +80,14 @@ std::optional<ListingRequest> decodeListingRequest(std::string_view bytes) {
         field = bytes.substr(0, length);
         bytes.remove_prefix(length);
     }
-    if (!bytes.empty())
+    std::uint32_t port = 0;
+    if (!bytes.empty() || !Reader(fields[5]).number(port, PortBytes) ||
+        fields[5].size() != PortBytes)
         return std::nullopt;
     ListingRequest request;
-    request.location =
-        ServerLocation{.url = std::string(fields[0]), .kerberosUrl = std::string(fields[1])};
+    request.location = ServerLocation{.url = std::string(fields[0]),
+                                      .kerberosUrl = std::string(fields[1]),
+                                      .port = static_cast<std::uint16_t>(port)};
     if (!fields[2].empty())
         request.logOn = Credentials{.user = std::string(fields[2]),
                                     .domain = std::string(fields[3]),

@@ -28,9 +28,9 @@ struct ListingRequest {
 };
 
 // Longest field (URL, user, domain, password) a listing request carries,
-// and how many fields it has.
+// and how many fields it has (the port is the last, two bytes).
 constexpr std::size_t MaxListingRequestBytes = 4096;
-constexpr std::size_t ListingRequestFields = 5;
+constexpr std::size_t ListingRequestFields = 6;
 // The bytes of a frame's or a request field's length.
 constexpr std::size_t FrameLengthBytes = 4;
 

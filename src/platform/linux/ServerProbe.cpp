@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -57,35 +58,50 @@ private:
 
 } // namespace
 
-int probeSmbServer(std::uint32_t address, std::chrono::milliseconds timeout, int abandonFd) {
+ProbeAnswer probeSmbServer(std::uint32_t address, std::chrono::milliseconds timeout, int abandonFd,
+                           std::span<const std::uint16_t> ports,
+                           std::chrono::milliseconds nextPortDelay) {
     std::vector<Connect> connects;
-    for (const std::uint16_t port : SmbPorts)
-        connects.emplace_back(address, port);
+    connects.reserve(ports.size());
     const Clock::time_point deadline = Clock::now() + timeout;
+    Clock::time_point nextPortAt = Clock::now();
     int lastError = ETIMEDOUT;
     for (;;) {
+        const bool morePorts = connects.size() < ports.size();
+        if (morePorts && Clock::now() >= nextPortAt) {
+            connects.emplace_back(address, ports[connects.size()]);
+            nextPortAt = Clock::now() + nextPortDelay;
+        }
         std::vector<pollfd> waiting{{abandonFd, POLLIN, 0}};
         bool pending = false;
-        for (const Connect& c : connects) {
-            if (c.error() == 0)
-                return 0;
-            if (c.error() != EINPROGRESS)
-                lastError = c.error();
-            pending = pending || c.fd() >= 0;
-            waiting.push_back({c.fd(), POLLOUT, 0});
+        for (std::size_t i = 0; i < connects.size(); ++i) {
+            if (connects[i].error() == 0)
+                return {0, ports[i]};
+            if (connects[i].error() != EINPROGRESS)
+                lastError = connects[i].error();
+            pending = pending || connects[i].fd() >= 0;
+            waiting.push_back({connects[i].fd(), POLLOUT, 0});
+        }
+        if (!pending && connects.size() < ports.size()) {
+            // Every port tried so far refused: the next goes at once.
+            nextPortAt = Clock::now();
+            continue;
         }
         if (!pending)
-            return lastError;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return ETIMEDOUT;
+            return {lastError, 0};
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline)
+            return {ETIMEDOUT, 0};
+        const Clock::time_point wakeAt =
+            connects.size() < ports.size() ? std::min(deadline, nextPortAt) : deadline;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now);
         const int ready = poll(waiting.data(), waiting.size(), static_cast<int>(left.count()));
         if (ready < 0 && errno != EINTR)
-            return errno;
+            return {errno, 0};
         if (ready <= 0)
             continue;
         if (waiting[0].revents != 0)
-            return ECANCELED;
+            return {ECANCELED, 0};
         for (std::size_t i = 0; i < connects.size(); ++i) {
             if (waiting[i + 1].revents != 0)
                 connects[i].finish();

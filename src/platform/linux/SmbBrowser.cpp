@@ -150,6 +150,9 @@ public:
             smbc_setOptionProtocols(m_context, "NT1", "NT1");
     }
 
+    // The TCP port to connect to; 0 lets the library try each SMB port.
+    void usePort(std::uint16_t port) { smbc_setPort(m_context, port); }
+
     // The anonymous log-on, for browse lists and for servers that allow it.
     void useAnonymous() { useLogOn(false, false, nullptr); }
     // Kerberos with the ticket of the default credential cache and nothing
@@ -242,6 +245,7 @@ SmbListing LibSmbDirectory::inContext(BrowseLevel level,
     if (context == nullptr)
         return SmbListing{errno != 0 ? errno : ENOMEM, {}};
     context->useProtocolsFor(level);
+    context->usePort(0);
     return listing(*context);
 }
 
@@ -252,6 +256,9 @@ void LibSmbDirectory::setLogOn(const std::optional<Credentials>& credentials) {
 
 SmbListing LibSmbDirectory::listShares(SmbContext& context, const ServerLocation& location) {
     const std::string& url = location.url;
+    // The port the server was found on holds for its address; a name the
+    // library resolves anew may lead elsewhere.
+    context.usePort(location.port);
     if (m_logOn && !m_logOn->anonymous()) {
         context.useCredentials(*m_logOn);
         SmbListing listing = listWith(context, url);
@@ -270,8 +277,10 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const ServerLocation
         // With no user name the library would log on anonymously.
         const Credentials ticketUser{*principal, {}, {}};
         context.useTicket(ticketUser);
+        context.usePort(location.kerberosUrl == url ? location.port : 0);
         SmbListing listing = listWith(context, location.kerberosUrl);
         context.useAnonymous();
+        context.usePort(location.port);
         if (listing.error == 0)
             return listing;
         qCDebug(lcAuth, "%s: Kerberos ticket of %s not taken (%s); listing anonymously",

@@ -11,6 +11,7 @@
 #include "discovery/SmbEntry.h"
 #include "platform/NetworkPlatform.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,9 @@ struct SmbListing {
 struct ServerLocation {
     std::string url;
     std::string kerberosUrl;
+    // The TCP port the server took a connection on, so that the listing
+    // connects there alone; 0 leaves the library to try each SMB port.
+    std::uint16_t port = 0;
 };
 
 // What lists a browse URL. The real one talks SMB; tests script it.

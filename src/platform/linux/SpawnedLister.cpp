@@ -71,8 +71,10 @@ bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& 
 
 } // namespace
 
-SpawnedLister::SpawnedLister(std::string program, SmbSettings settings)
-    : m_program(std::move(program)), m_settings(std::move(settings)) {}
+SpawnedLister::SpawnedLister(std::string program, SmbSettings settings, Start start)
+    : m_program(std::move(program)), m_settings(std::move(settings)),
+      m_spawner(start == Start::BySpawner ? std::make_unique<ListerSpawner>(m_program, m_settings)
+                                          : nullptr) {}
 
 SpawnedLister::~SpawnedLister() {
     for (const Process& process : m_idle)
@@ -95,7 +97,13 @@ std::string SpawnedLister::findProgram() {
     return isProgram(built) ? built : std::string();
 }
 
-std::optional<SpawnedLister::Process> SpawnedLister::start() const {
+std::optional<SpawnedLister::Process> SpawnedLister::start() {
+    if (m_spawner) {
+        const std::optional<ListerSpawner::Started> forked = m_spawner->start();
+        if (!forked)
+            return std::nullopt;
+        return Process{.pid = -1, .socket = forked->socket, .forked = *forked, .listed = {}};
+    }
     int sockets[2] = {-1, -1};
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
         return std::nullopt;
@@ -119,13 +127,18 @@ std::optional<SpawnedLister::Process> SpawnedLister::start() const {
         qCDebug(lcBrowse) << "listing process not started:" << spawned;
         return std::nullopt;
     }
-    return Process{.pid = pid, .socket = sockets[0], .listed = {}};
+    return Process{.pid = pid, .socket = sockets[0], .forked = {}, .listed = {}};
 }
 
 void SpawnedLister::end(const Process& process) {
     // Closing its socket ends an idle process; one in a listing is killed.
-    ::kill(process.pid, SIGKILL);
     ::close(process.socket);
+    if (process.pid < 0) {
+        // Its spawner reaps it.
+        m_spawner->kill(process.forked);
+        return;
+    }
+    ::kill(process.pid, SIGKILL);
     while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
     }
 }

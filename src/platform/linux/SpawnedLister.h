@@ -6,8 +6,11 @@
 // its request carries (the password goes over its socket, never on its
 // command line or in its environment), and is kept for the next listing;
 // one that is abandoned, runs past SpawnedListingTimeout or answers with
-// anything but a listing within the bounds is killed and reaped.
+// anything but a listing within the bounds is killed and reaped. The
+// processes are forked by a spawner (ListerSpawner), or each runs the
+// program anew.
 
+#include "ListerSpawner.h"
 #include "ListingCodec.h"
 #include "SmbBrowser.h"
 
@@ -15,6 +18,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,8 +32,9 @@ constexpr std::chrono::seconds SpawnedListingTimeout{20};
 
 class SpawnedLister {
 public:
+    enum class Start { BySpawner, ByProgram };
     // `program`: the listing program; `settings` are handed to it.
-    SpawnedLister(std::string program, SmbSettings settings);
+    SpawnedLister(std::string program, SmbSettings settings, Start start = Start::BySpawner);
     SpawnedLister(const SpawnedLister&) = delete;
     SpawnedLister& operator=(const SpawnedLister&) = delete;
     // Ends the idle processes.
@@ -52,8 +57,9 @@ public:
 
 private:
     struct Process {
-        pid_t pid = -1;
+        pid_t pid = -1;  // a child of this process; -1 for one forked by m_spawner
         int socket = -1; // the process's standard input and output
+        ListerSpawner::Started forked;
         // The server it listed last without a password: the SMB library
         // keeps that session, so that listing the same server again costs
         // one request instead of a new connection and log-on.
@@ -65,14 +71,15 @@ private:
     // What `listed` holds after `request`; empty for a log-on with a
     // password.
     static std::string sessionOf(const ListingRequest& request);
-    std::optional<Process> start() const;
+    std::optional<Process> start();
     // Ends `process` unless it answered with a listing.
-    static std::optional<SmbListing> listWith(const Process& process, const ListingRequest& request,
-                                              int abandonFd);
-    static void end(const Process& process);
+    std::optional<SmbListing> listWith(const Process& process, const ListingRequest& request,
+                                       int abandonFd);
+    void end(const Process& process);
 
     std::string m_program;
     SmbSettings m_settings;
+    std::unique_ptr<ListerSpawner> m_spawner;
     std::mutex m_mutex;
     std::vector<Process> m_idle;
     std::size_t m_listing = 0; // processes in a listing

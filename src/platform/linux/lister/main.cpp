@@ -1,19 +1,27 @@
 // Lists servers' shares for a parent that runs several listings side by
 // side (SpawnedLister): reads one request at a time (location and log-on)
 // on standard input, answers each with one frame on standard output, and
-// ends when its input does or its parent goes.
-//   norvane-share-lister TIMEOUT_MS [SMB_CONF]
+// ends when its input does or its parent goes. With --spawner it forks such
+// processes instead, one for each socket its input brings (ListerSpawner),
+// so that each starts with the SMB library loaded and its context made.
+//   norvane-share-lister [--spawner] TIMEOUT_MS [SMB_CONF]
 
+#include "ListerSpawner.h"
 #include "ListingCodec.h"
 #include "SmbBrowser.h"
 
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -63,10 +71,92 @@ std::optional<norvane::ListingRequest> nextRequest() {
     return decoded;
 }
 
+// One message of the spawner's input, and the descriptor it carried (-1
+// for none); its length is 0 at the end of input.
+struct SpawnerMessage {
+    std::array<char, norvane::SpawnerKillMessageBytes> bytes{};
+    ssize_t length = 0;
+    int fd = -1;
+};
+
+SpawnerMessage nextMessage() {
+    SpawnerMessage next;
+    iovec part{next.bytes.data(), next.bytes.size()};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    do
+        next.length = ::recvmsg(STDIN_FILENO, &message, MSG_CMSG_CLOEXEC);
+    while (next.length < 0 && errno == EINTR);
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
+            header->cmsg_len == CMSG_LEN(sizeof(int)) && next.fd < 0)
+            std::memcpy(&next.fd, CMSG_DATA(header), sizeof next.fd);
+    }
+    if (next.length < 0)
+        next.length = 0;
+    return next;
+}
+
+// Forks a listing process for each start its input brings and kills those
+// it is asked to. Returns true in each forked process, with its socket as
+// standard input and output; false in the spawner when its input ends.
+bool forkListers() {
+    using namespace norvane;
+    const pid_t spawner = ::getpid();
+    std::map<std::uint32_t, pid_t> children;
+    std::uint32_t started = 0;
+    for (;;) {
+        const SpawnerMessage message = nextMessage();
+        if (message.length == 0)
+            return false;
+        // Reaped only here, so that a number still held names a process of
+        // this spawner's, never one that took a reaped process's id.
+        for (pid_t ended; (ended = ::waitpid(-1, nullptr, WNOHANG)) > 0;)
+            std::erase_if(children, [&](const auto& child) { return child.second == ended; });
+        if (message.bytes[0] == SpawnerStartMessage && message.length == 1) {
+            const std::uint32_t number = started++;
+            if (message.fd < 0)
+                continue;
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::dup2(message.fd, STDIN_FILENO);
+                ::dup2(message.fd, STDOUT_FILENO);
+                ::close(message.fd);
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                if (::getppid() != spawner)
+                    std::_Exit(0);
+                return true;
+            }
+            if (child > 0)
+                children[number] = child;
+        } else if (message.bytes[0] == SpawnerKillMessage &&
+                   message.length == static_cast<ssize_t>(SpawnerKillMessageBytes)) {
+            std::uint32_t number = 0;
+            for (std::size_t i = 0; i < 4; ++i)
+                number |= std::uint32_t(static_cast<unsigned char>(message.bytes[1 + i]))
+                          << (8 * i);
+            if (const auto found = children.find(number); found != children.end())
+                ::kill(found->second, SIGKILL);
+        }
+        if (message.fd >= 0)
+            ::close(message.fd);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace norvane;
+    const bool spawner = argc > 1 && std::strcmp(argv[1], SpawnerArgument) == 0;
+    if (spawner) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2 || argc > 3)
         return 2;
     SmbSettings settings;
@@ -80,8 +170,11 @@ int main(int argc, char** argv) {
     LibSmbDirectory directory(settings);
     // The library's start (configuration, modules) costs more than a
     // listing: made before the first request, it overlaps whatever the
-    // parent does until it needs this process.
+    // parent does until it needs this process, and a spawner makes it once
+    // for all the processes it forks.
     directory.available();
+    if (spawner && !forkListers())
+        return 0;
     while (const auto request = nextRequest()) {
         directory.setLogOn(request->logOn);
         const std::string listing = encodeListing(directory.listServer(request->location));
