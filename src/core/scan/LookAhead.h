@@ -36,6 +36,8 @@ constexpr std::size_t FirstLookupJobs = 1;
 // How long the walk waits for a look-up before it takes it for one that
 // blocks and lets the look-ups run on every thread the pool allows.
 constexpr std::chrono::milliseconds LookupRampDelay{1};
+// Results a walk that had to wait lets arrive before it wakes.
+constexpr std::size_t TakeBatch = 32;
 
 template <typename Result> class LookAhead {
 public:
@@ -88,18 +90,31 @@ public:
     std::optional<Result> take(std::size_t index) {
         if (m_pool == nullptr)
             return m_state->lookUp(index);
-        std::unique_lock lock(m_state->mutex);
-        Outcome& outcome = m_state->outcomes[index];
-        m_state->awaited = index;
-        const auto arrived = [&] { return outcome.result || outcome.failure || m_state->stopped; };
-        if (!m_state->changed.wait_for(lock, LookupRampDelay, arrived)) {
-            const std::size_t wanted = std::min(m_state->outcomes.size(), m_pool->threadLimit());
-            lock.unlock();
-            postJobs(wanted > m_jobs ? wanted - m_jobs : 0);
-            lock.lock();
-            m_state->changed.wait(lock, arrived);
+        State& state = *m_state;
+        std::unique_lock lock(state.mutex);
+        const auto arrived = [&] { return state.done(index) || state.stopped; };
+        if (!arrived()) {
+            // Once it has to wait, the walk lets a batch of results arrive
+            // before it wakes, so that look-ups that answer at once cost one
+            // hand-over per batch, not one per item; the rest of a batch that
+            // has not come within LookupRampDelay holds back nothing.
+            const std::size_t last = std::min(index + TakeBatch, state.outcomes.size()) - 1;
+            state.awaited = last;
+            const bool batch = state.changed.wait_for(lock, LookupRampDelay, [&] {
+                return state.stopped || (state.done(index) && state.done(last));
+            });
+            if (!batch && !arrived()) {
+                // A look-up that blocks: every thread the pool allows runs them.
+                const std::size_t wanted = std::min(state.outcomes.size(), m_pool->threadLimit());
+                state.awaited = index;
+                lock.unlock();
+                postJobs(wanted > m_jobs ? wanted - m_jobs : 0);
+                lock.lock();
+                state.changed.wait(lock, arrived);
+            }
         }
-        m_state->awaited = NoneAwaited;
+        state.awaited = NoneAwaited;
+        Outcome& outcome = state.outcomes[index];
         if (outcome.failure)
             std::rethrow_exception(outcome.failure);
         return std::move(outcome.result);
@@ -123,6 +138,10 @@ private:
         std::size_t running = 0;
         bool abandoned = false;
         bool stopped = false;
+
+        bool done(std::size_t index) const {
+            return outcomes[index].result || outcomes[index].failure;
+        }
     };
 
     // Runs the items' look-ups one after the other, each time the first one
@@ -142,8 +161,9 @@ private:
             lock.lock();
             state.outcomes[index] = std::move(outcome);
             --state.running;
-            // Only the walk waiting for this item, or the end waiting for
-            // the last running look-up, has anything to wake for.
+            // Only the walk waiting for this item (the last of the batch it
+            // waits for), or the end waiting for the last running look-up,
+            // has anything to wake for.
             if (state.awaited == index || (state.abandoned && state.running == 0))
                 state.changed.notify_all();
         }
