@@ -18,7 +18,10 @@
 // computer scans one right after the other, as a user pressing Go again
 // would, first without the platform's memory of node status refusals and
 // then with it: a host sends few ICMP port unreachable replies, so later
-// scans of a quick series may hear no refusal.
+// scans of a quick series may hear no refusal. With --once computers|folders
+// it takes one scan on a new platform and prints its time, its rows and its
+// error boxes: the first scan after the lab came up, whose servers start
+// their RPC services only when first asked.
 
 #include "linux/LinuxPlatform.h"
 #include "scan/HostIdentity.h"
@@ -358,6 +361,25 @@ int manyServersCost(const QString& config, const QString& first, int count) {
     return 0;
 }
 
+int oneScan(const QString& config, int resourceType) {
+    QElapsedTimer timer;
+    timer.start();
+    LinuxPlatform platform(settingsFor(config));
+    ScanInputs inputs;
+    inputs.providerName = LanManProviderName;
+    inputs.resourceType = resourceType;
+    inputs.lookAheadLimit = lookAheadLimit;
+    EnumLana(platform, inputs.lanaNum);
+    CountingOutput output;
+    ScanNetwork(platform, inputs, output, [] { return false; });
+    std::printf("%s scan: %.1f ms, %d rows, %d error boxes\n",
+                resourceType == rtComputer ? "computer" : "folder",
+                double(timer.nsecsElapsed()) / 1e6, output.rows, int(output.errors.size()));
+    for (const QString& error : output.errors)
+        std::printf("  %s\n", qPrintable(error));
+    return 0;
+}
+
 // Long enough for a Linux host to send a burst of refusals again.
 constexpr std::chrono::seconds RefusalBudgetRefill{8};
 constexpr int BackToBackScans = 5;
@@ -387,6 +409,10 @@ int main(int argc, char** argv) {
         lookAheadLimit = 0;
     const QString labDir = qEnvironmentVariable("NORVANE_LAB_DIR", "/tmp/norvane-lab");
     const QString config = labDir + "/client/smb.conf";
+    if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--once"));
+        at >= 0 && at + 1 < app.arguments().size())
+        return oneScan(config, app.arguments()[at + 1] == QStringLiteral("folders") ? rtSharedFolder
+                                                                                   : rtComputer);
     if (app.arguments().contains(QStringLiteral("--folders")))
         return folderScanCost(config);
     if (app.arguments().contains(QStringLiteral("--back-to-back")))
