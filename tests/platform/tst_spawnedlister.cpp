@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,6 +113,7 @@ private slots:
     void serverListedAgainByItsProcess();
     void spawnerForksListersSideBySide();
     void spawnerKillsAnAbandonedLister();
+    void spawnerStartedAnewWhenGone();
 
 private:
     QString program(const QByteArray& body) {
@@ -320,6 +322,31 @@ void TestSpawnedLister::spawnerKillsAnAbandonedLister() {
     QVERIFY2(took < std::chrono::seconds(SmbSettings{}.timeoutMs / 1000),
              "the listing ran its course");
     QTRY_VERIFY_WITH_TIMEOUT(!anyRuns(running), int(AbandonBound.count()) * 4);
+}
+
+// A spawner killed from outside takes its idle processes with it; the next
+// listing is answered by a process of a new spawner, not lost on a dead one.
+void TestSpawnedLister::spawnerStartedAnewWhenGone() {
+    std::uint16_t closedPort = 0;
+    {
+        const SilentServer taken;
+        closedPort = taken.port;
+    }
+    SpawnedLister lister(SpawnedLister::findProgram(), SmbSettings{});
+    const ListingRequest refused{
+        {.url = "smb://127.0.0.1", .kerberosUrl = "smb://127.0.0.1", .port = closedPort},
+        std::nullopt};
+    QVERIFY(lister.list(refused, -1));
+    const std::set<QString> spawners =
+        childrenOf({QString::number(QCoreApplication::applicationPid())});
+    QCOMPARE(spawners.size(), std::size_t(1));
+    const std::set<QString> idle = forkedListers();
+    QCOMPARE(idle.size(), std::size_t(1));
+    QVERIFY(::kill(spawners.begin()->toInt(), SIGKILL) == 0);
+    QTRY_VERIFY(!anyRuns(idle));
+    const auto again = lister.list(refused, -1);
+    QVERIFY(again);
+    QVERIFY(again->error != 0);
 }
 
 QTEST_GUILESS_MAIN(TestSpawnedLister)

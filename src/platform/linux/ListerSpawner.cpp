@@ -22,7 +22,8 @@ namespace {
 constexpr const char* BindNow = "LD_BIND_NOW=1";
 
 // Sends `bytes` as one message, with `fd` attached when it is not -1,
-// without waiting: a spawner that stopped reading is a broken one.
+// without waiting: a spawner that does not read fails the message rather
+// than stalling the walk.
 bool sendMessage(int socket, std::string_view bytes, int fd) {
     iovec part{const_cast<char*>(bytes.data()), bytes.size()};
     msghdr message{};
@@ -79,8 +80,8 @@ bool ListerSpawner::running() {
     for (char** variable = environ; *variable != nullptr; ++variable)
         environment.push_back(*variable);
     environment.push_back(nullptr);
-    const int spawned = posix_spawn(&m_pid, m_program.c_str(), &actions, nullptr,
-                                    arguments.data(), environment.data());
+    const int spawned = posix_spawn(&m_pid, m_program.c_str(), &actions, nullptr, arguments.data(),
+                                    environment.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(sockets[1]);
     if (spawned != 0) {
@@ -119,8 +120,13 @@ std::optional<ListerSpawner::Started> ListerSpawner::start() {
         ::close(sockets[1]);
         if (sent)
             return Started{.socket = sockets[0], .spawner = m_spawners, .number = m_started++};
+        const int error = errno;
         ::close(sockets[0]);
-        qCDebug(lcBrowse) << "listing spawner gone:" << std::strerror(errno);
+        // A full socket is a spawner behind with its forks, not a gone one:
+        // ending it would end the listings under way.
+        if (error == EAGAIN || error == EWOULDBLOCK)
+            return std::nullopt;
+        qCDebug(lcBrowse) << "listing spawner gone:" << std::strerror(error);
         stop();
     }
     return std::nullopt;

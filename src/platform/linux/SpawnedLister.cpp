@@ -178,6 +178,15 @@ std::string SpawnedLister::sessionOf(const ListingRequest& request) {
 }
 
 std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingRequest& request) {
+    // An idle process writes nothing: a socket with something to read, or
+    // hung up, is one that has ended meanwhile (or its spawner has).
+    std::erase_if(m_idle, [this](const Process& idle) {
+        pollfd wait{idle.socket, POLLIN, 0};
+        const bool ended = ::poll(&wait, 1, 0) != 0;
+        if (ended)
+            end(idle);
+        return ended;
+    });
     if (m_idle.empty())
         return std::nullopt;
     // The one that holds a session with the server, else the first started
