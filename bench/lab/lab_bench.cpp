@@ -362,21 +362,10 @@ int manyServersCost(const QString& config, const QString& first, int count) {
 }
 
 int oneScan(const QString& config, int resourceType) {
-    QElapsedTimer timer;
-    timer.start();
-    LinuxPlatform platform(settingsFor(config));
-    ScanInputs inputs;
-    inputs.providerName = LanManProviderName;
-    inputs.resourceType = resourceType;
-    inputs.lookAheadLimit = lookAheadLimit;
-    EnumLana(platform, inputs.lanaNum);
-    CountingOutput output;
-    ScanNetwork(platform, inputs, output, [] { return false; });
-    std::printf("%s scan: %.1f ms, %d rows, %d error boxes\n",
-                resourceType == rtComputer ? "computer" : "folder",
-                double(timer.nsecsElapsed()) / 1e6, output.rows, int(output.errors.size()));
-    for (const QString& error : output.errors)
-        std::printf("  %s\n", qPrintable(error));
+    // The walk names its error boxes on standard error.
+    const Timed timed = walk(config, resourceType);
+    std::printf("%s scan: %.1f ms, %d rows\n", resourceType == rtComputer ? "computer" : "folder",
+                timed.ms, timed.computers);
     return 0;
 }
 
@@ -412,7 +401,7 @@ int main(int argc, char** argv) {
     if (const qsizetype at = app.arguments().indexOf(QStringLiteral("--once"));
         at >= 0 && at + 1 < app.arguments().size())
         return oneScan(config, app.arguments()[at + 1] == QStringLiteral("folders") ? rtSharedFolder
-                                                                                   : rtComputer);
+                                                                                    : rtComputer);
     if (app.arguments().contains(QStringLiteral("--folders")))
         return folderScanCost(config);
     if (app.arguments().contains(QStringLiteral("--back-to-back")))

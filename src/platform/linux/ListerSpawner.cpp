@@ -57,40 +57,52 @@ ListerSpawner::~ListerSpawner() {
     stop();
 }
 
-bool ListerSpawner::running() {
-    if (m_socket >= 0)
-        return true;
+std::optional<ListingProgramRun> runListingProgram(const std::string& program,
+                                                   const std::vector<std::string>& arguments,
+                                                   int socketType, const char* firstVariable) {
     int sockets[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
-        return false;
+    if (::socketpair(AF_UNIX, socketType | SOCK_CLOEXEC, 0, sockets) != 0)
+        return std::nullopt;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, sockets[1], STDOUT_FILENO);
-    // Nothing else of this process's: sockets, the abandonment descriptor.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    const std::string timeout = std::to_string(m_settings.timeoutMs);
-    std::array<char*, 5> arguments{const_cast<char*>(m_program.c_str()),
-                                   const_cast<char*>(SpawnerArgument),
-                                   const_cast<char*>(timeout.c_str()),
-                                   const_cast<char*>(m_settings.configFile.c_str()), nullptr};
-    // Every symbol bound once, in the spawner, instead of lazily again in
-    // each process it forks.
-    std::vector<char*> environment{const_cast<char*>(BindNow)};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> environment;
+    if (firstVariable != nullptr)
+        environment.push_back(const_cast<char*>(firstVariable));
     for (char** variable = environ; *variable != nullptr; ++variable)
         environment.push_back(*variable);
     environment.push_back(nullptr);
-    const int spawned = posix_spawn(&m_pid, m_program.c_str(), &actions, nullptr, arguments.data(),
-                                    environment.data());
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(sockets[1]);
     if (spawned != 0) {
         ::close(sockets[0]);
-        m_pid = -1;
-        qCDebug(lcBrowse) << "listing spawner not started:" << spawned;
-        return false;
+        qCDebug(lcBrowse) << "listing program not started:" << spawned;
+        return std::nullopt;
     }
-    m_socket = sockets[0];
+    return ListingProgramRun{.pid = pid, .socket = sockets[0]};
+}
+
+bool ListerSpawner::running() {
+    if (m_socket >= 0)
+        return true;
+    // Every symbol bound once, in the spawner, instead of lazily again in
+    // each process it forks.
+    const auto run = runListingProgram(
+        m_program, {SpawnerArgument, std::to_string(m_settings.timeoutMs), m_settings.configFile},
+        SOCK_SEQPACKET, BindNow);
+    if (!run)
+        return false;
+    m_pid = run->pid;
+    m_socket = run->socket;
     m_started = 0;
     ++m_spawners;
     return true;

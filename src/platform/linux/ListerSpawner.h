@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace norvane {
 
@@ -31,6 +32,22 @@ constexpr char SpawnerKillMessage = 'K';
 constexpr std::size_t SpawnerKillMessageBytes = 5;
 // The argument that makes the listing program a spawner.
 constexpr const char* SpawnerArgument = "--spawner";
+
+// A run of the listing program: its process, and this end of the socket
+// pair that is its standard input and output.
+struct ListingProgramRun {
+    pid_t pid = -1;
+    int socket = -1;
+};
+
+// Runs `program` with `arguments` and one end of a socket pair of
+// `socketType` as its standard input and output, and nothing else of this
+// process's open (sockets, the abandonment descriptor); `firstVariable`,
+// when given, goes before this process's environment.
+std::optional<ListingProgramRun> runListingProgram(const std::string& program,
+                                                   const std::vector<std::string>& arguments,
+                                                   int socketType,
+                                                   const char* firstVariable = nullptr);
 
 class ListerSpawner {
 public:

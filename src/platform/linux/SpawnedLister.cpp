@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +14,6 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-
-extern char** environ;
 
 namespace norvane {
 
@@ -104,30 +101,11 @@ std::optional<SpawnedLister::Process> SpawnedLister::start() {
             return std::nullopt;
         return Process{.pid = -1, .socket = forked->socket, .forked = *forked, .listed = {}};
     }
-    int sockets[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+    const auto run = runListingProgram(
+        m_program, {std::to_string(m_settings.timeoutMs), m_settings.configFile}, SOCK_STREAM);
+    if (!run)
         return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, sockets[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, sockets[1], STDOUT_FILENO);
-    // Nothing else of this process's: sockets, the abandonment descriptor.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    const std::string timeout = std::to_string(m_settings.timeoutMs);
-    std::array<char*, 4> arguments{const_cast<char*>(m_program.c_str()),
-                                   const_cast<char*>(timeout.c_str()),
-                                   const_cast<char*>(m_settings.configFile.c_str()), nullptr};
-    pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, m_program.c_str(), &actions, nullptr, arguments.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(sockets[1]);
-    if (spawned != 0) {
-        ::close(sockets[0]);
-        qCDebug(lcBrowse) << "listing process not started:" << spawned;
-        return std::nullopt;
-    }
-    return Process{.pid = pid, .socket = sockets[0], .forked = {}, .listed = {}};
+    return Process{.pid = run->pid, .socket = run->socket, .forked = {}, .listed = {}};
 }
 
 void SpawnedLister::end(const Process& process) {
