@@ -107,6 +107,9 @@ SpawnerMessage nextMessage() {
 // standard input and output; false in the spawner when its input ends.
 bool forkListers() {
     using namespace norvane;
+    // Ended processes stay until reaped here, even if the parent ignored
+    // SIGCHLD and passed that on.
+    std::signal(SIGCHLD, SIG_DFL);
     const pid_t spawner = ::getpid();
     std::map<std::uint32_t, pid_t> children;
     std::uint32_t started = 0;
