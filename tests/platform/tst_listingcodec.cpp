@@ -17,6 +17,7 @@ private slots:
     void malformedListingsAreRefused();
     void malformedRequestsAreRefused();
     void mutatedFramesStayInBounds();
+    void spawnerKillsRoundTripAndNothingElseIsOne();
 };
 
 void TestListingCodec::listingRoundTrips() {
@@ -135,6 +136,16 @@ void TestListingCodec::mutatedFramesStayInBounds() {
         if (const auto decoded = decodeListingRequest(bytes))
             QVERIFY(decoded->location.url.size() <= MaxListingRequestBytes);
     }
+}
+
+void TestListingCodec::spawnerKillsRoundTripAndNothingElseIsOne() {
+    for (const std::uint32_t number : {0u, 0x01020304u, 0xFFFFFFFFu})
+        QCOMPARE(decodeSpawnerKill(encodeSpawnerKill(number)), std::optional(number));
+    const std::string kill = encodeSpawnerKill(7);
+    for (const std::string& other :
+         {std::string(1, SpawnerStartMessage), kill.substr(0, kill.size() - 1), kill + "x",
+          std::string(1, SpawnerStartMessage) + kill.substr(1), std::string()})
+        QVERIFY(!decodeSpawnerKill(other));
 }
 
 QTEST_APPLESS_MAIN(TestListingCodec)

@@ -131,7 +131,8 @@ std::optional<ListerSpawner::Started> ListerSpawner::start() {
             sendMessage(m_socket, std::string_view(&SpawnerStartMessage, 1), sockets[1]);
         ::close(sockets[1]);
         if (sent)
-            return Started{.socket = sockets[0], .spawner = m_spawners, .number = m_started++};
+            return Started{.socket = sockets[0],
+                           .id = {.spawner = m_spawners, .number = m_started++}};
         const int error = errno;
         ::close(sockets[0]);
         // A full socket is a spawner behind with its forks, not a gone one:
@@ -144,14 +145,11 @@ std::optional<ListerSpawner::Started> ListerSpawner::start() {
     return std::nullopt;
 }
 
-void ListerSpawner::kill(const Started& process) {
+void ListerSpawner::kill(Id process) {
     const std::lock_guard lock(m_mutex);
     if (m_socket < 0 || process.spawner != m_spawners)
         return;
-    std::string message(1, SpawnerKillMessage);
-    for (int i = 0; i < 4; ++i)
-        message += static_cast<char>((process.number >> (8 * i)) & 0xFF);
-    sendMessage(m_socket, message, -1);
+    sendMessage(m_socket, encodeSpawnerKill(process.number), -1);
 }
 
 } // namespace norvane

@@ -12,6 +12,7 @@
 // number it still knows always names its own process, never one that took
 // a reaped process's id.
 
+#include "ListingCodec.h"
 #include "SmbBrowser.h"
 
 #include <sys/types.h>
@@ -24,12 +25,6 @@
 
 namespace norvane {
 
-// The messages the spawner reads: one byte, then a kill's number (four
-// bytes, least significant first). A start carries the socket as
-// SCM_RIGHTS.
-constexpr char SpawnerStartMessage = 'S';
-constexpr char SpawnerKillMessage = 'K';
-constexpr std::size_t SpawnerKillMessageBytes = 5;
 // The argument that makes the listing program a spawner.
 constexpr const char* SpawnerArgument = "--spawner";
 
@@ -51,11 +46,14 @@ std::optional<ListingProgramRun> runListingProgram(const std::string& program,
 
 class ListerSpawner {
 public:
-    struct Started {
-        int socket = -1; // the process's standard input and output
-        // Which spawner forked it, and its number there.
+    // A forked process: which spawner forked it, and its number there.
+    struct Id {
         std::uint32_t spawner = 0;
         std::uint32_t number = 0;
+    };
+    struct Started {
+        int socket = -1; // the process's standard input and output
+        Id id;
     };
 
     ListerSpawner(std::string program, SmbSettings settings);
@@ -69,7 +67,7 @@ public:
     // spawner runs, or it could not be started anew.
     std::optional<Started> start();
     // Kills the process, if it still runs.
-    void kill(const Started& process);
+    void kill(Id process);
 
 private:
     // Starts the spawner when none runs; with m_mutex held.

@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view Magic = "NVL1";
 constexpr int PortBytes = 2;
+constexpr char SpawnerKillMessage = 'K';
 
 void putNumber(std::string& out, std::uint32_t value, std::size_t bytes) {
     for (std::size_t i = 0; i < bytes; ++i)
@@ -93,6 +94,20 @@ std::optional<ListingRequest> decodeListingRequest(std::string_view bytes) {
                                     .domain = std::string(fields[3]),
                                     .password = SecretText(fields[4])};
     return request;
+}
+
+std::string encodeSpawnerKill(std::uint32_t number) {
+    std::string out(1, SpawnerKillMessage);
+    putNumber(out, number, SpawnerKillMessageBytes - 1);
+    return out;
+}
+
+std::optional<std::uint32_t> decodeSpawnerKill(std::string_view bytes) {
+    std::uint32_t number = 0;
+    if (bytes.size() != SpawnerKillMessageBytes || bytes.front() != SpawnerKillMessage ||
+        !Reader(bytes.substr(1)).number(number, SpawnerKillMessageBytes - 1))
+        return std::nullopt;
+    return number;
 }
 
 std::string encodeListing(const SmbListing& listing) {

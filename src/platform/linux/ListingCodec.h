@@ -8,6 +8,7 @@
 
 #include "SmbBrowser.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,15 @@ std::optional<ListingRequest> decodeListingRequest(std::string_view bytes);
 // at least FrameLengthBytes.
 std::size_t frameLength(std::string_view bytes);
 void putFrameLength(std::string& out, std::size_t length);
+
+// What a spawner (ListerSpawner) reads, one message each: a start, whose
+// one byte carries the new process's socket (SCM_RIGHTS), or a kill, one
+// byte and the number of the process in the order it was started.
+constexpr char SpawnerStartMessage = 'S';
+constexpr std::size_t SpawnerKillMessageBytes = 5;
+std::string encodeSpawnerKill(std::uint32_t number);
+// The number of a kill; nothing for any other message.
+std::optional<std::uint32_t> decodeSpawnerKill(std::string_view bytes);
 
 // A listing's frame holds its encoding.
 std::string encodeListing(const SmbListing& listing);

@@ -258,10 +258,13 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const ServerLocation
     const std::string& url = location.url;
     // The port the server was found on holds for its address; a name the
     // library resolves anew may lead elsewhere.
-    context.usePort(location.port);
+    const auto listAt = [&](const std::string& target) {
+        context.usePort(target == url ? location.port : 0);
+        return listWith(context, target);
+    };
     if (m_logOn && !m_logOn->anonymous()) {
         context.useCredentials(*m_logOn);
-        SmbListing listing = listWith(context, url);
+        SmbListing listing = listAt(url);
         // The library reports a refused log-on and a refused listing alike;
         // only after a taken log-on does it keep the session.
         if ((listing.error == EACCES || listing.error == EPERM) &&
@@ -277,16 +280,14 @@ SmbListing LibSmbDirectory::listShares(SmbContext& context, const ServerLocation
         // With no user name the library would log on anonymously.
         const Credentials ticketUser{*principal, {}, {}};
         context.useTicket(ticketUser);
-        context.usePort(location.kerberosUrl == url ? location.port : 0);
-        SmbListing listing = listWith(context, location.kerberosUrl);
+        SmbListing listing = listAt(location.kerberosUrl);
         context.useAnonymous();
-        context.usePort(location.port);
         if (listing.error == 0)
             return listing;
         qCDebug(lcAuth, "%s: Kerberos ticket of %s not taken (%s); listing anonymously",
                 location.kerberosUrl.c_str(), principal->c_str(), std::strerror(listing.error));
     }
-    return listWith(context, url);
+    return listAt(url);
 }
 
 SmbListing LibSmbDirectory::listWith(SmbContext& context, const std::string& url) {

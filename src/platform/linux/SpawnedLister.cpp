@@ -99,7 +99,7 @@ std::optional<SpawnedLister::Process> SpawnedLister::start() {
         const std::optional<ListerSpawner::Started> forked = m_spawner->start();
         if (!forked)
             return std::nullopt;
-        return Process{.pid = -1, .socket = forked->socket, .forked = *forked, .listed = {}};
+        return Process{.pid = -1, .socket = forked->socket, .forked = forked->id, .listed = {}};
     }
     const auto run = runListingProgram(
         m_program, {std::to_string(m_settings.timeoutMs), m_settings.configFile}, SOCK_STREAM);

@@ -57,9 +57,9 @@ public:
 
 private:
     struct Process {
-        pid_t pid = -1;  // a child of this process; -1 for one forked by m_spawner
-        int socket = -1; // the process's standard input and output
-        ListerSpawner::Started forked;
+        pid_t pid = -1;           // a child of this process; -1 for one forked by m_spawner
+        int socket = -1;          // the process's standard input and output
+        ListerSpawner::Id forked; // for one forked by m_spawner
         // The server it listed last without a password: the SMB library
         // keeps that session, so that listing the same server again costs
         // one request instead of a new connection and log-on.

@@ -137,13 +137,9 @@ bool forkListers() {
             }
             if (child > 0)
                 children[number] = child;
-        } else if (message.bytes[0] == SpawnerKillMessage &&
-                   message.length == static_cast<ssize_t>(SpawnerKillMessageBytes)) {
-            std::uint32_t number = 0;
-            for (std::size_t i = 0; i < 4; ++i)
-                number |= std::uint32_t(static_cast<unsigned char>(message.bytes[1 + i]))
-                          << (8 * i);
-            if (const auto found = children.find(number); found != children.end())
+        } else if (const auto number = decodeSpawnerKill(std::string_view(
+                       message.bytes.data(), static_cast<std::size_t>(message.length)))) {
+            if (const auto found = children.find(*number); found != children.end())
                 ::kill(found->second, SIGKILL);
         }
         if (message.fd >= 0)
