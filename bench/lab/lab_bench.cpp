@@ -308,9 +308,11 @@ Timed listServers(const QString& config, const QStringList& servers, std::size_t
     LookAhead<bool> checks(
         pool.get(), computers.size(),
         [&](std::size_t i) {
-            platform.prepareListing(computers[i]);
             if (listAhead)
-                platform.listAhead(computers[i], std::nullopt);
+                platform.listAhead(computers[i],
+                                   [] { return std::optional(std::optional<Credentials>()); });
+            else
+                platform.prepareListing(computers[i]);
             return true;
         },
         stop, platform);

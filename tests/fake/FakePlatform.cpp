@@ -123,8 +123,12 @@ void FakePlatform::prepareListing(const NetResource& computer) {
     m_prepared.insert(container);
 }
 
-DWORD FakePlatform::listAhead(const NetResource& computer,
-                              const std::optional<Credentials>& logOn) {
+DWORD FakePlatform::listAhead(const NetResource& computer, const LogOnAhead& logOnAhead) {
+    prepareListing(computer);
+    const std::optional<std::optional<Credentials>> known = logOnAhead();
+    if (!known)
+        return win::NoError;
+    const std::optional<Credentials>& logOn = *known;
     const std::string container = describe(&computer);
     record([&] {
         return "listAhead(" + container + "," + (logOn ? logOn->user : std::string("<none>")) + ")";

@@ -121,9 +121,10 @@ public:
     std::vector<std::string> sourceShortfalls() override { return shortfalls; }
     // Waits the listing's delay ahead, so that the listing itself does not.
     void prepareListing(const NetResource& computer) override;
-    // Lists ahead with `logOn` (its failed log-ons counted like any); the
+    // Prepares the listing, then lists ahead with the log-on `logOnAhead`
+    // gives, when it knows one (its failed log-ons counted like any); the
     // listing that follows with that log-on in force takes the outcome.
-    DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) override;
+    DWORD listAhead(const NetResource& computer, const LogOnAhead& logOnAhead) override;
     void abandonLookups() override;
     void resumeLookups() override;
 

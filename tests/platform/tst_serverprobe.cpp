@@ -3,6 +3,7 @@
 // once) or leaves its connect unanswered (after the delay), and a check
 // ends at once when abandoned.
 
+#include "LoopbackPort.h"
 #include "linux/Abandonment.h"
 #include "linux/ServerProbe.h"
 
@@ -28,56 +29,6 @@ constexpr auto Timeout = 5000ms;
 // Long enough that a check which waited for it cannot pass for one that
 // did not.
 constexpr auto LongDelay = 1500ms;
-
-// A listening socket on the loopback address; `backlog` -1 leaves it bound
-// and not listening, so that connects to it are refused.
-class Port {
-public:
-    explicit Port(int backlog) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = Loopback;
-        socklen_t size = sizeof address;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-            (backlog < 0 || ::listen(m_fd, backlog) == 0) &&
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            number = ntohs(address.sin_port);
-    }
-    ~Port() {
-        for (const int client : m_clients)
-            ::close(client);
-        ::close(m_fd);
-    }
-    Port(const Port&) = delete;
-    Port& operator=(const Port&) = delete;
-
-    // Whether a connection waits to be accepted.
-    bool connected() const {
-        pollfd wait{m_fd, POLLIN, 0};
-        return ::poll(&wait, 1, 0) == 1;
-    }
-    // Fills the queue of connections waiting to be accepted, so that the
-    // kernel drops further connects unanswered.
-    void fill() {
-        for (int i = 0; i < 4; ++i) {
-            const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = Loopback;
-            to.sin_port = htons(number);
-            ::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            m_clients.push_back(client);
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-
-    std::uint16_t number = 0;
-
-private:
-    int m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    std::vector<int> m_clients;
-};
-
 } // namespace
 
 class TestServerProbe : public QObject {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -196,18 +197,25 @@ public:
     // ahead (listAhead) side by side, so that what each listing needs first
     // is ready by the time the walk has read which computers to list.
     virtual void prepareListingsAhead(std::size_t count) { static_cast<void>(count); }
-    // Lists `computer`'s shares now, logging on with `logOn` (none: the
-    // user's Kerberos ticket where one fits, else anonymously) instead of
-    // the log-on in force, and keeps the outcome for the listing of that
-    // computer that follows: that one takes it when the log-on in force then
-    // is `logOn`, and lists anew otherwise. Runs on any thread, side by side
-    // with other listings, after prepareListing of the same computer.
-    // Returns the listing's result; NoError when nothing was listed. A walk
-    // hands it only log-ons that cannot lock an account: none, or
-    // credentials a computer has taken in this scan.
-    virtual DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) {
-        static_cast<void>(computer);
-        static_cast<void>(logOn);
+    // The log-on a listing ahead is made with, asked for just before the
+    // listing connects, so that one made later takes what the walk learnt
+    // meanwhile: inside, none means the user's Kerberos ticket where one
+    // fits, else anonymously; nothing when it is not known yet (a prompt's
+    // answer is awaited).
+    using LogOnAhead = std::function<std::optional<std::optional<Credentials>>()>;
+    // Prepares the listing of `computer`'s shares as prepareListing does
+    // and, when `logOnAhead` knows the log-on by then, lists them now with
+    // it instead of the log-on in force; the listing itself may be what
+    // finds out whether the computer takes connections. Keeps the outcome
+    // for the listing of that computer that follows: that one takes it when
+    // the log-on in force then is the same, and lists anew otherwise. Runs
+    // on any thread, side by side with other listings. Returns the listing's
+    // result; NoError when nothing was listed. A walk hands it only log-ons
+    // that cannot lock an account: none, or credentials a computer has taken
+    // in this scan.
+    virtual DWORD listAhead(const NetResource& computer, const LogOnAhead& logOnAhead) {
+        static_cast<void>(logOnAhead);
+        prepareListing(computer);
         return win::NoError;
     }
 

@@ -259,7 +259,6 @@ private:
             group->checks = std::make_unique<LookAhead<bool>>(
                 m_pool.get(), ahead.computers.size(),
                 [this, &ahead](std::size_t c) {
-                    m_platform.prepareListing(ahead.computers[c]);
                     listAhead(ahead.computers[c], ahead.name);
                     return true;
                 },
@@ -335,10 +334,12 @@ private:
     }
 
     void listAhead(const NetResource& computer, const QString& group) {
-        const std::optional<AheadLogOn::LogOn> logOn = m_aheadLogOn.current(group);
-        if (!logOn)
-            return;
-        if (m_platform.listAhead(computer, *logOn) == win::LogonFailure && *logOn)
+        std::optional<AheadLogOn::LogOn> logOn;
+        const DWORD listed = m_platform.listAhead(computer, [&] {
+            logOn = m_aheadLogOn.current(group);
+            return logOn;
+        });
+        if (listed == win::LogonFailure && logOn && *logOn)
             m_aheadLogOn.withdraw(**logOn);
     }
 

@@ -80,6 +80,12 @@ DiscoverySources standardDiscoverySources() {
     return sources;
 }
 
+// A listing that shows the server took the connection: it listed, or it
+// refused only the log-on or the listing.
+bool listingStands(const SmbListing& listing) {
+    return listing.error == 0 || listing.error == EACCES || listing.error == EPERM;
+}
+
 bool anyInGroup(const std::vector<DiscoveredHost>& hosts, const std::string& group) {
     return std::any_of(hosts.begin(), hosts.end(), [&](const DiscoveredHost& host) {
         return sameNameIgnoringCase(host.group, group);
@@ -286,10 +292,7 @@ SmbListing LinuxPlatform::listWithDiscovery(const BrowseTarget& target) {
     // A listing ahead stands when it listed or was refused with the log-on
     // in force now; one that failed otherwise (a time-out, a reset) is
     // tried again here, as the walk would have tried it.
-    const bool standing =
-        checked.listing && (checked.listing->error == 0 || checked.listing->error == EACCES ||
-                            checked.listing->error == EPERM);
-    if (standing && checked.listedAs == logOnInForce())
+    if (checked.listing && listingStands(*checked.listing) && checked.listedAs == logOnInForce())
         return std::move(*checked.listing);
     return m_directory->listServer(serverLocation(target.name, checked));
 }
@@ -318,7 +321,8 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
                           .port = checked.port};
 }
 
-std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request) {
+std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request,
+                                                        const ListingWatch* watch) {
     {
         std::unique_lock lock(m_checkedMutex);
         m_listingAheadEnded.wait(
@@ -327,7 +331,7 @@ std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& req
             return std::nullopt;
         ++m_listingsAhead;
     }
-    std::optional<SmbListing> listing = m_lister->list(request, m_abandonment.fd());
+    std::optional<SmbListing> listing = m_lister->list(request, m_abandonment.fd(), watch);
     {
         const std::lock_guard lock(m_checkedMutex);
         --m_listingsAhead;
@@ -343,34 +347,129 @@ void LinuxPlatform::prepareListingsAhead(std::size_t count) {
         m_lister->prepare(std::min(count, ListerProcessLimit));
 }
 
-DWORD LinuxPlatform::listAhead(const NetResource& computer,
-                               const std::optional<Credentials>& logOn) {
+DWORD LinuxPlatform::listAhead(const NetResource& computer, const LogOnAhead& logOnAhead) {
     const auto target = browseTargetOf(computer);
-    if (!m_lister || !target || target->level != BrowseLevel::Server)
+    if (!m_lister || !target || target->level != BrowseLevel::Server) {
+        prepareListing(computer);
         return win::NoError;
-    CheckedServer checked;
-    {
-        const std::lock_guard lock(m_checkedMutex);
-        const auto found = m_checkedServers.find(target->name);
-        if (found == m_checkedServers.end() || found->second.refused != 0)
+    }
+    const std::string& name = target->name;
+    std::optional<CheckedServer> checked = settledCheck(name);
+    std::optional<Resolved> resolved;
+    if (!checked) {
+        resolved = resolve(name);
+        if (m_abandonment.isSet())
             return win::NoError;
-        checked = found->second;
+        if (!resolved) {
+            CheckedServer unresolved;
+            unresolved.refused = ENOENT;
+            keepChecked(name, std::move(unresolved));
+            return win::NoError;
+        }
     }
-    qCDebug(lcBrowse) << "listing" << target->name.c_str() << "ahead";
-    std::optional<SmbListing> listing = listInProcess(
-        ListingRequest{.location = serverLocation(target->name, checked), .logOn = logOn});
-    if (!listing)
+    std::optional<std::optional<Credentials>> logOn = logOnAhead();
+    if (!logOn && !checked) {
+        // Listed in walk order unless the log-on is known once the server
+        // is checked; the check runs here, side by side with the others.
+        prepareListing(computer);
+        checked = settledCheck(name);
+        logOn = logOnAhead();
+    }
+    if (!logOn || (checked && checked->refused != 0))
         return win::NoError;
-    const DWORD result =
-        listing->error == 0 ? win::NoError : windowsErrorFromErrno(listing->error, target->level);
-    const std::lock_guard lock(m_checkedMutex);
-    // Kept only beside the check it was made for.
-    const auto found = m_checkedServers.find(target->name);
-    if (found != m_checkedServers.end() && found->second.at == checked.at) {
-        found->second.listing = std::move(listing);
-        found->second.listedAs = logOn;
+    qCDebug(lcBrowse) << "listing" << name.c_str() << "ahead";
+    if (checked) {
+        checked->listing = listInProcess(
+            ListingRequest{.location = serverLocation(name, *checked), .logOn = *logOn});
+        checked->listedAs = *logOn;
+        if (!checked->listing)
+            return win::NoError;
+    } else {
+        checked = listUnchecked(name, *resolved, *logOn);
+        if (!checked)
+            return win::NoError;
     }
+    DWORD result = win::NoError;
+    if (checked->listing && checked->listing->error != 0)
+        result = windowsErrorFromErrno(checked->listing->error, target->level);
+    keepChecked(name, std::move(*checked));
     return result;
+}
+
+std::optional<LinuxPlatform::CheckedServer> LinuxPlatform::settledCheck(const std::string& name) {
+    const std::lock_guard lock(m_checkedMutex);
+    const auto found = m_checkedServers.find(name);
+    if (found == m_checkedServers.end() || !found->second.settled || found->second.listing)
+        return std::nullopt;
+    return found->second;
+}
+
+std::optional<LinuxPlatform::CheckedServer>
+LinuxPlatform::listUnchecked(const std::string& name, const Resolved& resolved,
+                             const std::optional<Credentials>& logOn) {
+    const std::vector<std::uint16_t>& ports = m_settings.smbPorts;
+    CheckedServer checked{.refused = 0,
+                          .resolved = resolved,
+                          .port = ports.empty() ? std::uint16_t(0) : ports.front(),
+                          .listing = std::nullopt,
+                          .listedAs = logOn,
+                          .at = {},
+                          .settled = false};
+    // One listing per port at most: the next port follows a refusal, or
+    // the port a late check found accepting.
+    for (std::size_t attempt = 0; attempt < std::max<std::size_t>(ports.size(), 1); ++attempt) {
+        std::optional<ProbeAnswer> late;
+        const ListingWatch watch{m_settings.lateServerCheckDelay, [&] {
+                                     late = probeSmbServer(resolved.address,
+                                                           m_settings.smbPortConnectTimeout,
+                                                           m_abandonment.fd(), ports);
+                                     return late->error == 0 && late->port == checked.port;
+                                 }};
+        checked.listing = listInProcess(ListingRequest{serverLocation(name, checked), logOn},
+                                        checked.settled ? nullptr : &watch);
+        if (late) {
+            if (late->error == ECANCELED)
+                return std::nullopt;
+            checked.settled = true;
+            checked.refused = late->error;
+            if (late->error != 0)
+                return checked;
+            if (late->port != checked.port) {
+                qCDebug(lcBrowse) << name.c_str() << "answers on port" << late->port;
+                checked.port = late->port;
+                continue;
+            }
+        }
+        if (m_abandonment.isSet())
+            return std::nullopt;
+        if (!checked.listing)
+            return checked;
+        const int error = checked.listing->error;
+        if (error == ECONNREFUSED && !checked.settled) {
+            const auto next = std::find(ports.begin(), ports.end(), checked.port);
+            if (next != ports.end() && next + 1 != ports.end()) {
+                checked.port = *(next + 1);
+                continue;
+            }
+            // Every port refused: what a check would have found.
+            checked.settled = true;
+            checked.refused = ECONNREFUSED;
+            checked.listing = std::nullopt;
+            return checked;
+        }
+        // The server took the connection where it listed, or refused only
+        // the log-on or the listing.
+        checked.settled = listingStands(*checked.listing);
+        return checked;
+    }
+    return checked;
+}
+
+void LinuxPlatform::keepChecked(const std::string& name, CheckedServer checked) {
+    checked.at = std::chrono::steady_clock::now();
+    const std::lock_guard lock(m_checkedMutex);
+    makeRoom(m_checkedServers, checked.at, CheckedServerLifetime);
+    m_checkedServers[name] = std::move(checked);
 }
 
 std::optional<Credentials> LinuxPlatform::logOnInForce() {
@@ -768,13 +867,15 @@ LinuxPlatform::CheckedServer LinuxPlatform::checkServer(const std::string& name)
         checked.refused = ENOENT;
     else {
         const ProbeAnswer answer =
-            probeSmbServer(resolved->address, m_settings.smbPortConnectTimeout, m_abandonment.fd());
+            probeSmbServer(resolved->address, m_settings.smbPortConnectTimeout, m_abandonment.fd(),
+                           m_settings.smbPorts);
         checked = CheckedServer{.refused = answer.error,
                                 .resolved = *resolved,
                                 .port = answer.port,
                                 .listing = std::nullopt,
                                 .listedAs = std::nullopt,
-                                .at = {}};
+                                .at = {},
+                                .settled = true};
     }
     return checked;
 }
@@ -787,10 +888,7 @@ void LinuxPlatform::prepareListing(const NetResource& computer) {
     // An abandoned check says nothing about the server.
     if (checked.refused == ECANCELED)
         return;
-    checked.at = std::chrono::steady_clock::now();
-    const std::lock_guard lock(m_checkedMutex);
-    makeRoom(m_checkedServers, checked.at, CheckedServerLifetime);
-    m_checkedServers[target->name] = std::move(checked);
+    keepChecked(target->name, std::move(checked));
 }
 
 LinuxPlatform::CheckedServer LinuxPlatform::takeCheckedServer(const std::string& name) {
@@ -800,7 +898,8 @@ LinuxPlatform::CheckedServer LinuxPlatform::takeCheckedServer(const std::string&
         if (found != m_checkedServers.end()) {
             CheckedServer checked = std::move(found->second);
             m_checkedServers.erase(found);
-            if (std::chrono::steady_clock::now() - checked.at < CheckedServerLifetime)
+            if (std::chrono::steady_clock::now() - checked.at < CheckedServerLifetime &&
+                checked.settled)
                 return checked;
         }
     }

@@ -7,6 +7,7 @@
 #include "Abandonment.h"
 #include "IcmpEcho.h"
 #include "NbnsClient.h"
+#include "ServerProbe.h"
 #include "SmbBrowser.h"
 #include "SpawnedLister.h"
 #include "discovery/DiscoveredHost.h"
@@ -41,6 +42,11 @@ constexpr int SmbConnectTimeoutMs = 5000;
 // How long a server's SMB ports get to accept a connection before its share
 // list is asked for: two TCP connection attempts.
 constexpr std::chrono::milliseconds SmbPortConnectTimeout{2000};
+// How long a listing made ahead, which connects without a check first, may
+// go unanswered before the server is checked: a LAN server lists its shares
+// well within it, and a server whose ports stay silent then costs this
+// and SmbPortConnectTimeout, not the SMB library's own connect time-out.
+constexpr std::chrono::milliseconds LateServerCheckDelay{300};
 // How long a resolved address is reused by the node status or share
 // listing that follows, and how many names (and server checks) are kept
 // that long: every computer of a group, as many as a domain's directory
@@ -67,6 +73,9 @@ struct LinuxPlatformSettings {
     int nodeStatusAttempts = NodeStatusAttempts;
     int smbTimeoutMs = SmbConnectTimeoutMs;
     std::chrono::milliseconds smbPortConnectTimeout = SmbPortConnectTimeout;
+    std::chrono::milliseconds lateServerCheckDelay = LateServerCheckDelay;
+    // The SMB ports, in the order they are tried.
+    std::vector<std::uint16_t> smbPorts{SmbPorts.begin(), SmbPorts.end()};
     std::string smbConfigFile; // empty: libsmbclient's own smb.conf
     std::string neighbourTable = "/proc/net/arp";
     // Node status refusals heard lately, shared with every query of the
@@ -93,6 +102,10 @@ using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
 // (listAhead) runs in a listing process of its own, side by side with
 // others, with the log-on it was given; the listing in walk order takes its
 // outcome when the log-on in force is the same, and lists anew otherwise.
+// A listing ahead connects without that check, since each connection costs
+// the server a session process: to the first SMB port, to the next when
+// that one refuses, and the server is checked only when the listing goes
+// unanswered for LateServerCheckDelay.
 class LinuxPlatform : public NetworkPlatform {
 public:
     // With the standard discovery sources.
@@ -121,7 +134,7 @@ public:
     std::optional<std::uint32_t> getHostByName(const char* name) override;
     void prepareListing(const NetResource& computer) override;
     void prepareListingsAhead(std::size_t count) override;
-    DWORD listAhead(const NetResource& computer, const std::optional<Credentials>& logOn) override;
+    DWORD listAhead(const NetResource& computer, const LogOnAhead& logOnAhead) override;
     void abandonLookups() override;
     void resumeLookups() override;
 
@@ -190,13 +203,27 @@ private:
         std::optional<SmbListing> listing;
         std::optional<Credentials> listedAs;
         std::chrono::steady_clock::time_point at;
+        // Whether `refused` and `port` are what the server showed; a
+        // listing ahead that connected without a check and failed leaves
+        // them assumed, and the server is checked before it is listed again.
+        bool settled = true;
     };
     // Where the shares of `name`, checked as `checked`, are listed.
     ServerLocation serverLocation(const std::string& name, const CheckedServer& checked);
     // The shares of a checked server listed by a listing process, once no
     // more than ListerProcessLimit others are under way (it waits for one
     // to end); nothing when abandoned or no process listed them.
-    std::optional<SmbListing> listInProcess(const ListingRequest& request);
+    std::optional<SmbListing> listInProcess(const ListingRequest& request,
+                                            const ListingWatch* watch = nullptr);
+    // The shares of `name` at `resolved` listed ahead without a check
+    // first, and what the listing showed of the server; nothing when
+    // abandoned.
+    std::optional<CheckedServer> listUnchecked(const std::string& name, const Resolved& resolved,
+                                               const std::optional<Credentials>& logOn);
+    void keepChecked(const std::string& name, CheckedServer checked);
+    // A copy of the settled check of `name` not yet listed ahead, made by
+    // prepareListing; nothing when there is none.
+    std::optional<CheckedServer> settledCheck(const std::string& name);
     std::optional<Credentials> logOnInForce();
 
     CheckedServer checkServer(const std::string& name);

@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 
 namespace norvane {
 
@@ -64,6 +65,21 @@ bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& 
         into.append(chunk.data(), static_cast<std::size_t>(got));
     }
     return true;
+}
+
+// Whether `fd` has something to read, or `abandonFd` became readable,
+// within `timeout`.
+bool readableWithin(int fd, int abandonFd, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd waits[2] = {{fd, POLLIN, 0}, {abandonFd, POLLIN, 0}};
+        const int ready = ::poll(waits, abandonFd >= 0 ? 2 : 1,
+                                 static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return ready != 0;
+    }
 }
 
 } // namespace
@@ -131,7 +147,8 @@ void SpawnedLister::prepare(std::size_t count) {
     }
 }
 
-std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int abandonFd) {
+std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int abandonFd,
+                                              const ListingWatch* watch) {
     std::optional<Process> process;
     {
         const std::lock_guard lock(m_mutex);
@@ -139,7 +156,7 @@ std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int
         process = takeIdle(request);
     }
     const auto listing =
-        process || (process = start()) ? listWith(*process, request, abandonFd) : std::nullopt;
+        process || (process = start()) ? listWith(*process, request, abandonFd, watch) : std::nullopt;
     const std::lock_guard lock(m_mutex);
     --m_listing;
     if (listing) {
@@ -181,7 +198,8 @@ std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingReque
 }
 
 std::optional<SmbListing> SpawnedLister::listWith(const Process& process,
-                                                  const ListingRequest& request, int abandonFd) {
+                                                  const ListingRequest& request, int abandonFd,
+                                                  const ListingWatch* watch) {
     const auto deadline = Clock::now() + SpawnedListingTimeout;
     std::string frame;
     std::optional<SmbListing> listing;
@@ -189,7 +207,9 @@ std::optional<SmbListing> SpawnedLister::listWith(const Process& process,
     const bool asked = sendAll(process.socket, sent);
     // It holds the password.
     wipeBytes(sent.data(), sent.size());
-    if (asked && receiveAll(process.socket, abandonFd, deadline, frame, FrameLengthBytes)) {
+    const bool goOn = !asked || watch == nullptr ||
+                      readableWithin(process.socket, abandonFd, watch->after) || watch->goOn();
+    if (asked && goOn && receiveAll(process.socket, abandonFd, deadline, frame, FrameLengthBytes)) {
         const std::size_t length = frameLength(frame);
         frame.clear();
         if (length <= MaxListingBytes &&

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,6 +30,15 @@ namespace norvane {
 // How long one listing may take: a few of the library's requests, each
 // bounded by its own time-out, and the process's start.
 constexpr std::chrono::seconds SpawnedListingTimeout{20};
+
+// What a listing does when it goes unanswered for `after`: asks `goOn`
+// once, and gives the listing up (its process killed) when that says no.
+// Lets a caller check a server only when its listing is slow, instead of
+// before every listing.
+struct ListingWatch {
+    std::chrono::milliseconds after{};
+    std::function<bool()> goOn;
+};
 
 class SpawnedLister {
 public:
@@ -43,7 +53,8 @@ public:
     // The listing, or nothing when no process could run it to its end
     // (abandoned, timed out, gone, or an answer that is no listing). Safe
     // to call from several threads at once: each call has a process.
-    std::optional<SmbListing> list(const ListingRequest& request, int abandonFd);
+    std::optional<SmbListing> list(const ListingRequest& request, int abandonFd,
+                                   const ListingWatch* watch = nullptr);
 
     // Starts processes, without waiting for them, until `count` are idle
     // or listing, so that their start overlaps the caller's work instead of
@@ -74,7 +85,7 @@ private:
     std::optional<Process> start();
     // Ends `process` unless it answered with a listing.
     std::optional<SmbListing> listWith(const Process& process, const ListingRequest& request,
-                                       int abandonFd);
+                                       int abandonFd, const ListingWatch* watch);
     void end(const Process& process);
 
     std::string m_program;
