@@ -37,7 +37,7 @@ public:
             m_taker.join();
             ::close(m_stop[0]);
         }
-        for (const int client : m_clients)
+        for (const int client : m_held)
             ::close(client);
         ::close(m_fd);
     }
@@ -50,8 +50,11 @@ public:
         return ::poll(&wait, 1, 0) == 1;
     }
     // Fills the queue of connections waiting to be accepted, so that the
-    // kernel drops further connects unanswered.
+    // kernel drops further connects unanswered. The connections that fill
+    // it are closed on this side: they wait in the queue all the same, and
+    // no established connection to the port is left to tell of a server.
     void fill() {
+        std::vector<int> clients;
         for (int i = 0; i < 4; ++i) {
             const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             sockaddr_in to{};
@@ -59,25 +62,30 @@ public:
             to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             to.sin_port = htons(number);
             ::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            m_clients.push_back(client);
+            clients.push_back(client);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (const int client : clients)
+            ::close(client);
     }
-    // From now on accepts every connection and closes it at once, counting
-    // them in `accepted`.
-    void acceptAndClose() {
+    // From now on accepts every connection, counting them in `accepted`,
+    // and closes it at once, or holds it unanswered while the port lasts.
+    void accept(bool hold = false) {
         if (::pipe2(m_stop, O_CLOEXEC) != 0)
             return;
-        m_taker = std::thread([this] {
+        m_taker = std::thread([this, hold] {
             for (;;) {
                 pollfd waits[2] = {{m_fd, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
                 if (::poll(waits, 2, -1) < 0 || waits[1].revents != 0)
                     return;
                 const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-                if (client >= 0) {
-                    ++accepted;
+                if (client < 0)
+                    continue;
+                ++accepted;
+                if (hold)
+                    m_held.push_back(client);
+                else
                     ::close(client);
-                }
             }
         });
     }
@@ -87,7 +95,7 @@ public:
 
 private:
     int m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    std::vector<int> m_clients;
+    std::vector<int> m_held; // by the accepting thread until it ends
     int m_stop[2] = {-1, -1};
     std::thread m_taker;
 };

@@ -392,6 +392,11 @@ DWORD LinuxPlatform::listAhead(const NetResource& computer, const LogOnAhead& lo
     DWORD result = win::NoError;
     if (checked->listing && checked->listing->error != 0)
         result = windowsErrorFromErrno(checked->listing->error, target->level);
+    qCDebug(lcBrowse) << "listed" << name.c_str() << "ahead:"
+                      << (checked->refused != 0   ? std::strerror(checked->refused)
+                          : !checked->listing     ? "no listing process answered"
+                          : checked->listing->error != 0 ? std::strerror(checked->listing->error)
+                                                        : "listed");
     keepChecked(name, std::move(*checked));
     return result;
 }
@@ -420,6 +425,10 @@ LinuxPlatform::listUnchecked(const std::string& name, const Resolved& resolved,
     for (std::size_t attempt = 0; attempt < std::max<std::size_t>(ports.size(), 1); ++attempt) {
         std::optional<ProbeAnswer> late;
         const ListingWatch watch{m_settings.lateServerCheckDelay, [&] {
+                                     // A slow server that took the listing's
+                                     // connection gets no second one.
+                                     if (connectionEstablished(resolved.address, checked.port))
+                                         return true;
                                      late = probeSmbServer(resolved.address,
                                                            m_settings.smbPortConnectTimeout,
                                                            m_abandonment.fd(), ports);

@@ -43,9 +43,10 @@ constexpr int SmbConnectTimeoutMs = 5000;
 // list is asked for: two TCP connection attempts.
 constexpr std::chrono::milliseconds SmbPortConnectTimeout{2000};
 // How long a listing made ahead, which connects without a check first, may
-// go unanswered before the server is checked: a LAN server lists its shares
-// well within it, and a server whose ports stay silent then costs this
-// and SmbPortConnectTimeout, not the SMB library's own connect time-out.
+// go unanswered before the server is checked, unless the listing's
+// connection is established by then: a LAN server lists its shares well
+// within it, and a server whose ports stay silent then costs this and
+// SmbPortConnectTimeout, not the SMB library's own connect time-out.
 constexpr std::chrono::milliseconds LateServerCheckDelay{300};
 // How long a resolved address is reused by the node status or share
 // listing that follows, and how many names (and server checks) are kept
@@ -105,7 +106,7 @@ using DiscoverySources = std::vector<std::unique_ptr<DiscoverySource>>;
 // A listing ahead connects without that check, since each connection costs
 // the server a session process: to the first SMB port, to the next when
 // that one refuses, and the server is checked only when the listing goes
-// unanswered for LateServerCheckDelay.
+// unanswered for LateServerCheckDelay without its connection established.
 class LinuxPlatform : public NetworkPlatform {
 public:
     // With the standard discovery sources.

@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace norvane {
@@ -15,6 +19,27 @@ namespace norvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The kernel's state number of an established TCP connection.
+constexpr unsigned TcpEstablished = 1;
+
+// The next field of `line` separated by spaces, taken off it.
+std::string_view nextField(std::string_view& line) {
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos)
+        return {};
+    line.remove_prefix(start);
+    const std::size_t end = std::min(line.find(' '), line.size());
+    const std::string_view field = line.substr(0, end);
+    line.remove_prefix(end);
+    return field;
+}
+
+// A hexadecimal number that fills `text`.
+template <typename Number> bool parseHex(std::string_view text, Number& into) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), into, 16);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
 
 class Connect {
 public:
@@ -107,6 +132,32 @@ ProbeAnswer probeSmbServer(std::uint32_t address, std::chrono::milliseconds time
                 connects[i].finish();
         }
     }
+}
+
+bool connectionEstablished(std::uint32_t address, std::uint16_t port, const char* table) {
+    // Lines: "sl local_address rem_address st ...", an address as the
+    // kernel holds it (network byte order) and a port in host order, both
+    // in hexadecimal: "0100007F:01BD".
+    std::ifstream lines(table);
+    std::string text;
+    std::getline(lines, text);
+    while (std::getline(lines, text)) {
+        std::string_view line = text;
+        nextField(line);
+        nextField(line);
+        const std::string_view remote = nextField(line);
+        const std::string_view state = nextField(line);
+        const std::size_t colon = remote.find(':');
+        std::uint32_t remoteAddress = 0;
+        std::uint16_t remotePort = 0;
+        unsigned stateNumber = 0;
+        if (colon == std::string_view::npos || !parseHex(remote.substr(0, colon), remoteAddress) ||
+            !parseHex(remote.substr(colon + 1), remotePort) || !parseHex(state, stateNumber))
+            continue;
+        if (remoteAddress == address && remotePort == port && stateNumber == TcpEstablished)
+            return true;
+    }
+    return false;
 }
 
 } // namespace norvane

@@ -37,4 +37,11 @@ ProbeAnswer probeSmbServer(std::uint32_t address, std::chrono::milliseconds time
                            std::span<const std::uint16_t> ports = SmbPorts,
                            std::chrono::milliseconds nextPortDelay = NextSmbPortDelay);
 
+// Whether a TCP connection of this network namespace to `address`:`port`
+// (network byte order, host order) is established, from the kernel's table
+// of them: tells that a server answered a connection already under way,
+// without a connection of its own.
+bool connectionEstablished(std::uint32_t address, std::uint16_t port,
+                           const char* table = "/proc/net/tcp");
+
 } // namespace norvane
