@@ -322,7 +322,7 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
 }
 
 std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request,
-                                                        const ListingWatch* watch) {
+                                                       const ListingWatch* watch) {
     {
         std::unique_lock lock(m_checkedMutex);
         m_listingAheadEnded.wait(
@@ -393,10 +393,10 @@ DWORD LinuxPlatform::listAhead(const NetResource& computer, const LogOnAhead& lo
     if (checked->listing && checked->listing->error != 0)
         result = windowsErrorFromErrno(checked->listing->error, target->level);
     qCDebug(lcBrowse) << "listed" << name.c_str() << "ahead:"
-                      << (checked->refused != 0   ? std::strerror(checked->refused)
-                          : !checked->listing     ? "no listing process answered"
+                      << (checked->refused != 0          ? std::strerror(checked->refused)
+                          : !checked->listing            ? "no listing process answered"
                           : checked->listing->error != 0 ? std::strerror(checked->listing->error)
-                                                        : "listed");
+                                                         : "listed");
     keepChecked(name, std::move(*checked));
     return result;
 }
@@ -467,8 +467,8 @@ LinuxPlatform::listUnchecked(const std::string& name, const Resolved& resolved,
             return checked;
         }
         // The server took the connection where it listed, or refused only
-        // the log-on or the listing.
-        checked.settled = listingStands(*checked.listing);
+        // the log-on or the listing; a late check may have settled it too.
+        checked.settled = checked.settled || listingStands(*checked.listing);
         return checked;
     }
     return checked;

@@ -155,8 +155,9 @@ std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int
         ++m_listing;
         process = takeIdle(request);
     }
-    const auto listing =
-        process || (process = start()) ? listWith(*process, request, abandonFd, watch) : std::nullopt;
+    const auto listing = process || (process = start())
+                             ? listWith(*process, request, abandonFd, watch)
+                             : std::nullopt;
     const std::lock_guard lock(m_mutex);
     --m_listing;
     if (listing) {
