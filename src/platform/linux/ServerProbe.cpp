@@ -134,11 +134,11 @@ ProbeAnswer probeSmbServer(std::uint32_t address, std::chrono::milliseconds time
     }
 }
 
-bool connectionEstablished(std::uint32_t address, std::uint16_t port, const char* table) {
+bool connectionEstablished(std::uint32_t address, std::uint16_t port) {
     // Lines: "sl local_address rem_address st ...", an address as the
     // kernel holds it (network byte order) and a port in host order, both
     // in hexadecimal: "0100007F:01BD".
-    std::ifstream lines(table);
+    std::ifstream lines("/proc/net/tcp");
     std::string text;
     std::getline(lines, text);
     while (std::getline(lines, text)) {

@@ -41,7 +41,6 @@ ProbeAnswer probeSmbServer(std::uint32_t address, std::chrono::milliseconds time
 // (network byte order, host order) is established, from the kernel's table
 // of them: tells that a server answered a connection already under way,
 // without a connection of its own.
-bool connectionEstablished(std::uint32_t address, std::uint16_t port,
-                           const char* table = "/proc/net/tcp");
+bool connectionEstablished(std::uint32_t address, std::uint16_t port);
 
 } // namespace norvane

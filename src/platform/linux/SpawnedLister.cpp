@@ -40,20 +40,30 @@ bool sendAll(int fd, std::string_view bytes) {
     return true;
 }
 
+enum class Ready { Fd, Abandoned, Neither };
+
+// Waits until `fd` has something to read (or has hung up), `abandonFd`
+// becomes readable or `deadline` passes.
+Ready waitReadable(int fd, int abandonFd, Clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd waits[2] = {{fd, POLLIN, 0}, {abandonFd, POLLIN, 0}};
+        const int ready = ::poll(waits, abandonFd >= 0 ? 2 : 1,
+                                 static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return Ready::Neither;
+        return abandonFd >= 0 && (waits[1].revents & POLLIN) != 0 ? Ready::Abandoned : Ready::Fd;
+    }
+}
+
 // Reads exactly `wanted` bytes into `into` unless the deadline passes, the
 // abandonment descriptor becomes readable or the peer goes.
 bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& into,
                 std::size_t wanted) {
     while (into.size() < wanted) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd waits[2] = {{fd, POLLIN, 0}, {abandonFd, POLLIN, 0}};
-        const int ready = ::poll(waits, abandonFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0 || (abandonFd >= 0 && (waits[1].revents & POLLIN) != 0))
+        if (waitReadable(fd, abandonFd, deadline) != Ready::Fd)
             return false;
         std::array<char, 16384> chunk{};
         const std::size_t room = std::min(chunk.size(), wanted - into.size());
@@ -65,21 +75,6 @@ bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& 
         into.append(chunk.data(), static_cast<std::size_t>(got));
     }
     return true;
-}
-
-// Whether `fd` has something to read, or `abandonFd` became readable,
-// within `timeout`.
-bool readableWithin(int fd, int abandonFd, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd waits[2] = {{fd, POLLIN, 0}, {abandonFd, POLLIN, 0}};
-        const int ready = ::poll(waits, abandonFd >= 0 ? 2 : 1,
-                                 static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        return ready != 0;
-    }
 }
 
 } // namespace
@@ -208,8 +203,10 @@ std::optional<SmbListing> SpawnedLister::listWith(const Process& process,
     const bool asked = sendAll(process.socket, sent);
     // It holds the password.
     wipeBytes(sent.data(), sent.size());
-    const bool goOn = !asked || watch == nullptr ||
-                      readableWithin(process.socket, abandonFd, watch->after) || watch->goOn();
+    const bool goOn =
+        !asked || watch == nullptr ||
+        waitReadable(process.socket, abandonFd, Clock::now() + watch->after) != Ready::Neither ||
+        watch->goOn();
     if (asked && goOn && receiveAll(process.socket, abandonFd, deadline, frame, FrameLengthBytes)) {
         const std::size_t length = frameLength(frame);
         frame.clear();
