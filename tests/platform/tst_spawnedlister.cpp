@@ -217,9 +217,10 @@ void TestSpawnedLister::passwordOnlyOverTheSocket() {
 }
 
 // Two processes started ahead, each answering every request with a share
-// named after the order it started in: a server listed twice without a
-// password is listed both times by the same process, although the other
-// one has been idle longer.
+// named after the order it started in: a server listed again without a
+// password is listed by the process that listed it, although the other one
+// has been idle longer, and although that process has listed another server
+// since; until it has answered as many listings as a process may.
 void TestSpawnedLister::serverListedAgainByItsProcess() {
     for (int i = 0; i < 2; ++i) {
         const std::string listing =
@@ -254,12 +255,22 @@ void TestSpawnedLister::serverListedAgainByItsProcess() {
     const auto lister = standIn("exec python3 '" + script.toLocal8Bit() + "' '" +
                                 m_folder.path().toLocal8Bit() + "'");
     lister->prepare(2);
-    const ListingRequest anonymous{Request.location, std::nullopt};
-    const auto first = lister->list(anonymous, -1);
-    const auto again = lister->list(anonymous, -1);
-    QVERIFY(first && again);
-    QCOMPARE(again->entries.at(0).name, first->entries.at(0).name);
-    QTRY_VERIFY(QDir(m_folder.filePath("started1")).exists());
+    const auto listedBy = [&](const std::string& url) {
+        const auto listing = lister->list({{.url = url, .kerberosUrl = url}, std::nullopt}, -1);
+        return listing ? listing->entries.at(0).name : std::string("none");
+    };
+    const std::string first = listedBy("smb://10.0.0.5");
+    QCOMPARE(listedBy("smb://10.0.0.5"), first);
+    // The other process, then the first again (the longest idle).
+    const std::string other = listedBy("smb://10.0.0.6");
+    QVERIFY(other != first);
+    QCOMPARE(listedBy("smb://10.0.0.7"), first);
+    QCOMPARE(listedBy("smb://10.0.0.5"), first);
+    QCOMPARE(listedBy("smb://10.0.0.6"), other);
+    // Its last listing ends it, and its sessions with it.
+    for (std::size_t answered = 4; answered < ListingsPerProcess; ++answered)
+        QCOMPARE(listedBy("smb://10.0.0.5"), first);
+    QCOMPARE(listedBy("smb://10.0.0.5"), other);
 }
 
 // Three processes forked ahead by the spawner answer listings at once of a

@@ -323,28 +323,19 @@ ServerLocation LinuxPlatform::serverLocation(const std::string& name,
 
 std::optional<SmbListing> LinuxPlatform::listInProcess(const ListingRequest& request,
                                                        const ListingWatch* watch) {
-    {
-        std::unique_lock lock(m_checkedMutex);
-        m_listingAheadEnded.wait(
-            lock, [this] { return m_listingsAhead < ListerProcessLimit || m_abandonment.isSet(); });
-        if (m_abandonment.isSet())
-            return std::nullopt;
-        ++m_listingsAhead;
-    }
+    if (!m_listingSlots.acquire([this] { return m_abandonment.isSet(); }))
+        return std::nullopt;
     std::optional<SmbListing> listing = m_lister->list(request, m_abandonment.fd(), watch);
-    {
-        const std::lock_guard lock(m_checkedMutex);
-        --m_listingsAhead;
-    }
-    m_listingAheadEnded.notify_one();
+    m_listingSlots.release();
     return listing;
 }
 
 void LinuxPlatform::prepareListingsAhead(std::size_t count) {
     // A listing process's start is mostly the SMB library's, which takes
-    // far longer than the listing itself.
+    // far longer than the listing itself. Those above the floor start when
+    // a slot is theirs, which may be never.
     if (m_lister)
-        m_lister->prepare(std::min(count, ListerProcessLimit));
+        m_lister->prepare(std::min(count, ListerProcessFloor));
 }
 
 DWORD LinuxPlatform::listAhead(const NetResource& computer, const LogOnAhead& logOnAhead) {
@@ -825,12 +816,8 @@ std::optional<std::uint32_t> LinuxPlatform::queryNameOnAdapters(const std::strin
 }
 
 void LinuxPlatform::abandonLookups() {
-    {
-        // Under the lock, so that a listing about to wait for its turn sees it.
-        const std::lock_guard lock(m_checkedMutex);
-        m_abandonment.set(true);
-    }
-    m_listingAheadEnded.notify_all();
+    m_abandonment.set(true);
+    m_listingSlots.wakeAll();
 }
 
 void LinuxPlatform::resumeLookups() {

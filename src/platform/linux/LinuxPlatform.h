@@ -6,6 +6,7 @@
 
 #include "Abandonment.h"
 #include "IcmpEcho.h"
+#include "ListingSlots.h"
 #include "NbnsClient.h"
 #include "ServerProbe.h"
 #include "SmbBrowser.h"
@@ -65,6 +66,11 @@ constexpr std::chrono::seconds CheckedServerLifetime{60};
 // listing is mostly waiting on the network, a process costs a few
 // megabytes.
 constexpr std::size_t ListerProcessLimit = 16;
+// How many of them run whatever the processor's load; the rest only while
+// a core is idle (ListingSlots). Each new process costs tens of
+// milliseconds of processor time on its first listing, so where the
+// processor is the bound a few processes, each taken again, list sooner.
+constexpr std::size_t ListerProcessFloor = 4;
 
 struct LinuxPlatformSettings {
     std::uint16_t nbnsPort = NbnsPort;
@@ -211,9 +217,9 @@ private:
     };
     // Where the shares of `name`, checked as `checked`, are listed.
     ServerLocation serverLocation(const std::string& name, const CheckedServer& checked);
-    // The shares of a checked server listed by a listing process, once no
-    // more than ListerProcessLimit others are under way (it waits for one
-    // to end); nothing when abandoned or no process listed them.
+    // The shares of a checked server listed by a listing process, once
+    // m_listingSlots has a slot for it; nothing when abandoned or no
+    // process listed them.
     std::optional<SmbListing> listInProcess(const ListingRequest& request,
                                             const ListingWatch* watch = nullptr);
     // The shares of `name` at `resolved` listed ahead without a check
@@ -264,8 +270,7 @@ private:
     std::mutex m_checkedMutex;
     std::map<std::string, CheckedServer> m_checkedServers;
     std::optional<Credentials> m_logOnInForce; // under m_checkedMutex
-    std::size_t m_listingsAhead = 0;           // under m_checkedMutex
-    std::condition_variable m_listingAheadEnded;
+    ListingSlots m_listingSlots{ListerProcessFloor, ListerProcessLimit, idleCoreNow};
     std::unique_ptr<SpawnedLister> m_lister; // none: no listings ahead
 
     IcmpEcho m_icmp;

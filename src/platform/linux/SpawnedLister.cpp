@@ -110,13 +110,13 @@ std::optional<SpawnedLister::Process> SpawnedLister::start() {
         const std::optional<ListerSpawner::Started> forked = m_spawner->start();
         if (!forked)
             return std::nullopt;
-        return Process{.pid = -1, .socket = forked->socket, .forked = forked->id, .listed = {}};
+        return Process{.pid = -1, .socket = forked->socket, .forked = forked->id, .sessions = {}};
     }
     const auto run = runListingProgram(
         m_program, {std::to_string(m_settings.timeoutMs), m_settings.configFile}, SOCK_STREAM);
     if (!run)
         return std::nullopt;
-    return Process{.pid = run->pid, .socket = run->socket, .forked = {}, .listed = {}};
+    return Process{.pid = run->pid, .socket = run->socket, .forked = {}, .sessions = {}};
 }
 
 void SpawnedLister::end(const Process& process) {
@@ -156,8 +156,14 @@ std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int
     const std::lock_guard lock(m_mutex);
     --m_listing;
     if (listing) {
-        process->listed = sessionOf(request);
-        m_idle.push_back(std::move(*process));
+        if (const std::string session = sessionOf(request);
+            !session.empty() &&
+            std::ranges::find(process->sessions, session) == process->sessions.end())
+            process->sessions.push_back(session);
+        if (++process->listings < ListingsPerProcess)
+            m_idle.push_back(std::move(*process));
+        else
+            end(*process);
     }
     return listing;
 }
@@ -184,7 +190,7 @@ std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingReque
     // (the likeliest to be ready), since each later one may be a server's.
     const std::string session = sessionOf(request);
     auto chosen = std::find_if(m_idle.begin(), m_idle.end(), [&](const Process& idle) {
-        return !session.empty() && idle.listed == session;
+        return !session.empty() && std::ranges::find(idle.sessions, session) != idle.sessions.end();
     });
     if (chosen == m_idle.end())
         chosen = m_idle.begin();

@@ -30,6 +30,9 @@ namespace norvane {
 // How long one listing may take: a few of the library's requests, each
 // bounded by its own time-out, and the process's start.
 constexpr std::chrono::seconds SpawnedListingTimeout{20};
+// How many listings a process answers before it is ended: it keeps a
+// session with every server it listed, a connection each.
+constexpr std::size_t ListingsPerProcess = 64;
 
 // What a listing does when it goes unanswered for `after`: asks `goOn`
 // once, and gives the listing up (its process killed) when that says no.
@@ -71,16 +74,17 @@ private:
         pid_t pid = -1;           // a child of this process; -1 for one forked by m_spawner
         int socket = -1;          // the process's standard input and output
         ListerSpawner::Id forked; // for one forked by m_spawner
-        // The server it listed last without a password: the SMB library
-        // keeps that session, so that listing the same server again costs
-        // one request instead of a new connection and log-on.
-        std::string listed;
+        // The servers it listed without a password: the SMB library keeps
+        // their sessions, so that listing one again costs one request
+        // instead of a new connection and log-on.
+        std::vector<std::string> sessions;
+        std::size_t listings = 0; // answered
     };
     // The idle process to list `request` with, taken from m_idle; with
     // m_mutex held.
     std::optional<Process> takeIdle(const ListingRequest& request);
-    // What `listed` holds after `request`; empty for a log-on with a
-    // password.
+    // The session `request` leaves in its process; empty for a log-on with
+    // a password.
     static std::string sessionOf(const ListingRequest& request);
     std::optional<Process> start();
     // Ends `process` unless it answered with a listing.
