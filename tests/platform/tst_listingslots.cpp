@@ -1,7 +1,8 @@
 // The slots that bound the listings run side by side: up to the floor a
 // listing starts whatever the processor's load, above it only once a core
-// is idle, never above the ceiling; one waiting listing looks at the cores
-// for all, and an abandonment ends every wait at once. And the runnable
+// is idle, never above the ceiling; slots go in the order asked, the first
+// in line looks at the cores for all, and an abandonment ends every wait at
+// once. And the runnable
 // task count read from the kernel's load line, which comes from outside the
 // program and is read field by field.
 
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -47,6 +49,7 @@ private slots:
     void floorTakenWithoutLookingAtTheCores();
     void aboveTheFloorOnlyOnceACoreIsIdle();
     void ceilingHoldsWhileACoreIsIdle();
+    void slotsGoInTheOrderAsked();
     void oneWaiterLooksForAll();
     void abandonmentEndsEveryWait();
 };
@@ -118,6 +121,40 @@ void TestListingSlots::ceilingHoldsWhileACoreIsIdle() {
     gate.release();
     QTRY_VERIFY_WITH_TIMEOUT(granted, int(WakeBound.count()));
     waiter.join();
+}
+
+// Listings that wait at the ceiling take the slots freed in the order they
+// asked for them: the walk takes the listings in that order.
+void TestListingSlots::slotsGoInTheOrderAsked() {
+    constexpr int Waiters = 4;
+    Cores cores;
+    ListingSlots gate(1, 1, cores.probe(), Recheck);
+    QVERIFY(gate.acquire(Never));
+    std::mutex orderMutex;
+    std::vector<int> order;
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < Waiters; ++i) {
+        waiters.emplace_back([&, i] {
+            if (!gate.acquire(Never))
+                return;
+            const std::lock_guard lock(orderMutex);
+            order.push_back(i);
+        });
+        // In line before the next one comes.
+        std::this_thread::sleep_for(20ms);
+    }
+    for (int i = 0; i < Waiters; ++i) {
+        gate.release();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [&] {
+                const std::lock_guard lock(orderMutex);
+                return order.size();
+            }(),
+            std::size_t(i + 1), int(WakeBound.count()));
+    }
+    for (std::thread& waiter : waiters)
+        waiter.join();
+    QCOMPARE(order, (std::vector<int>{0, 1, 2, 3}));
 }
 
 // Many listings waiting on a busy machine: the cores are looked at about

@@ -18,47 +18,44 @@ bool ListingSlots::mayTake() {
     return m_taken < m_floor || (m_taken < m_ceiling && m_idleCore());
 }
 
+void ListingSlots::wakeFirst() {
+    if (!m_queue.empty())
+        m_queue.front()->turn.notify_one();
+}
+
 bool ListingSlots::acquire(const std::function<bool()>& abandoned) {
     std::unique_lock lock(m_mutex);
-    bool looking = false;
-    ++m_waiting;
+    Waiter self;
+    m_queue.push_back(&self);
     for (;;) {
+        const bool first = m_queue.front() == &self;
         const bool gaveUp = abandoned();
-        if (gaveUp || mayTake()) {
-            --m_waiting;
+        if (gaveUp || (first && mayTake())) {
+            std::erase(m_queue, &self);
             if (!gaveUp)
                 ++m_taken;
-            if (looking)
-                m_looking = false;
-            // With no one looking, the next waiter looks in its turn (or
-            // takes a slot too).
-            if (!m_looking && m_waiting > 0)
-                m_changed.notify_one();
+            // The next in line takes a slot too, or looks in its turn.
+            if (first)
+                wakeFirst();
             return !gaveUp;
         }
-        if (!m_looking)
-            looking = m_looking = true;
-        if (looking)
-            m_changed.wait_for(lock, m_recheck);
+        if (first)
+            self.turn.wait_for(lock, m_recheck);
         else
-            m_changed.wait(lock);
+            self.turn.wait(lock);
     }
 }
 
 void ListingSlots::release() {
-    {
-        const std::lock_guard lock(m_mutex);
-        --m_taken;
-    }
-    m_changed.notify_one();
+    const std::lock_guard lock(m_mutex);
+    --m_taken;
+    wakeFirst();
 }
 
 void ListingSlots::wakeAll() {
-    {
-        // Taken so that a waiter between its check and its wait sees it.
-        const std::lock_guard lock(m_mutex);
-    }
-    m_changed.notify_all();
+    const std::lock_guard lock(m_mutex);
+    for (Waiter* waiter : m_queue)
+        waiter->turn.notify_one();
 }
 
 std::optional<long> runnableTasks(std::string_view loadavg) {

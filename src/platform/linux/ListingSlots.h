@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -21,13 +22,14 @@ namespace norvane {
 
 // How often a listing that waits above the floor looks again for an idle
 // core: short against a listing, which takes a few LAN round trips and a
-// server's answer. Only one waiting listing looks; the others wait for it.
+// server's answer. Listings take slots in the order they asked (the walk's
+// order, near enough), and only the first in line looks.
 constexpr std::chrono::milliseconds IdleCoreRecheckInterval{10};
 
 class ListingSlots {
 public:
     // `idleCore` says whether a core is idle now; it is asked with the
-    // slots' lock held, by one waiting listing at a time.
+    // slots' lock held, by the first listing in line.
     ListingSlots(std::size_t floor, std::size_t ceiling, std::function<bool()> idleCore,
                  std::chrono::milliseconds recheck = IdleCoreRecheckInterval);
 
@@ -38,17 +40,20 @@ public:
     void wakeAll();
 
 private:
+    struct Waiter {
+        std::condition_variable turn;
+    };
     bool mayTake();
+    // Wakes the first in line; with m_mutex held.
+    void wakeFirst();
 
     const std::size_t m_floor;
     const std::size_t m_ceiling;
     const std::function<bool()> m_idleCore;
     const std::chrono::milliseconds m_recheck;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::size_t m_taken = 0;   // under m_mutex
-    std::size_t m_waiting = 0; // under m_mutex
-    bool m_looking = false;    // under m_mutex: a waiter rechecks the cores
+    std::size_t m_taken = 0;     // under m_mutex
+    std::deque<Waiter*> m_queue; // under m_mutex: the listings waiting, first come first
 };
 
 // The number of runnable tasks in the text of /proc/loadavg (its fourth
