@@ -39,7 +39,8 @@ bool ListingSlots::acquire(const std::function<bool()>& abandoned) {
                 wakeFirst();
             return !gaveUp;
         }
-        if (first)
+        // At the ceiling only a listing that ends makes room.
+        if (first && m_taken < m_ceiling)
             self.turn.wait_for(lock, m_recheck);
         else
             self.turn.wait(lock);
