@@ -5,7 +5,9 @@
 # routed to each. One smbd for the whole /24 falls behind: it accepts from a
 # listen queue of 50, and connections past it wait for a SYN retransmission.
 # Needs the lab up (same NORVANE_LAB_PREFIX and NORVANE_LAB_DIR). Root only.
-#   bench/lab/many-servers.sh up | down
+# `silent K` makes instance K's addresses drop every packet (a firewalled
+# host: no answer, no refusal) until `answering K`.
+#   bench/lab/many-servers.sh up | down | silent K | answering K
 set -euo pipefail
 PREFIX=${NORVANE_LAB_PREFIX:-nvlab}
 LAB_DIR=${NORVANE_LAB_DIR:-/tmp/norvane-lab}
@@ -96,11 +98,26 @@ up() {
     done
 }
 
+# Instance K's block dropped without a reply, or served again.
+silent() {
+    local block=$MANY_SUBNET.$(($1 * BLOCK))/27 ns=$PREFIX-many$1
+    ip -n "$ns" route del local "$block" dev lo table local
+    ip -n "$ns" route add blackhole "$block"
+}
+
+answering() {
+    local block=$MANY_SUBNET.$(($1 * BLOCK))/27 ns=$PREFIX-many$1
+    ip -n "$ns" route del blackhole "$block"
+    ip -n "$ns" route add local "$block" dev lo
+}
+
 case ${1:-} in
 up) up ;;
 down) down ;;
+silent) silent "${2:?instance}" ;;
+answering) answering "${2:?instance}" ;;
 *)
-    echo "usage: many-servers.sh up | down" >&2
+    echo "usage: many-servers.sh up | down | silent K | answering K" >&2
     exit 2
     ;;
 esac
