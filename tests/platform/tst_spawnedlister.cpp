@@ -111,6 +111,8 @@ private slots:
     void abandonedListingEndsAtOnce();
     void passwordOnlyOverTheSocket();
     void serverListedAgainByItsProcess();
+    void busySessionHolderAwaitedBriefly_data();
+    void busySessionHolderAwaitedBriefly();
     void spawnerForksListersSideBySide();
     void spawnerKillsAnAbandonedLister();
     void spawnerStartedAnewWhenGone();
@@ -124,6 +126,53 @@ private:
         file.write("#!/bin/sh\n" + body + "\n");
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
+    }
+    // A lister whose stand-in processes each answer every request, after
+    // `delay` seconds, with a share named after the order they started in.
+    std::unique_ptr<SpawnedLister> numberedStandIn(const QByteArray& delay,
+                                                   std::chrono::milliseconds holderWait) {
+        const QString folder = m_folder.filePath("numbered" + QString::number(++m_programs));
+        if (!QDir().mkpath(folder))
+            return nullptr;
+        for (int i = 0; i < 2; ++i) {
+            const std::string listing =
+                encodeListing(SmbListing{0, {{SmbFileShare, std::to_string(i), ""}}});
+            if (!QFile::copy(frameFile(listing, listing.size()),
+                             folder + "/answer" + QString::number(i)))
+                return nullptr;
+        }
+        QFile file(folder + "/lister.py");
+        if (!file.open(QIODevice::WriteOnly))
+            return nullptr;
+        file.write("import os, struct, sys, time\n"
+                   "folder = sys.argv[1]\n"
+                   "index = 0\n"
+                   "while True:\n"
+                   "    try:\n"
+                   "        os.mkdir(f'{folder}/started{index}')\n"
+                   "        break\n"
+                   "    except FileExistsError:\n"
+                   "        index += 1\n"
+                   "answer = open(f'{folder}/answer{index}', 'rb').read()\n"
+                   "def exactly(n):\n"
+                   "    got = sys.stdin.buffer.read(n)\n"
+                   "    if len(got) < n:\n"
+                   "        sys.exit(0)\n"
+                   "    return got\n"
+                   "while True:\n"
+                   "    for _ in range(6):\n"
+                   "        exactly(struct.unpack('<I', exactly(4))[0])\n"
+                   "    time.sleep(" +
+                   delay +
+                   ")\n"
+                   "    sys.stdout.buffer.write(answer)\n"
+                   "    sys.stdout.buffer.flush()\n");
+        file.close();
+        return std::make_unique<SpawnedLister>(
+            program("exec python3 '" + file.fileName().toLocal8Bit() + "' '" +
+                    folder.toLocal8Bit() + "'")
+                .toStdString(),
+            SmbSettings{}, SpawnedLister::Start::ByProgram, holderWait);
     }
     // A lister that runs the stand-in program `body` for each process.
     std::unique_ptr<SpawnedLister> standIn(const QByteArray& body) {
@@ -222,38 +271,8 @@ void TestSpawnedLister::passwordOnlyOverTheSocket() {
 // has been idle longer, and although that process has listed another server
 // since; until it has answered as many listings as a process may.
 void TestSpawnedLister::serverListedAgainByItsProcess() {
-    for (int i = 0; i < 2; ++i) {
-        const std::string listing =
-            encodeListing(SmbListing{0, {{SmbFileShare, std::to_string(i), ""}}});
-        QVERIFY(QFile::copy(frameFile(listing, listing.size()),
-                            m_folder.filePath("answer" + QString::number(i))));
-    }
-    const QString script = m_folder.filePath("lister.py");
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("import os, struct, sys\n"
-               "folder = sys.argv[1]\n"
-               "index = 0\n"
-               "while True:\n"
-               "    try:\n"
-               "        os.mkdir(f'{folder}/started{index}')\n"
-               "        break\n"
-               "    except FileExistsError:\n"
-               "        index += 1\n"
-               "answer = open(f'{folder}/answer{index}', 'rb').read()\n"
-               "def exactly(n):\n"
-               "    got = sys.stdin.buffer.read(n)\n"
-               "    if len(got) < n:\n"
-               "        sys.exit(0)\n"
-               "    return got\n"
-               "while True:\n"
-               "    for _ in range(6):\n"
-               "        exactly(struct.unpack('<I', exactly(4))[0])\n"
-               "    sys.stdout.buffer.write(answer)\n"
-               "    sys.stdout.buffer.flush()\n");
-    file.close();
-    const auto lister = standIn("exec python3 '" + script.toLocal8Bit() + "' '" +
-                                m_folder.path().toLocal8Bit() + "'");
+    const auto lister = numberedStandIn("0", SessionHolderWait);
+    QVERIFY(lister);
     lister->prepare(2);
     const auto listedBy = [&](const std::string& url) {
         const auto listing = lister->list({{.url = url, .kerberosUrl = url}, std::nullopt}, -1);
@@ -271,6 +290,39 @@ void TestSpawnedLister::serverListedAgainByItsProcess() {
     for (std::size_t answered = 4; answered < ListingsPerProcess; ++answered)
         QCOMPARE(listedBy("smb://10.0.0.5"), first);
     QCOMPARE(listedBy("smb://10.0.0.5"), other);
+}
+
+void TestSpawnedLister::busySessionHolderAwaitedBriefly_data() {
+    QTest::addColumn<QByteArray>("delay"); // of each listing, in seconds
+    QTest::addColumn<int>("holderWaitMs");
+    QTest::addColumn<bool>("sameProcess");
+    QTest::newRow("holder answers within the wait") << QByteArray("0.6") << 5000 << true;
+    QTest::newRow("holder slower than the wait") << QByteArray("1.5") << 100 << false;
+}
+
+// A server listed again while the process that keeps its session lists it
+// still: the second listing waits for that process when it answers within
+// the wait, and goes to the other process when it does not.
+void TestSpawnedLister::busySessionHolderAwaitedBriefly() {
+    QFETCH(QByteArray, delay);
+    QFETCH(int, holderWaitMs);
+    QFETCH(bool, sameProcess);
+    const auto lister = numberedStandIn(delay, std::chrono::milliseconds(holderWaitMs));
+    QVERIFY(lister);
+    lister->prepare(2);
+    const ListingRequest server{{.url = "smb://10.0.0.5", .kerberosUrl = "smb://10.0.0.5"},
+                                std::nullopt};
+    const auto holder = lister->list(server, -1);
+    QVERIFY(holder);
+    std::optional<SmbListing> busy;
+    std::thread first([&] { busy = lister->list(server, -1); });
+    // The holder is taken first, and still lists.
+    std::this_thread::sleep_for(300ms);
+    const auto second = lister->list(server, -1);
+    first.join();
+    QVERIFY(busy && second);
+    QCOMPARE(busy->entries.at(0).name, holder->entries.at(0).name);
+    QCOMPARE(second->entries.at(0).name == holder->entries.at(0).name, sameProcess);
 }
 
 // Three processes forked ahead by the spawner answer listings at once of a

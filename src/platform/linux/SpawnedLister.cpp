@@ -79,10 +79,12 @@ bool receiveAll(int fd, int abandonFd, Clock::time_point deadline, std::string& 
 
 } // namespace
 
-SpawnedLister::SpawnedLister(std::string program, SmbSettings settings, Start start)
+SpawnedLister::SpawnedLister(std::string program, SmbSettings settings, Start start,
+                             std::chrono::milliseconds sessionHolderWait)
     : m_program(std::move(program)), m_settings(std::move(settings)),
       m_spawner(start == Start::BySpawner ? std::make_unique<ListerSpawner>(m_program, m_settings)
-                                          : nullptr) {}
+                                          : nullptr),
+      m_sessionHolderWait(sessionHolderWait) {}
 
 SpawnedLister::~SpawnedLister() {
     for (const Process& process : m_idle)
@@ -146,26 +148,49 @@ std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int
                                               const ListingWatch* watch) {
     std::optional<Process> process;
     {
-        const std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         ++m_listing;
-        process = takeIdle(request);
+        process = takeIdle(request, lock);
+        if (process)
+            countListing(*process, true);
     }
     const auto listing = process || (process = start())
                              ? listWith(*process, request, abandonFd, watch)
                              : std::nullopt;
-    const std::lock_guard lock(m_mutex);
-    --m_listing;
-    if (listing) {
-        if (const std::string session = sessionOf(request);
-            !session.empty() &&
-            std::ranges::find(process->sessions, session) == process->sessions.end())
-            process->sessions.push_back(session);
-        if (++process->listings < ListingsPerProcess)
-            m_idle.push_back(std::move(*process));
-        else
-            end(*process);
+    {
+        const std::lock_guard lock(m_mutex);
+        --m_listing;
+        if (process)
+            countListing(*process, false);
+        if (listing) {
+            if (const std::string session = sessionOf(request);
+                !session.empty() &&
+                std::ranges::find(process->sessions, session) == process->sessions.end())
+                process->sessions.push_back(session);
+            if (++process->listings < ListingsPerProcess)
+                m_idle.push_back(std::move(*process));
+            else
+                end(*process);
+        }
     }
+    m_listingEnded.notify_all();
     return listing;
+}
+
+void SpawnedLister::countListing(const Process& process, bool listing) {
+    for (const std::string& session : process.sessions) {
+        if (listing)
+            m_listingSessions.insert(session);
+        else if (const auto counted = m_listingSessions.find(session);
+                 counted != m_listingSessions.end())
+            m_listingSessions.erase(counted);
+    }
+}
+
+bool SpawnedLister::idleKeeps(const std::string& session) const {
+    return std::ranges::any_of(m_idle, [&](const Process& idle) {
+        return std::ranges::find(idle.sessions, session) != idle.sessions.end();
+    });
 }
 
 std::string SpawnedLister::sessionOf(const ListingRequest& request) {
@@ -174,7 +199,13 @@ std::string SpawnedLister::sessionOf(const ListingRequest& request) {
     return request.logOn && !request.logOn->anonymous() ? std::string() : request.location.url;
 }
 
-std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingRequest& request) {
+std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingRequest& request,
+                                                              std::unique_lock<std::mutex>& lock) {
+    const std::string session = sessionOf(request);
+    if (!session.empty() && !idleKeeps(session) && m_listingSessions.contains(session))
+        m_listingEnded.wait_for(lock, m_sessionHolderWait, [&] {
+            return idleKeeps(session) || !m_listingSessions.contains(session);
+        });
     // An idle process writes nothing: a socket with something to read, or
     // hung up, is one that has ended meanwhile (or its spawner has).
     std::erase_if(m_idle, [this](const Process& idle) {
@@ -188,7 +219,6 @@ std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingReque
         return std::nullopt;
     // The one that holds a session with the server, else the first started
     // (the likeliest to be ready), since each later one may be a server's.
-    const std::string session = sessionOf(request);
     auto chosen = std::find_if(m_idle.begin(), m_idle.end(), [&](const Process& idle) {
         return !session.empty() && std::ranges::find(idle.sessions, session) != idle.sessions.end();
     });

@@ -17,11 +17,13 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,11 @@ constexpr std::chrono::seconds SpawnedListingTimeout{20};
 // How many listings a process answers before it is ended: it keeps a
 // session with every server it listed, a connection each.
 constexpr std::size_t ListingsPerProcess = 64;
+// How long a listing waits for the busy process that keeps its server's
+// session, rather than opening another session elsewhere: about two
+// listings over a kept session, far less than a new session costs the
+// server.
+constexpr std::chrono::milliseconds SessionHolderWait{50};
 
 // What a listing does when it goes unanswered for `after`: asks `goOn`
 // once, and gives the listing up (its process killed) when that says no.
@@ -47,7 +54,8 @@ class SpawnedLister {
 public:
     enum class Start { BySpawner, ByProgram };
     // `program`: the listing program; `settings` are handed to it.
-    SpawnedLister(std::string program, SmbSettings settings, Start start = Start::BySpawner);
+    SpawnedLister(std::string program, SmbSettings settings, Start start = Start::BySpawner,
+                  std::chrono::milliseconds sessionHolderWait = SessionHolderWait);
     SpawnedLister(const SpawnedLister&) = delete;
     SpawnedLister& operator=(const SpawnedLister&) = delete;
     // Ends the idle processes.
@@ -81,8 +89,14 @@ private:
         std::size_t listings = 0; // answered
     };
     // The idle process to list `request` with, taken from m_idle; with
-    // m_mutex held.
-    std::optional<Process> takeIdle(const ListingRequest& request);
+    // m_mutex held. Waits up to m_sessionHolderWait for a busy process that
+    // keeps the session of `request`.
+    std::optional<Process> takeIdle(const ListingRequest& request,
+                                    std::unique_lock<std::mutex>& lock);
+    // Whether an idle process keeps `session`; with m_mutex held.
+    bool idleKeeps(const std::string& session) const;
+    // A process's sessions are counted in m_listingSessions while it lists.
+    void countListing(const Process& process, bool listing);
     // The session `request` leaves in its process; empty for a log-on with
     // a password.
     static std::string sessionOf(const ListingRequest& request);
@@ -96,8 +110,11 @@ private:
     SmbSettings m_settings;
     std::unique_ptr<ListerSpawner> m_spawner;
     std::mutex m_mutex;
+    const std::chrono::milliseconds m_sessionHolderWait;
     std::vector<Process> m_idle;
-    std::size_t m_listing = 0; // processes in a listing
+    std::size_t m_listing = 0;                    // processes in a listing
+    std::multiset<std::string> m_listingSessions; // kept by processes in a listing
+    std::condition_variable m_listingEnded;
 };
 
 } // namespace norvane
