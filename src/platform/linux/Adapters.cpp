@@ -1,5 +1,7 @@
 #include "Adapters.h"
 
+#include "ProcText.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -16,19 +18,6 @@ namespace norvane {
 
 namespace {
 constexpr unsigned ArpFlagComplete = 0x2;
-
-std::string_view nextField(std::string_view& line) {
-    const auto start = line.find_first_not_of(" \t");
-    if (start == std::string_view::npos) {
-        line = {};
-        return {};
-    }
-    line.remove_prefix(start);
-    const auto end = std::min(line.find_first_of(" \t"), line.size());
-    const std::string_view field = line.substr(0, end);
-    line.remove_prefix(end);
-    return field;
-}
 
 std::optional<MacAddress> parseMac(std::string_view text) {
     if (text.size() != 17)

@@ -1,7 +1,8 @@
 #include "ListingSlots.h"
 
+#include "ProcText.h"
+
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -61,18 +62,12 @@ void ListingSlots::wakeAll() {
 
 std::optional<long> runnableTasks(std::string_view loadavg) {
     // "0.52 0.58 0.59 3/412 12345": three averages, runnable/all, last pid.
-    std::size_t at = 0;
-    for (int field = 0; field < 3; ++field) {
-        at = loadavg.find(' ', at);
-        if (at == std::string_view::npos)
-            return std::nullopt;
-        ++at;
-    }
-    const std::string_view rest = loadavg.substr(at);
+    for (int field = 0; field < 3; ++field)
+        nextField(loadavg);
+    const std::string_view counts = nextField(loadavg);
     long runnable = 0;
-    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), runnable);
-    if (error != std::errc() || end == rest.data() || end == rest.data() + rest.size() ||
-        *end != '/' || runnable < 0)
+    if (!parseNumber(counts.substr(0, counts.find('/')), runnable) ||
+        counts.find('/') == std::string_view::npos || runnable < 0)
         return std::nullopt;
     return runnable;
 }

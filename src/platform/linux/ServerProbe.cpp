@@ -1,5 +1,7 @@
 #include "ServerProbe.h"
 
+#include "ProcText.h"
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -22,24 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 // The kernel's state number of an established TCP connection.
 constexpr unsigned TcpEstablished = 1;
-
-// The next field of `line` separated by spaces, taken off it.
-std::string_view nextField(std::string_view& line) {
-    const std::size_t start = line.find_first_not_of(' ');
-    if (start == std::string_view::npos)
-        return {};
-    line.remove_prefix(start);
-    const std::size_t end = std::min(line.find(' '), line.size());
-    const std::string_view field = line.substr(0, end);
-    line.remove_prefix(end);
-    return field;
-}
-
-// A hexadecimal number that fills `text`.
-template <typename Number> bool parseHex(std::string_view text, Number& into) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), into, 16);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
 
 class Connect {
 public:
@@ -151,8 +134,10 @@ bool connectionEstablished(std::uint32_t address, std::uint16_t port) {
         std::uint32_t remoteAddress = 0;
         std::uint16_t remotePort = 0;
         unsigned stateNumber = 0;
-        if (colon == std::string_view::npos || !parseHex(remote.substr(0, colon), remoteAddress) ||
-            !parseHex(remote.substr(colon + 1), remotePort) || !parseHex(state, stateNumber))
+        if (colon == std::string_view::npos ||
+            !parseNumber(remote.substr(0, colon), remoteAddress, 16) ||
+            !parseNumber(remote.substr(colon + 1), remotePort, 16) ||
+            !parseNumber(state, stateNumber, 16))
             continue;
         if (remoteAddress == address && remotePort == port && stateNumber == TcpEstablished)
             return true;

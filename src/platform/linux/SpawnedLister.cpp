@@ -164,8 +164,7 @@ std::optional<SmbListing> SpawnedLister::list(const ListingRequest& request, int
             countListing(*process, false);
         if (listing) {
             if (const std::string session = sessionOf(request);
-                !session.empty() &&
-                std::ranges::find(process->sessions, session) == process->sessions.end())
+                !session.empty() && !process->keeps(session))
                 process->sessions.push_back(session);
             if (++process->listings < ListingsPerProcess)
                 m_idle.push_back(std::move(*process));
@@ -188,9 +187,7 @@ void SpawnedLister::countListing(const Process& process, bool listing) {
 }
 
 bool SpawnedLister::idleKeeps(const std::string& session) const {
-    return std::ranges::any_of(m_idle, [&](const Process& idle) {
-        return std::ranges::find(idle.sessions, session) != idle.sessions.end();
-    });
+    return std::ranges::any_of(m_idle, [&](const Process& idle) { return idle.keeps(session); });
 }
 
 std::string SpawnedLister::sessionOf(const ListingRequest& request) {
@@ -219,9 +216,8 @@ std::optional<SpawnedLister::Process> SpawnedLister::takeIdle(const ListingReque
         return std::nullopt;
     // The one that holds a session with the server, else the first started
     // (the likeliest to be ready), since each later one may be a server's.
-    auto chosen = std::find_if(m_idle.begin(), m_idle.end(), [&](const Process& idle) {
-        return !session.empty() && std::ranges::find(idle.sessions, session) != idle.sessions.end();
-    });
+    auto chosen =
+        std::ranges::find_if(m_idle, [&](const Process& idle) { return idle.keeps(session); });
     if (chosen == m_idle.end())
         chosen = m_idle.begin();
     Process process = std::move(*chosen);

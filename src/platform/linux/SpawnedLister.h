@@ -16,6 +16,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -87,6 +88,9 @@ private:
         // instead of a new connection and log-on.
         std::vector<std::string> sessions;
         std::size_t listings = 0; // answered
+        bool keeps(const std::string& session) const {
+            return !session.empty() && std::ranges::find(sessions, session) != sessions.end();
+        }
     };
     // The idle process to list `request` with, taken from m_idle; with
     // m_mutex held. Waits up to m_sessionHolderWait for a busy process that
